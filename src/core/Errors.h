@@ -1,0 +1,31 @@
+#pragma once
+// Exception types of the model. Commands catch them and report with their own
+// message ("Error during loading!", "Sorry - Math Error!"); anything else reaches the
+// application's general error report.
+#include <stdexcept>
+#include <string>
+
+// An index outside 0..2052 (samples), 0..32 (windows) or 0..256 (channels).
+class ERangeError : public std::out_of_range {
+public:
+    explicit ERangeError(const std::string& what = "Range check error") : std::out_of_range(what) {}
+};
+
+// Text that is not a number where one is required.
+class EConvertError : public std::runtime_error {
+public:
+    explicit EConvertError(const std::string& what) : std::runtime_error(what) {}
+};
+
+// A command that ends because of a failure that was already reported to the user,
+// or whose text is the report (for example "Too many data!").
+class EAbort : public std::runtime_error {
+public:
+    explicit EAbort(const std::string& what) : std::runtime_error(what) {}
+};
+
+// Input/output failure (file missing, unreadable, not writable).
+class EInOutError : public std::runtime_error {
+public:
+    explicit EInOutError(const std::string& what) : std::runtime_error(what) {}
+};

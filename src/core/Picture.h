@@ -1,0 +1,130 @@
+#pragma once
+// The image record: one measured or computed height image with its scan parameters,
+// colour range, palette, rendered 8-bit bitmap and per-sample marks.
+//
+// Samples are 32-bit floats in one contiguous zero-filled block, addressed by a row
+// table: Data[r][c], row 0 being the bottom line of the displayed picture. Row and
+// column indices run 0..2052; an image has at most 2053 rows and 2053 columns.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Errors.h"
+
+constexpr int32_t MaxPixelIndex = 2052;           // highest row or column index
+constexpr int32_t MaxPixels = MaxPixelIndex + 1;  // 2053
+
+struct TScanPara {
+    int32_t YPixel = 0;       // rows
+    int32_t XPixel = 0;       // columns
+    std::string XPhysUnit;    // unit of XScanRange ("nm")
+    std::string YPhysUnit;    // unit of YScanRange
+    std::string PhysUnit;     // unit of the sample values (z)
+    double XScanRange = 0.0;  // physical width of the scanned area
+    double YScanRange = 0.0;  // physical height
+    double Scale = 0.0;       // raw stored number -> physical value
+    double Offset = 0.0;      // added after scaling
+};
+
+struct TPaletteEntry {
+    uint8_t Red = 0, Green = 0, Blue = 0, Flags = 1;
+};
+
+// The logical-palette layout: version word, entry count, 256 entries of red, green,
+// blue, flags.
+struct TLogPalette {
+    uint16_t Version = 0x300;
+    uint16_t NumEntries = 256;
+    std::array<TPaletteEntry, 256> Entries{};
+};
+
+// Row table over the sample block. Data[r] is range-checked (0..Rows-1, never beyond
+// 2052) and returns the row pointer; columns are the caller's to check.
+class TRowTable {
+public:
+    float* operator[](int32_t r) {
+        if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
+        return rows_[static_cast<size_t>(r)];
+    }
+    const float* operator[](int32_t r) const {
+        if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
+        return rows_[static_cast<size_t>(r)];
+    }
+    bool empty() const { return rows_.empty(); }
+    int32_t size() const { return static_cast<int32_t>(rows_.size()); }
+    // Start of the contiguous sample block (Rows x Cols floats); nullptr without a grid.
+    float* Block() { return block_.empty() ? nullptr : block_.data(); }
+    const float* Block() const { return block_.empty() ? nullptr : block_.data(); }
+
+private:
+    friend class TQTVPicture;
+    std::vector<float> block_;
+    std::vector<float*> rows_;
+};
+
+// Per-sample marks, indexed Marks[c][r] (column first); a value above 0 marks the sample.
+class TMarks {
+public:
+    int32_t* operator[](int32_t c) {
+        if (c < 0 || c >= cols_) throw ERangeError();
+        return cells_.data() + static_cast<size_t>(c) * static_cast<size_t>(rows_);
+    }
+    const int32_t* operator[](int32_t c) const {
+        if (c < 0 || c >= cols_) throw ERangeError();
+        return cells_.data() + static_cast<size_t>(c) * static_cast<size_t>(rows_);
+    }
+    int32_t Cols() const { return cols_; }
+    int32_t Rows() const { return rows_; }
+    void Resize(int32_t cols, int32_t rows, int32_t value);
+    void Fill(int32_t value);
+
+private:
+    std::vector<int32_t> cells_;
+    int32_t cols_ = 0, rows_ = 0;
+};
+
+class TQTVPicture {
+public:
+    float Min = 0.0f;
+    float Max = 0.0f;
+    int32_t Rows = 0;
+    int32_t Cols = 0;
+    TScanPara Para;
+    bool Transformed = false;
+    TLogPalette Palette;
+    TRowTable Data;
+    // Rendered picture: Cols x Rows palette indices, lines top-down (line 0 = top).
+    std::vector<uint8_t> Bitmap;
+    int32_t BitmapWidth = 0;
+    int32_t BitmapHeight = 0;
+    TMarks Marks;
+    int32_t FixedRange = 0;  // > 0: Min/Max set by the user, kept by Render
+    float Factor = 1.0f;     // colour scale of the last render, 255 / (Max - Min)
+
+    TQTVPicture();  // empty record with the default palette
+
+    // (Re)allocates a zeroed Cols x Rows grid. A negative size shows "Picture too small!"
+    // and leaves no grid; more than 2053 rows or columns throws ERangeError (no grid).
+    void SetSize(int32_t cols, int32_t rows);
+    bool HasData() const { return !Data.empty() && Cols > 0; }
+    void Clear();  // frees the grid and the bitmap
+
+    void UpdateMinMax();
+    void MakeDefaultPalette();
+    // Maps every sample to a palette index in Bitmap (recomputing Min/Max unless the
+    // range is fixed). Does nothing without a grid.
+    void Render();
+    // Renders and returns Cols x Rows 32-bit pixels (0xFFRRGGBB, lines top-down) in
+    // which marked samples keep only their green component.
+    std::vector<uint32_t> RenderMarked();
+    // The colour of palette entry i as 0xFFRRGGBB.
+    uint32_t PaletteColor(int i) const;
+
+    // Checked sample access for code that must not trust its indices.
+    float& At(int32_t r, int32_t c);
+    float At(int32_t r, int32_t c) const;
+
+    // Copies size, scan parameters and samples (not palette, range flag or marks).
+    void CopySamplesFrom(const TQTVPicture& src);
+};

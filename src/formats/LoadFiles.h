@@ -1,0 +1,81 @@
+#pragma once
+// TLoadFiles: the loader of the native measurement format (a parameter text file plus
+// one .int or .sin data file per channel) and of the single-file formats (Burleigh,
+// TopoMetrix, Windows bitmap). One loader is created per open and lives until its
+// channels are loaded.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/ImageDoc.h"
+#include "core/Picture.h"
+
+constexpr int MaxChannels = 256;
+
+class TLoadFiles {
+public:
+    explicit TLoadFiles(const std::string& path);
+
+    // ---- native parameter file
+    // Reads the parameter file: version, header and the channel list. Returns false
+    // when the file does not exist ("File not found!"); otherwise true, with
+    // Count() channels offered (none after a reported error). A pixel count that is
+    // not an integer throws EConvertError (the open command ends, no dialog).
+    bool ReadParamFile();
+    int Count() const { return count_; }
+    // Entry 0 is the parameter file's own name, entries 1..Count() the data files.
+    const std::vector<std::string>& Files() const { return files_; }
+    const std::string& Caption(int i) const;   // caption offered for entry i
+    std::string DataPath(int i) const;          // Directory() + Files()[i]
+    const std::string& Version() const { return version_; }
+    bool OldGeneration() const { return version_ == "1" || version_ == "1.01"; }
+    const std::string& Directory() const { return directory_; }  // with trailing '/'
+    const std::string& FilePath() const { return filePath_; }
+    const TScanPara& Para() const { return para_; }
+
+    // Loads the channels whose checked[i] is true (index 1..Count(); checked[0] is
+    // ignored; missing entries count as unchecked), the last channel first: one
+    // document per channel from target, filled, then Finished (or Discarded with
+    // "Error during loading!").
+    void LoadChecked(const std::vector<bool>& checked, TLoadTarget& target);
+    // Reads channel index (1..Count()) into doc; the generation's variant.
+    void ReadChannel(TImageDoc& doc, int index);
+    std::string ChannelCaption;  // caption of the channel last read
+
+    // ---- parameter-stream primitives
+    void SetParamText(const std::string& bytes);  // for tests and the readers
+    bool FindKey(const std::string& key);
+    std::string ReadLine();
+    double ReadFloat();
+    size_t Position() const { return pos_; }
+    void SetPosition(size_t pos) { pos_ = pos < param_.size() ? pos : param_.size(); }
+
+    // ---- single-file readers; each fills doc (sized through doc.CreateImage) and adds
+    // its scan-information lines. Messages go to the message sink.
+    void ReadBurleigh(TImageDoc& doc);
+    void ReadTopoMetrix(TImageDoc& doc);
+    void ReadBitmap(TImageDoc& doc);
+
+private:
+    void ReadCurrentHeader();
+    void ReadOldHeader();
+    void ReadChannelCurrent(TImageDoc& doc, int index);
+    void ReadChannelOld(TImageDoc& doc, int index);
+    bool ReadPixelCount(int32_t& value);  // true when present and not 0
+
+    std::string filePath_;
+    std::string directory_;
+    std::vector<std::string> files_;
+    std::vector<std::string> captions_;
+    int count_ = 0;
+    std::string version_;
+    TScanPara para_;
+    std::string param_;  // the whole parameter file
+    size_t pos_ = 0;
+};
+
+// Reads a whole file into memory; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+bool FileExists(const std::string& path);
+std::string ExtractFileName(const std::string& path);  // after the last '/' or '\'
+std::string ExtractFileDir(const std::string& path);   // up to and including the last separator
