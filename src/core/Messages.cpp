@@ -1,0 +1,99 @@
+// Message and progress sinks.
+#include "core/Messages.h"
+
+#include <cstdio>
+
+namespace {
+
+TStderrSink g_stderrSink;
+TMessageSink* g_sink = nullptr;  // nullptr: the stderr sink
+
+class TNullProgress : public TProgressSink {
+public:
+    void Progress(int, int) override {}
+};
+TNullProgress g_nullProgress;
+TProgressSink* g_progress = nullptr;
+
+bool IsQuestion(TMsgButtons b) { return b == TMsgButtons::YesNo || b == TMsgButtons::YesNoCancel; }
+
+}  // namespace
+
+TMessageSink& MessageSink() { return g_sink ? *g_sink : g_stderrSink; }
+void SetMessageSink(TMessageSink* sink) { g_sink = sink; }
+TProgressSink& ProgressSink() { return g_progress ? *g_progress : g_nullProgress; }
+void SetProgressSink(TProgressSink* sink) { g_progress = sink; }
+
+TMsgResult ShowMessage(const std::string& text, TMsgKind kind, TMsgButtons buttons, const std::string& title)
+{
+    TMessage m;
+    m.Text = text;
+    m.Kind = kind;
+    m.Buttons = buttons;
+    m.Title = title;
+    return MessageSink().Show(m);
+}
+
+TMsgResult ShowMessageAt(const std::string& text, TMsgKind kind, TMsgButtons buttons, int helpTopic)
+{
+    TMessage m;
+    m.Text = text;
+    m.Kind = kind;
+    m.Buttons = buttons;
+    m.Placed = true;
+    m.HelpTopic = helpTopic;
+    return MessageSink().Show(m);
+}
+
+void Beep() { MessageSink().Beep(); }
+
+void ReportProgress(int done, int total) { ProgressSink().Progress(done, total); }
+
+TMsgResult TStderrSink::Show(const TMessage& msg)
+{
+    std::string text = msg.Text;
+    // one output line per message line (CR LF or CR inside a message count as breaks)
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                text.erase(i, 1);
+            else
+                text[i] = '\n';
+        }
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    switch (msg.Buttons) {
+    case TMsgButtons::OK:
+    case TMsgButtons::OKCancel:
+        return TMsgResult::OK;
+    case TMsgButtons::YesNo:
+    case TMsgButtons::YesNoCancel:
+        return Question;
+    }
+    return TMsgResult::OK;
+}
+
+TMsgResult TRecordingSink::Show(const TMessage& msg)
+{
+    Shown.push_back(msg);
+    if (msg.Buttons == TMsgButtons::OK) return TMsgResult::OK;
+    if (!Answers.empty()) {
+        const TMsgResult r = Answers.front();
+        Answers.erase(Answers.begin());
+        return r;
+    }
+    if (IsQuestion(msg.Buttons) && DefaultAnswer == TMsgResult::OK) return TMsgResult::Yes;
+    return DefaultAnswer;
+}
+
+std::vector<std::string> TRecordingSink::Texts() const
+{
+    std::vector<std::string> out;
+    out.reserve(Shown.size());
+    for (const TMessage& m : Shown) out.push_back(m.Text);
+    return out;
+}
+
+TScopedMessageSink::TScopedMessageSink(TMessageSink* sink) : previous_(g_sink) { g_sink = sink; }
+
+TScopedMessageSink::~TScopedMessageSink() { g_sink = previous_; }
