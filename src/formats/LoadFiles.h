@@ -36,17 +36,23 @@ public:
     // Loads the channels whose checked[i] is true (index 1..Count(); checked[0] is
     // ignored; missing entries count as unchecked), the last channel first: one
     // document per channel from target, filled, then Finished (or Discarded with
-    // "Error during loading!").
+    // "Error during loading!"). Unchecked entries are dropped from the lists.
     void LoadChecked(const std::vector<bool>& checked, TLoadTarget& target);
     // Reads channel index (1..Count()) into doc; the generation's variant.
     void ReadChannel(TImageDoc& doc, int index);
     std::string ChannelCaption;  // caption of the channel last read
+    // Position in the parameter file's channel list (1-based, as first read) of the
+    // channel LoadChecked is loading; 0 outside a load.
+    int LoadingChannel() const { return loadingChannel_; }
 
     // ---- parameter-stream primitives
     void SetParamText(const std::string& bytes);  // for tests and the readers
     bool FindKey(const std::string& key);
     std::string ReadLine();
     double ReadFloat();
+    // The conversion of ReadFloat on a text already read: either decimal mark; an
+    // unreadable number is reported and gives 1.0.
+    static double TextToFloat(std::string text);
     size_t Position() const { return pos_; }
     void SetPosition(size_t pos) { pos_ = pos < param_.size() ? pos : param_.size(); }
 
@@ -61,13 +67,26 @@ private:
     void ReadOldHeader();
     void ReadChannelCurrent(TImageDoc& doc, int index);
     void ReadChannelOld(TImageDoc& doc, int index);
-    bool ReadPixelCount(int32_t& value);  // true when present and not 0
+    // Reads "key ... : count"; false (after the message) when it is missing, 0 or
+    // outside 1..2053.
+    bool ReadPixelCount(const char* key, const char* axis, int32_t& value);
+    void AddChannel(const std::string& name, const std::string& caption, size_t blockPos);
+    // Loads the data file, sizes the record and gives it the header's parameters.
+    void OpenChannel(TImageDoc& doc, const std::string& name, std::string& bytes);
+    // Converts the data bytes into the samples; false (after the message) when the
+    // file was too short.
+    bool FillSamples(TQTVPicture& pic, const std::string& name, const std::string& bytes,
+                     double intOffset);
+    void AppendScanInfo(TImageDoc& doc);
 
     std::string filePath_;
     std::string directory_;
     std::vector<std::string> files_;
     std::vector<std::string> captions_;
+    std::vector<size_t> blockPos_;   // per entry: position just after its file-name line
+    std::vector<int> fileIndex_;     // per entry: its place in the list as first read
     int count_ = 0;
+    int loadingChannel_ = 0;
     std::string version_;
     TScanPara para_;
     std::string param_;  // the whole parameter file
@@ -76,6 +95,7 @@ private:
 
 // Reads a whole file into memory; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
-bool FileExists(const std::string& path);
+bool FileExists(const std::string& path);  // an existing file that is not a directory
 std::string ExtractFileName(const std::string& path);  // after the last '/' or '\'
 std::string ExtractFileDir(const std::string& path);   // up to and including the last separator
+std::string ExtractFileExt(const std::string& path);   // from the last '.' of the name, or empty

@@ -1,0 +1,291 @@
+// The native writer: parameter text from the scan information plus one data file.
+#include "formats/NativeWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "core/Errors.h"
+#include "core/Messages.h"
+#include "core/Numbers.h"
+#include "formats/LoadFiles.h"
+
+namespace {
+
+void PutWord32(std::string& out, size_t at, uint32_t w) {
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
+    std::memcpy(out.data() + at, &w, 4);
+}
+
+std::string CreateError(const std::string& path, int err) {
+    return "Cannot create file \"" + path + "\". " + std::strerror(err);
+}
+
+// A file written under a temporary name in its target's directory; moved into place by
+// Commit, removed otherwise.
+class TTempFile {
+public:
+    TTempFile(const std::string& target, const std::string& bytes) : target_(target) {
+        const std::string dir = ExtractFileDir(target);
+        const std::string base = ExtractFileName(target);
+        static unsigned counter = 0;
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            temp_ = dir + "." + base + "." + std::to_string(::getpid()) + "." +
+                    std::to_string(++counter) + ".tmp";
+            fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            const int err = errno;
+            temp_.clear();
+            throw EInOutError(CreateError(target, err));
+        }
+        const char* p = bytes.data();
+        size_t left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                const int err = n < 0 ? errno : ENOSPC;
+                ::close(fd);
+                Remove();
+                throw EInOutError(CreateError(target, err));
+            }
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+        if (::close(fd) != 0) {
+            const int err = errno;
+            Remove();
+            throw EInOutError(CreateError(target, err));
+        }
+    }
+    ~TTempFile() { Remove(); }
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+
+    // Moves the file into place. Without replace an existing target stays untouched and
+    // the result is false.
+    bool Commit(bool replace) {
+        if (replace) {
+            if (std::rename(temp_.c_str(), target_.c_str()) != 0)
+                throw EInOutError(CreateError(target_, errno));
+            temp_.clear();
+            return true;
+        }
+        // A hard link never replaces an existing name; where links are not supported,
+        // check and rename.
+        if (::link(temp_.c_str(), target_.c_str()) == 0) {
+            Remove();
+            return true;
+        }
+        if (errno == EEXIST) return false;
+        if (FileExists(target_) || ::access(target_.c_str(), F_OK) == 0) return false;
+        if (std::rename(temp_.c_str(), target_.c_str()) != 0)
+            throw EInOutError(CreateError(target_, errno));
+        temp_.clear();
+        return true;
+    }
+
+private:
+    void Remove() {
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+    std::string target_;
+    std::string temp_;
+};
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// The colour range the stored integers are fitted to: the user's fixed range, or the
+// range of the finite samples.
+void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
+    if (pic.FixedRange > 0) {
+        lo = pic.Min;
+        hi = pic.Max;
+        return;
+    }
+    bool any = false;
+    float mn = 0, mx = 0;
+    const float* block = pic.Data.Block();
+    const size_t n = static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols);
+    for (size_t k = 0; block && k < n; ++k) {
+        const float v = block[k];
+        if (!std::isfinite(v)) continue;
+        if (!any) {
+            mn = mx = v;
+            any = true;
+        } else if (v < mn) {
+            mn = v;
+        } else if (v > mx) {
+            mx = v;
+        }
+    }
+    lo = mn;
+    hi = mx;
+}
+
+}  // namespace
+
+std::string NativeDataFileName(const std::string& name, TNativeKind kind) {
+    const char* letters = kind == TNativeKind::Int ? "int" : "sin";
+    if (ExtractFileExt(name).empty()) {
+        // A name without an extension would give a data file the reader cannot tell
+        // apart; it gets a proper one.
+        return name + "." + letters;
+    }
+    return name.substr(0, name.find_last_of('.') + 1) + letters;
+}
+
+TIntData EncodeIntData(const TQTVPicture& pic) {
+    TIntData out;
+    // A scale of 0 (or not a number) cannot be divided by: the samples are quantised as
+    // if it were 1, and the written scale restores them.
+    long double scale = pic.Para.Scale;
+    if (scale == 0.0L || !std::isfinite(scale)) scale = 1.0L;
+
+    long double mn = 0, mx = 0;
+    ValueRange(pic, mn, mx);
+    float f = 1.0f;
+    if ((mx - mn) / scale > 1e-9L) f = static_cast<float>(1000000.0L * scale / (mx - mn));
+    if (!std::isfinite(f) || f <= 0.0f) f = 1.0f;
+    while (std::fabs(f * mx / scale) > 1e9L && f > 1e-9L) f = static_cast<float>(f / 10.0L);
+    while (std::fabs(f * mn / scale) > 1e9L && f > 1e-9L) f = static_cast<float>(f / 10.0L);
+    out.Factor = f;
+    out.WrittenScale = scale / f;
+
+    const int32_t rows = pic.Rows, cols = pic.Cols;
+    if (rows <= 0 || cols <= 0 || !pic.HasData()) return out;
+    out.Bytes.resize(static_cast<size_t>(rows) * static_cast<size_t>(cols) * 4);
+    const long double k = static_cast<long double>(f) / scale;
+    constexpr long double lo = std::numeric_limits<int32_t>::min();
+    constexpr long double hi = std::numeric_limits<int32_t>::max();
+    size_t at = 0;
+    for (int32_t r = rows - 1; r >= 0; --r) {
+        const float* src = pic.Data[r];
+        for (int32_t c = 0; c < cols; ++c, at += 4) {
+            const float v = src[c];
+            int32_t n;
+            if (std::isnan(v)) {
+                n = 0;
+                out.ValuesOk = false;
+            } else {
+                if (std::isinf(v)) out.ValuesOk = false;
+                const long double x = std::nearbyint(static_cast<long double>(v) * k);
+                // Samples beyond the range (a fixed colour range) saturate.
+                n = x <= lo ? std::numeric_limits<int32_t>::min()
+                    : x >= hi ? std::numeric_limits<int32_t>::max()
+                              : static_cast<int32_t>(x);
+            }
+            PutWord32(out.Bytes, at, static_cast<uint32_t>(n));
+        }
+    }
+    return out;
+}
+
+std::string EncodeSinData(const TQTVPicture& pic) {
+    std::string bytes;
+    const int32_t rows = pic.Rows, cols = pic.Cols;
+    if (rows <= 0 || cols <= 0 || !pic.HasData()) return bytes;
+    bytes.resize(static_cast<size_t>(rows) * static_cast<size_t>(cols) * 4);
+    size_t at = 0;
+    for (int32_t r = 0; r < rows; ++r) {
+        const float* src = pic.Data[r];
+        for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(bytes, at, std::bit_cast<uint32_t>(src[c]));
+    }
+    return bytes;
+}
+
+bool CommitFile(const std::string& path, const std::string& bytes, bool replace) {
+    TTempFile file(path, bytes);
+    return file.Commit(replace);
+}
+
+bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind) {
+    if (Exists(name)) {
+        ShowMessage(name + " already exists! Abort!", TMsgKind::Information);
+        return false;
+    }
+    const std::string dataName = NativeDataFileName(name, kind);
+    if (Exists(dataName)) {
+        ShowMessage(dataName + " already exists! Abort!", TMsgKind::Information);
+        return false;
+    }
+    const TQTVPicture& pic = doc.Picture;
+
+    // Header: the scan information up to the first channel block, with the pixel counts
+    // and ranges of the image as it is now.
+    std::string text;
+    for (const std::string& line : doc.ScanInfo) {
+        if (line.find("xPixel") != std::string::npos)
+            text += "xPixel     : " + IntToStr(pic.Cols);
+        else if (line.find("yPixel") != std::string::npos)
+            text += "yPixel     : " + IntToStr(pic.Rows);
+        else if (line.find("XScanRange") != std::string::npos)
+            text += "XScanRange : " + FormatShortest(pic.Para.XScanRange);
+        else if (line.find("YScanRange") != std::string::npos)
+            text += "YScanRange : " + FormatShortest(pic.Para.YScanRange);
+        else if (line.find("FileDescBegin") != std::string::npos)
+            break;
+        else
+            text += line;
+        text += "\r\n";
+    }
+
+    std::string data;
+    std::string scaleText = "1";
+    bool valuesOk = true;
+    if (kind == TNativeKind::Int) {
+        TIntData enc = EncodeIntData(pic);
+        data = std::move(enc.Bytes);
+        scaleText = FormatShortest(enc.WrittenScale);
+        valuesOk = enc.ValuesOk;
+    } else {
+        data = EncodeSinData(pic);
+    }
+    text += "FileDescBegin\r\n";
+    text += "FileName : " + ExtractFileName(dataName) + "\r\n";
+    text += "Caption  : " + doc.CaptionTag + "\r\n";
+    text += "Scale    : " + scaleText + "\r\n";
+    text += "PhysUnit : " + pic.Para.PhysUnit + "\r\n";
+    text += "FileDescEnd\r\n";
+
+    if (!valuesOk) ShowMessage("Error during saving data-file!", TMsgKind::Information);
+
+    try {
+        TTempFile paramFile(name, text);
+        TTempFile dataFile(dataName, data);
+        if (!dataFile.Commit(false)) {
+            ShowMessage(dataName + " already exists! Abort!", TMsgKind::Information);
+            return false;
+        }
+        // The data file is ours from here on: it goes again if the parameter file
+        // cannot follow it.
+        bool placed = false;
+        try {
+            placed = paramFile.Commit(false);
+        } catch (...) {
+            ::unlink(dataName.c_str());
+            throw;
+        }
+        if (!placed) {
+            ::unlink(dataName.c_str());
+            ShowMessage(name + " already exists! Abort!", TMsgKind::Information);
+            return false;
+        }
+    } catch (const EInOutError& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        return false;
+    }
+    return true;
+}
