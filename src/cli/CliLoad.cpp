@@ -1,0 +1,133 @@
+#include "cli/CliLoad.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "formats/LoadFiles.h"
+
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x80) {
+            out.push_back(ch);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return out;
+}
+
+TMsgResult TCliMessageSink::Show(const TMessage& msg) {
+    Texts.push_back(msg.Text);
+    std::string text = Latin1ToUtf8(msg.Text);
+    // One output line per message line; CR LF or a lone CR inside a message break it.
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') continue;
+            lines.push_back('\n');
+        } else {
+            lines.push_back(text[i]);
+        }
+    }
+    std::fprintf(stderr, "%s\n", lines.c_str());
+    std::fflush(stderr);
+    switch (msg.Buttons) {
+    case TMsgButtons::YesNo:
+    case TMsgButtons::YesNoCancel:
+        return Question;
+    default:
+        return TMsgResult::OK;
+    }
+}
+
+namespace {
+
+// Collects the documents of a load; each finished one is rendered, as a window
+// would be, so that Min and Max are what the display shows.
+class TCollectTarget : public TLoadTarget {
+public:
+    explicit TCollectTarget(std::function<int()> order) : order_(std::move(order)) {}
+
+    TImageDoc* NewDocument(const std::string& fileName) override {
+        auto doc = std::make_unique<TImageDoc>();
+        doc->FileName = fileName;
+        doc->Title = fileName;
+        TImageDoc* raw = doc.get();
+        pending_.push_back({order_(), fileName, std::move(doc)});
+        return raw;
+    }
+    void Finished(TImageDoc* doc) override {
+        auto it = Find(doc);
+        if (it == pending_.end()) return;
+        doc->Picture.Render();
+        done_.push_back(std::move(*it));
+        pending_.erase(it);
+    }
+    void Discard(TImageDoc* doc) override {
+        auto it = Find(doc);
+        if (it != pending_.end()) pending_.erase(it);
+    }
+    std::vector<TCliChannel> Take() {
+        std::stable_sort(done_.begin(), done_.end(),
+                         [](const TCliChannel& a, const TCliChannel& b) { return a.Index < b.Index; });
+        return std::move(done_);
+    }
+
+private:
+    std::vector<TCliChannel>::iterator Find(const TImageDoc* doc) {
+        return std::find_if(pending_.begin(), pending_.end(),
+                            [doc](const TCliChannel& c) { return c.Doc.get() == doc; });
+    }
+    std::function<int()> order_;
+    std::vector<TCliChannel> pending_, done_;
+};
+
+bool IsNativeName(const std::string& path) {
+    // The open command's rule: the three characters after the last dot, case-sensitive.
+    const std::string name = ExtractFileName(path);
+    const size_t dot = name.find_last_of('.');
+    return dot != std::string::npos && name.compare(dot + 1, 3, "txt") == 0 &&
+           name.size() - dot - 1 >= 3;
+}
+
+}  // namespace
+
+bool LoadInput(const std::string& path, int channel, TCliInput& input) {
+    input = TCliInput();
+    input.Kind = IsNativeName(path) ? TFileKind::Native : FileKindOf(path);
+
+    if (input.Kind == TFileKind::Native) {
+        input.Format = "native";
+        TLoadFiles loader(path);
+        const bool found = loader.ReadParamFile();
+        if (found && !loader.Version().empty()) input.Version = loader.Version();
+        if (!found) return true;
+        std::vector<bool> checked(static_cast<size_t>(loader.Count()) + 1, channel == 0);
+        if (channel > 0 && channel <= loader.Count()) checked[static_cast<size_t>(channel)] = true;
+        TCollectTarget target([&loader] { return loader.LoadingChannel(); });
+        loader.LoadChecked(checked, target);
+        input.Channels = target.Take();
+        for (auto& ch : input.Channels) ch.DataFile = ch.Doc->FileName;
+        return true;
+    }
+    if (input.Kind == TFileKind::Unknown) {
+        ShowMessage("Unknown file type", TMsgKind::Error, TMsgButtons::OK, "Error");
+        return false;
+    }
+    input.Format = FileKindName(input.Kind);
+    int arrival = 0;
+    TCollectTarget target([&arrival] { return ++arrival; });
+    if (input.Kind == TFileKind::Omicron)
+        LoadOmicron(path, target);
+    else
+        LoadSingleFile(path, input.Kind, target);
+    input.Channels = target.Take();
+    for (auto& ch : input.Channels)
+        ch.DataFile = ch.Doc->FileName.empty() ? ExtractFileName(path) : ch.Doc->FileName;
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Loading any readable file for the command-line tool: every channel (or one) as
+// documents in file order, with the messages the readers showed.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ImageDoc.h"
+#include "core/Messages.h"
+#include "formats/OpenFlow.h"
+
+// Records every message, prints it to stderr (UTF-8, one line per message line) and
+// answers questions with Question.
+class TCliMessageSink : public TMessageSink {
+public:
+    TMsgResult Question = TMsgResult::Yes;
+    std::vector<std::string> Texts;  // Latin-1, as shown
+    TMsgResult Show(const TMessage& msg) override;
+    void Beep() override {}
+};
+
+struct TCliChannel {
+    int Index = 0;          // 1-based, file order
+    std::string DataFile;   // data file name (single-file formats: the file itself)
+    std::unique_ptr<TImageDoc> Doc;
+};
+
+struct TCliInput {
+    TFileKind Kind = TFileKind::Unknown;
+    std::string Format;                  // native, burleigh, topometrix, omicron, bitmap
+    std::optional<std::string> Version;  // native only
+    std::vector<TCliChannel> Channels;   // rendered, in file order
+};
+
+// Loads path. channel == 0 loads every channel; otherwise only channel `channel`
+// (1-based, file order; for Omicron topographic channels first, then spectroscopy
+// maps) where the format allows choosing before reading. Returns false for an unknown
+// file type ("Unknown file type" shown). Exceptions of the readers propagate.
+bool LoadInput(const std::string& path, int channel, TCliInput& input);
+
+// Latin-1 bytes to UTF-8.
+std::string Latin1ToUtf8(const std::string& text);
