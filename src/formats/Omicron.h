@@ -42,6 +42,9 @@ public:
     bool OpenSpectroscopic(int i);
     bool ReadSpectroscopicMap(int i, TImageDoc& doc);
     void CloseStream();
+    // Samples stored by the last ReadTopographic or ReadSpectroscopicMap; below the
+    // picture's size when the data file ended early (the user has been told).
+    int64_t LastSamplesRead = 0;
 
     TScannerInfo Scanner;
     TTopographicInfo Topo[MaxOmicronChannels + 1];      // 1..8
@@ -50,6 +53,8 @@ public:
     std::string DataFolder;
 
 private:
+    bool ReadSamples(const std::string& bytes, size_t& pos, const std::string& name, float resolution,
+                     int32_t pixelsX, int32_t pixelsY, TImageDoc& doc);
     int topoCount_ = 0, spectroCount_ = 0;
     std::string stream_;  // the open spectroscopy data file
     size_t streamPos_ = 0;
