@@ -1,0 +1,114 @@
+// Message sinks.
+#include <gtest/gtest.h>
+
+#include "core/Messages.h"
+
+namespace {
+
+TEST(Messages, RecordingSinkKeepsEveryMessageInOrder)
+{
+    TRecordingSink sink;
+    TScopedMessageSink scope(&sink);
+    EXPECT_EQ(ShowMessage("Picture too small!"), TMsgResult::OK);
+    ShowMessage("Error during loading!", TMsgKind::Error, TMsgButtons::OK, "Load");
+    Beep();
+    Beep();
+    ASSERT_EQ(sink.Texts(), (std::vector<std::string>{"Picture too small!", "Error during loading!"}));
+    EXPECT_EQ(sink.Shown[0].Kind, TMsgKind::Information);
+    EXPECT_FALSE(sink.Shown[0].Placed);
+    EXPECT_EQ(sink.Shown[1].Kind, TMsgKind::Error);
+    EXPECT_EQ(sink.Shown[1].Title, "Load");
+    EXPECT_EQ(sink.Beeps, 2);
+    sink.Clear();
+    EXPECT_TRUE(sink.Shown.empty());
+    EXPECT_EQ(sink.Beeps, 0);
+}
+
+TEST(Messages, QuestionsTakeQueuedAnswersThenTheDefault)
+{
+    TRecordingSink sink;
+    TScopedMessageSink scope(&sink);
+    sink.Answers = {TMsgResult::No, TMsgResult::Cancel};
+    EXPECT_EQ(ShowMessage("a", TMsgKind::Information), TMsgResult::OK);  // an OK box takes no answer
+    EXPECT_EQ(ShowMessage("q1", TMsgKind::Confirmation, TMsgButtons::YesNo), TMsgResult::No);
+    EXPECT_EQ(ShowMessage("q2", TMsgKind::Confirmation, TMsgButtons::YesNoCancel), TMsgResult::Cancel);
+    EXPECT_TRUE(sink.Answers.empty());
+    // queue empty, default OK: questions are answered Yes
+    EXPECT_EQ(ShowMessage("q3", TMsgKind::Confirmation, TMsgButtons::YesNo), TMsgResult::Yes);
+    EXPECT_EQ(ShowMessage("q4", TMsgKind::Confirmation, TMsgButtons::YesNoCancel), TMsgResult::Yes);
+    EXPECT_EQ(ShowMessage("q5", TMsgKind::Warning, TMsgButtons::OKCancel), TMsgResult::OK);
+    sink.DefaultAnswer = TMsgResult::No;
+    EXPECT_EQ(ShowMessage("q6", TMsgKind::Confirmation, TMsgButtons::YesNo), TMsgResult::No);
+    EXPECT_EQ(sink.Shown.size(), 7u);
+}
+
+TEST(Messages, PlacedMessageCarriesItsHelpTopic)
+{
+    TRecordingSink sink;
+    TScopedMessageSink scope(&sink);
+    ShowMessageAt("Reading channel", TMsgKind::Information, TMsgButtons::OKCancel, 42);
+    ASSERT_EQ(sink.Shown.size(), 1u);
+    EXPECT_TRUE(sink.Shown[0].Placed);
+    EXPECT_EQ(sink.Shown[0].HelpTopic, 42);
+    EXPECT_EQ(sink.Shown[0].Buttons, TMsgButtons::OKCancel);
+}
+
+TEST(Messages, ScopedSinksNestAndRestore)
+{
+    TMessageSink* const before = &MessageSink();
+    TRecordingSink outer, inner;
+    {
+        TScopedMessageSink a(&outer);
+        EXPECT_EQ(&MessageSink(), &outer);
+        {
+            TScopedMessageSink b(&inner);
+            ShowMessage("inner");
+        }
+        ShowMessage("outer");
+    }
+    EXPECT_EQ(&MessageSink(), before);
+    EXPECT_EQ(inner.Texts(), std::vector<std::string>{"inner"});
+    EXPECT_EQ(outer.Texts(), std::vector<std::string>{"outer"});
+}
+
+TEST(Messages, DefaultSinkWritesToStderrAndAnswers)
+{
+    SetMessageSink(nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ShowMessage("No Pixel in X found!\r\nLoad aborted"), TMsgResult::OK);
+    EXPECT_EQ(ShowMessage("Overwrite?", TMsgKind::Confirmation, TMsgButtons::YesNo), TMsgResult::Yes);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "No Pixel in X found!\nLoad aborted\nOverwrite?\n");
+
+    TStderrSink no;
+    no.Question = TMsgResult::No;
+    SetMessageSink(&no);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ShowMessage("Overwrite?", TMsgKind::Confirmation, TMsgButtons::YesNoCancel), TMsgResult::No);
+    testing::internal::GetCapturedStderr();
+    SetMessageSink(nullptr);
+}
+
+TEST(Messages, ProgressGoesToTheInstalledSink)
+{
+    struct TCount : TProgressSink {
+        int Calls = 0, LastDone = -1, LastTotal = -1;
+        void Progress(int done, int total) override
+        {
+            ++Calls;
+            LastDone = done;
+            LastTotal = total;
+        }
+    } count;
+    ReportProgress(1, 2);  // default: ignored
+    SetProgressSink(&count);
+    ReportProgress(3, 10);
+    ReportProgress(4, 10);
+    SetProgressSink(nullptr);
+    ReportProgress(5, 10);
+    EXPECT_EQ(count.Calls, 2);
+    EXPECT_EQ(count.LastDone, 4);
+    EXPECT_EQ(count.LastTotal, 10);
+}
+
+}  // namespace
