@@ -1,0 +1,136 @@
+#pragma once
+// TMDIChild: the image window. It owns one image record (through TImageDoc), shows it
+// rendered through the palette and composed with the z bar and the lateral scale as a
+// vector picture on white, keeps the scan information on a second page and offers
+// the display options in its context menu.
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPicture>
+#include <QPlainTextEdit>
+#include <QPoint>
+#include <QWidget>
+
+#include "core/ImageDoc.h"
+
+class QAction;
+class QMdiSubWindow;
+class QMenu;
+class QPainter;
+class TSettings;
+
+// The MIME type of an image window dragged from its picture: the window number as
+// decimal text. The composed picture travels along as image data.
+inline constexpr const char* WindowMimeType = "application/x-morvane-window";
+
+// A font with its colour, as the settings file keeps it.
+struct TDisplayFont {
+    QFont Font;
+    QColor Color = Qt::black;
+};
+// Reads section's "Name", "Size" (points) and "Color" (0x00BBGGRR), defaults from def.
+TDisplayFont ReadDisplayFont(const TSettings& settings, const std::string& section,
+                             const TDisplayFont& def);
+void WriteDisplayFont(TSettings& settings, const std::string& section, const TDisplayFont& font);
+// The application's default font for the displays (pixel-sized).
+TDisplayFont DefaultDisplayFont();
+
+// Image3: the composed picture on white; a drag source.
+class TComposedView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TComposedView(QWidget* parent);
+    QPicture Picture;
+
+signals:
+    void DragStarted();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+
+private:
+    QPoint pressPos_;
+    bool pressed_ = false;
+};
+
+class TMDIChild : public QWidget, public TImageDoc {
+    Q_OBJECT
+public:
+    // settings may be null (then every option starts off).
+    explicit TMDIChild(TSettings* settings, QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    int WindowNumber = -1;
+    QPicture ComposedPicture;
+    QImage Image1;  // the 8-bit rendering of Picture (printing, bitmap and JPEG)
+    std::string MinText, MaxText;
+    TDisplayFont LabelFont, ZBarFont;
+
+    TComposedView* Image3 = nullptr;
+    QPlainTextEdit* ScanInfoMemo = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction *ImageItem = nullptr, *ScanInfoItem = nullptr, *zscalingItem = nullptr,
+            *N0max1 = nullptr, *minmax1 = nullptr, *FontzBar1 = nullptr,
+            *XYScalingnoItem = nullptr, *XYScalingLabelItem = nullptr,
+            *XYScalingAxis1 = nullptr, *Font1 = nullptr;
+
+    void SetIdentity(int number, const std::string& name);
+    void CreateImage(int32_t cols, int32_t rows) override;
+    // The window title (Latin-1); kept in TImageDoc::Title too.
+    void SetTitle(const std::string& title);
+    void Redraw();
+    void Compose();
+    void DrawZBar(QPainter& canvas);
+    void DrawScaleBar(QPainter& canvas, int size);
+    void DrawAxis(QPainter& canvas, int size);
+    void SaveXYSettings();
+
+    // Scan information: the text box shows ScanInfo; SyncScanInfo takes the edits back.
+    void ShowScanInfo();
+    void SyncScanInfo();
+
+    QMdiSubWindow* SubWindow() const;
+    // Square client area (3/2 as wide with the z bar) for the current client height.
+    void ApplyShape();
+    void OpenPopupMenu(const QPoint& globalPos);
+    bool ZScaling() const;
+
+    // The composition on white, as a bitmap and as SVG; Copy puts both on the clipboard.
+    QImage ComposedImage() const;
+    QByteArray ComposedSvg() const;
+    void CopyToClipboard() const;
+
+public slots:
+    void ImageItemClick();
+    void ScanInfoItemClick();
+    void zscalingItemClick();
+    void N0max1Click();
+    void minmax1Click();
+    void XYScalingnoItemClick();
+    void XYScalingLabelItemClick();
+    void XYScalingAxis1Click();
+
+signals:
+    // Font (z-Bar) (zBar true) or Font (Label) chosen in the context menu.
+    void FontRequested(TMDIChild* window, bool zBar);
+    void Activated(TMDIChild* window);
+    // The window is being closed (it is deleted afterwards).
+    void Closed(TMDIChild* window);
+
+protected:
+    void resizeEvent(QResizeEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent*) override;
+    void closeEvent(QCloseEvent*) override;
+
+private:
+    void StartDrag();
+    void WatchSubWindow();
+    void LayoutPages();
+    TSettings* settings_;
+    bool shaping_ = false;
+    QMdiSubWindow* watchedSub_ = nullptr;
+};

@@ -1,0 +1,842 @@
+#include "app/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+#include "app/About.h"
+#include "app/AskUnit.h"
+#include "app/FontDialog.h"
+#include "app/Help.h"
+#include "app/Icons.h"
+#include "app/QtMessageSink.h"
+#include "app/Rename.h"
+#include "core/Display.h"
+#include "core/Errors.h"
+#include "core/Messages.h"
+#include "core/Settings.h"
+#include "formats/Export.h"
+#include "formats/ImageWriters.h"
+#include "formats/LoadFiles.h"
+#include "formats/NativeWriter.h"
+#include "formats/OpenFlow.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+const char* const OpenFilter =
+    "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Windows-Bitmap|*.bmp|"
+    "All files|*.*";
+const char* const SaveFilter =
+    "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
+    "Jpeg Graphic (*.jpg)|*.jpg";
+const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
+
+// Runs a command; a failure that escapes it gets the application's error report.
+template <class F>
+void Guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+    }
+}
+
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QString DirWithSeparator(const QString& file) {
+    return QFileInfo(file).absolutePath() + QLatin1Char('/');
+}
+
+// The Qt name filter of a (description, patterns) pair: the description, followed by
+// the patterns in parentheses unless it ends with exactly those.
+QString QtNameFilter(const std::string& description, const std::vector<std::string>& patterns) {
+    QString pats;
+    for (const std::string& p : patterns) {
+        if (!pats.isEmpty()) pats += QLatin1Char(' ');
+        pats += Latin1ToQt(p);
+    }
+    const QString desc = Latin1ToQt(description);
+    if (desc.endsWith(QLatin1Char('(') + pats + QLatin1Char(')'))) return desc;
+    return desc + QStringLiteral(" (") + pats + QLatin1Char(')');
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- creation
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    MainForm = this;
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Morvane"));
+    setWindowIcon(AppIcon());
+    setProperty("helpTopic", 1);
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    MdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(MdiArea);
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, &TMainForm::SubWindowActivated);
+
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar"));
+    setStatusBar(status);
+
+    CreateMenus();
+    CreateSpeedButtons();
+    OpenSettings();
+    RestoreGeometry();
+    CurrentWindow = -1;
+
+    RenameForm = new TRenameForm(this);
+    RenameForm->hide();
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, [this] { ShowHelp(FocusedHelpTopic()); });
+
+    UpdateMenuItems();
+}
+
+TMainForm::~TMainForm() {
+    closing_ = true;
+    for (auto& w : ImageWindows)
+        if (w) disconnect(w, nullptr, this, nullptr);
+    for (TAskForm* ask : findChildren<TAskForm*>(QString(), Qt::FindDirectChildrenOnly)) delete ask;
+    delete MdiArea;  // every image window and what it owns, while the settings still exist
+    MdiArea = nullptr;
+    delete helpForm_;
+    if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::OpenSettings() {
+    settings_ = std::make_unique<TSettings>(
+        TSettings::DefaultPath(QtToPath(QCoreApplication::applicationDirPath() + QLatin1Char('/'))));
+}
+
+void TMainForm::RestoreGeometry() {
+    int left = settings_->ReadInteger("MainForm", "Left", 0);
+    int top = settings_->ReadInteger("MainForm", "Top", 0);
+    int width = settings_->ReadInteger("MainForm", "Width", 400);
+    int height = settings_->ReadInteger("MainForm", "Height", 300);
+    if (width < 100 || width > 20000) width = 400;
+    if (height < 100 || height > 20000) height = 300;
+    // a window stored on a screen that is gone comes back at the top-left corner
+    const QRect wanted(left, top, width, height);
+    bool visible = false;
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->availableGeometry().intersects(wanted.adjusted(0, 0, 0, -height + 40))) visible = true;
+    if (!visible && !QGuiApplication::screens().isEmpty()) {
+        left = 0;
+        top = 0;
+    }
+    move(left, top);
+    resize(width, height);
+}
+
+QAction* NewItem(QMenu* menu, const char* name, const char* caption, int topic, const char* tip) {
+    QAction* a = menu->addAction(QString::fromLatin1(caption));
+    a->setObjectName(QString::fromLatin1(name));
+    a->setProperty("helpTopic", topic);
+    a->setStatusTip(QString::fromLatin1(tip));
+    return a;
+}
+
+void TMainForm::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto menu = [&](const char* name, const char* caption) {
+        QMenu* m = bar->addMenu(QString::fromLatin1(caption));
+        m->setObjectName(QString::fromLatin1(name));
+        m->installEventFilter(this);
+        return m;
+    };
+    FileMenu = menu("FileMenu", "&File");
+    FileOpenItem = NewItem(FileMenu, "FileOpenItem", "&Open", 3, "Open a measurement file");
+    FileCloseItem = NewItem(FileMenu, "FileCloseItem", "&Close", 3, "Close the active image window");
+    CloseAllItem = NewItem(FileMenu, "CloseAllItem", "Close &all", 3, "Close every image window");
+    FileMenu->addSeparator();
+    Print1 = NewItem(FileMenu, "Print1", "&Print", 3, "Print the active image");
+    FileSaveAsItem = NewItem(FileMenu, "FileSaveAsItem", "Save &As...", 3,
+                             "Save the active image as bitmap, JPEG or measurement file");
+    FileExportItem = NewItem(FileMenu, "FileExportItem", "&Export", 3,
+                             "Export the active image as ASCII table or STL mesh");
+    FileMenu->addSeparator();
+    FileExitItem = NewItem(FileMenu, "FileExitItem", "E&xit", 3, "Leave the program");
+
+    EditMenu = menu("EditMenu", "&Edit");
+    CutItem = NewItem(EditMenu, "CutItem", "Cu&t", 1, "");
+    CopyItem = NewItem(EditMenu, "CopyItem", "&Copy", 4, "Copy the active image with its scales");
+    CopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    PasteItem = NewItem(EditMenu, "PasteItem", "&Paste", 1, "");
+    Doublicate1 = NewItem(EditMenu, "Doublicate1", "&Duplicate", 1,
+                          "Open a copy of the active image in a new window");
+
+    ProcessMenu = menu("ProcessMenu", "&Process");
+    Invers1 = NewItem(ProcessMenu, "Invers1", "&Inverse", 6, "Negate every height of the image");
+    ProcessMenu->addSeparator();
+    LowPassItem = NewItem(ProcessMenu, "LowPassItem", "&Simple Filter", 7, "3 x 3 filter kernels");
+    MeanFilter1 = NewItem(ProcessMenu, "MeanFilter1", "Mean Filter", 8, "Mean filter");
+    Median1 = NewItem(ProcessMenu, "Median1", "&Median Filter", 9, "Median filter");
+    NoiseItem = NewItem(ProcessMenu, "NoiseItem", "&Noise", 10, "Remove bad points");
+    SlopeItem = NewItem(ProcessMenu, "SlopeItem", "&Leveling", 11, "Remove slope and bow");
+    HistogramItem = NewItem(ProcessMenu, "HistogramItem", "&Histogram", 12,
+                            "Histogram and value range");
+    ArithmeticItem = NewItem(ProcessMenu, "ArithmeticItem", "&Arithmetic", 13,
+                             "Combine two images");
+    Zoom1 = NewItem(ProcessMenu, "Zoom1", "&Zoom", 14, "Cut out a square region");
+    Shere1 = NewItem(ProcessMenu, "Shere1", "Sphere", 15, "Rolling sphere background filter");
+    DistortionItem = NewItem(ProcessMenu, "DistortionItem", "&Distortion", 27,
+                             "Correct lateral distortion");
+    Scale1 = NewItem(ProcessMenu, "Scale1", "&Rescale", 28, "Change scan ranges and value range");
+    FFTItem = NewItem(ProcessMenu, "FFTItem", "&FFT", 29, "Fourier transform");
+
+    ViewMenu = menu("ViewMenu", "&View");
+    Refresh1 = NewItem(ViewMenu, "Refresh1", "&Refresh", 17,
+                       "Let the colour range follow the data again");
+    PaletteItem = NewItem(ViewMenu, "PaletteItem", "&Palette", 18, "Edit the colour palette");
+    S3DItem = NewItem(ViewMenu, "S3DItem", "Simple&3D", 21, "Pseudo-3-D line drawing");
+    ViewMenu->addSeparator();
+    FontItem = NewItem(ViewMenu, "FontItem", "Font (z-Bar)", 19, "Font of the z-bar texts");
+    FontLabel1 = NewItem(ViewMenu, "FontLabel1", "Font (Label)", 19, "Font of the scale texts");
+    ScaleBars1 = NewItem(ViewMenu, "ScaleBars1", "Scale Bars", 20,
+                         "Z bar, scale bar and axis of the active image");
+    View3D = NewItem(ViewMenu, "View3D", "View3D", 21, "OpenGL 3-D view");
+
+    AnalyseMenu = menu("AnalyseMenu", "&Analyse");
+    Line1 = NewItem(AnalyseMenu, "Line1", "&Line", 23, "Line profiles");
+    DualLine1 = NewItem(AnalyseMenu, "DualLine1", "Dual Line", 23, "Compare two images along a line");
+    Roughness1 = NewItem(AnalyseMenu, "Roughness1", "&Roughness", 25,
+                         "Mean and standard deviation of the image");
+    Unitcell1 = NewItem(AnalyseMenu, "Unitcell1", "&Unit cell", 26, "Unit cell and lattice");
+
+    WindowMenu = menu("WindowMenu", "&Window");
+    WindowCascadeItem = NewItem(WindowMenu, "WindowCascadeItem", "&Cascade", 1,
+                                "Cascade the image windows");
+    WindowTileItem = NewItem(WindowMenu, "WindowTileItem", "&Tile", 1,
+                             "Tile the image windows side by side");
+    WindowArrangeItem = NewItem(WindowMenu, "WindowArrangeItem", "&Arrange Icons", 1,
+                                "Arrange the minimised windows");
+    WindowMinimizeItem = NewItem(WindowMenu, "WindowMinimizeItem", "&Minimize All", 1,
+                                 "Minimise every image window");
+    Rename1 = NewItem(WindowMenu, "Rename1", "Re&name...", 1, "Retitle the active image window");
+    connect(WindowMenu, &QMenu::aboutToShow, this, &TMainForm::RebuildWindowList);
+
+    HelpMenu = menu("HelpMenu", "&Help");
+    HelpMorvaneHelpItem = NewItem(HelpMenu, "HelpMorvaneHelpItem", "&Morvane Help\tF1", 1,
+                                  "Open the manual");
+    HelpAboutItem = NewItem(HelpMenu, "HelpAboutItem", "&About", 1, "Version and credits");
+
+    connect(FileOpenItem, &QAction::triggered, this, &TMainForm::FileOpenItemClick);
+    connect(FileCloseItem, &QAction::triggered, this, &TMainForm::FileCloseItemClick);
+    connect(CloseAllItem, &QAction::triggered, this, &TMainForm::CloseAllItemClick);
+    connect(Print1, &QAction::triggered, this, &TMainForm::Print1Click);
+    connect(FileSaveAsItem, &QAction::triggered, this, &TMainForm::FileSaveAsItemClick);
+    connect(FileExportItem, &QAction::triggered, this, &TMainForm::FileExportItemClick);
+    connect(FileExitItem, &QAction::triggered, this, &TMainForm::FileExitItemClick);
+    connect(CopyItem, &QAction::triggered, this, &TMainForm::CopyItemClick);
+    connect(Doublicate1, &QAction::triggered, this, &TMainForm::Doublicate1Click);
+    connect(Invers1, &QAction::triggered, this, &TMainForm::Invers1Click);
+    connect(Refresh1, &QAction::triggered, this, &TMainForm::Refresh1Click);
+    connect(FontItem, &QAction::triggered, this, &TMainForm::FontItemClick);
+    connect(FontLabel1, &QAction::triggered, this, &TMainForm::FontLabel1Click);
+    connect(ScaleBars1, &QAction::triggered, this, &TMainForm::ScaleBars1Click);
+    connect(WindowCascadeItem, &QAction::triggered, this, &TMainForm::WindowCascadeItemClick);
+    connect(WindowTileItem, &QAction::triggered, this, &TMainForm::WindowTileItemClick);
+    connect(WindowArrangeItem, &QAction::triggered, this, &TMainForm::WindowArrangeItemClick);
+    connect(WindowMinimizeItem, &QAction::triggered, this, &TMainForm::WindowMinimizeItemClick);
+    connect(Rename1, &QAction::triggered, this, &TMainForm::Rename1Click);
+    connect(HelpMorvaneHelpItem, &QAction::triggered, this, &TMainForm::HelpMorvaneHelpItemClick);
+    connect(HelpAboutItem, &QAction::triggered, this, &TMainForm::HelpAboutItemClick);
+    for (QAction* a : {LowPassItem, MeanFilter1, Median1, NoiseItem, SlopeItem, HistogramItem,
+                       ArithmeticItem, Zoom1, Shere1, DistortionItem, Scale1, FFTItem, PaletteItem,
+                       S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
+        connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+}
+
+void TMainForm::CreateSpeedButtons() {
+    auto* panel = new QToolBar(this);
+    panel->setObjectName(QStringLiteral("SpeedPanel"));
+    panel->setMovable(false);
+    panel->setFloatable(false);
+    panel->setIconSize(QSize(24, 24));
+    panel->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, panel);
+    SpeedPanel = panel;
+    // hint "short|long": the short part is the tooltip, the long one the status text
+    auto button = [&](const char* name, const QIcon& icon, const char* hint, QAction* item) {
+        auto* b = new QToolButton(panel);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(icon);
+        const QString h = QString::fromLatin1(hint);
+        const int bar = h.indexOf(QLatin1Char('|'));
+        b->setToolTip(bar < 0 ? h : h.left(bar));
+        b->setStatusTip(bar < 0 ? h : h.mid(bar + 1));
+        b->setAutoRaise(true);
+        b->setProperty("helpTopic", item->property("helpTopic"));
+        connect(b, &QToolButton::clicked, item, &QAction::trigger);
+        panel->addWidget(b);
+        return b;
+    };
+    OpenBtn = button("OpenBtn", OpenGlyph(), "Open|", FileOpenItem);
+    SaveBtn = button("SaveBtn", SaveGlyph(), "Save As...|", FileSaveAsItem);
+    ExitBtn = button("ExitBtn", ExitGlyph(), "Exit|", FileExitItem);
+    panel->addSeparator();
+    FilterButton = button("FilterButton", FilterGlyph(), "Simple Filter", LowPassItem);
+    LevelButton = button("LevelButton", LevelGlyph(), "Level", SlopeItem);
+    HistoButton = button("HistoButton", HistogramGlyph(), "Histogram", HistogramItem);
+    SaveBtn->setEnabled(false);
+}
+
+// ---------------------------------------------------------------- windows
+
+TMDIChild* TMainForm::Current() const { return ImageWindow(CurrentWindow); }
+
+TMDIChild* TMainForm::ImageWindow(int number) const {
+    if (number < 0 || number >= MaxImageWindows) return nullptr;
+    return ImageWindows[static_cast<size_t>(number)].data();
+}
+
+int TMainForm::WindowCount() const {
+    return static_cast<int>(std::count_if(ImageWindows.begin(), ImageWindows.end(),
+                                          [](const QPointer<TMDIChild>& w) { return !w.isNull(); }));
+}
+
+TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
+    int number = -1;
+    for (int i = 0; i < MaxImageWindows && number < 0; ++i)
+        if (ImageWindows[static_cast<size_t>(i)].isNull()) number = i;
+    if (number < 0) {
+        ShowMessage("Too many Data!");
+        throw EAbort("Too many data!");
+    }
+    auto* child = new TMDIChild(settings_.get());
+    child->SetIdentity(number, fileName);
+    auto* sub = new QMdiSubWindow;
+    sub->setWidget(child);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(AppIcon());
+    sub->setWindowTitle(child->windowTitle());
+    MdiArea->addSubWindow(sub);
+    ImageWindows[static_cast<size_t>(number)] = child;
+    connect(child, &QObject::destroyed, this, [this, number] { WindowDestroyed(number); });
+    connect(child, &TMDIChild::Activated, this, &TMainForm::MakeCurrent);
+    connect(child, &TMDIChild::FontRequested, this, &TMainForm::FontCommand);
+    connect(child, &TMDIChild::Closed, this, &TMainForm::WindowClosed);
+    return child;
+}
+
+void TMainForm::ShowImageWindow(TMDIChild* window) {
+    if (!window) return;
+    QMdiSubWindow* sub = window->SubWindow();
+    window->ShowScanInfo();
+    window->SetTitle(window->Title.empty() ? window->FileName : window->Title);
+    if (sub) {
+        sub->show();
+        // the design's client area (258 x 265), made square by the redraw
+        const int fw = sub->width() - sub->contentsRect().width();
+        const int fh = sub->height() - sub->contentsRect().height();
+        sub->resize(258 + fw, 265 + fh);
+        MdiArea->setActiveSubWindow(sub);
+    } else {
+        window->show();
+    }
+    window->Redraw();
+    MakeCurrent(window);
+}
+
+void TMainForm::MakeCurrent(TMDIChild* window) {
+    if (!window || closing_) return;
+    if (ImageWindow(window->WindowNumber) != window) return;
+    CurrentWindow = window->WindowNumber;
+    UpdateMenuItems();
+}
+
+void TMainForm::SubWindowActivated(QMdiSubWindow* sub) {
+    if (sub)
+        if (auto* child = qobject_cast<TMDIChild*>(sub->widget())) MakeCurrent(child);
+    UpdateMenuItems();
+}
+
+void TMainForm::WindowClosed(TMDIChild* window) {
+    // a closed window leaves the table at once, before it is deleted
+    if (window && ImageWindow(window->WindowNumber) == window)
+        ImageWindows[static_cast<size_t>(window->WindowNumber)] = nullptr;
+    WindowDestroyed(window ? window->WindowNumber : -1);
+}
+
+void TMainForm::WindowDestroyed(int) {
+    if (closing_) return;
+    if (Current() == nullptr) {
+        CurrentWindow = -1;
+        // the most recently activated window still open becomes the current one
+        const QList<QMdiSubWindow*> subs = MdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+        for (auto it = subs.rbegin(); it != subs.rend() && CurrentWindow < 0; ++it)
+            for (int i = 0; i < MaxImageWindows; ++i) {
+                TMDIChild* w = ImageWindows[static_cast<size_t>(i)].data();
+                if (w && w == (*it)->widget()) {
+                    CurrentWindow = i;
+                    break;
+                }
+            }
+        if (CurrentWindow < 0)
+            for (int i = 0; i < MaxImageWindows && CurrentWindow < 0; ++i)
+                if (ImageWindows[static_cast<size_t>(i)]) CurrentWindow = i;
+    }
+    UpdateMenuItems();
+}
+
+void TMainForm::UpdateMenuItems() {
+    if (!FileCloseItem) return;
+    const bool any = WindowCount() > 0;
+    for (QAction* a : {FileCloseItem, CloseAllItem, FileSaveAsItem, FileExportItem, Print1})
+        a->setEnabled(any);
+    for (QToolButton* b : {SaveBtn, FilterButton, LevelButton, HistoButton})
+        if (b) b->setEnabled(any);
+    for (QMenu* m : {EditMenu, ProcessMenu, ViewMenu, WindowMenu, AnalyseMenu}) {
+        m->menuAction()->setEnabled(any);
+        for (QAction* a : m->actions()) a->setEnabled(any);
+    }
+    CutItem->setEnabled(false);
+    PasteItem->setEnabled(false);
+    FileOpenItem->setEnabled(true);
+    FileExitItem->setEnabled(true);
+    HelpMenu->menuAction()->setEnabled(true);
+    RebuildWindowList();
+}
+
+void TMainForm::RebuildWindowList() {
+    for (QAction* a : windowListActions_) {
+        WindowMenu->removeAction(a);
+        a->deleteLater();
+    }
+    windowListActions_.clear();
+    int n = 0;
+    for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        auto* child = qobject_cast<TMDIChild*>(sub->widget());
+        if (!child || ImageWindow(child->WindowNumber) != child) continue;
+        if (n == 0) windowListActions_ << WindowMenu->addSeparator();
+        ++n;
+        QString title = Latin1ToQt(child->Title);
+        title.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* a = WindowMenu->addAction(
+            (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title);
+        a->setCheckable(true);
+        a->setChecked(child->WindowNumber == CurrentWindow);
+        QPointer<QMdiSubWindow> target = sub;
+        connect(a, &QAction::triggered, this, [this, target] {
+            if (target) {
+                if (target->isMinimized()) target->showNormal();
+                MdiArea->setActiveSubWindow(target);
+            }
+        });
+        windowListActions_ << a;
+    }
+}
+
+// ---------------------------------------------------------------- load target
+
+TImageDoc* TMainForm::NewDocument(const std::string& fileName) { return CreateImageWindow(fileName); }
+
+void TMainForm::Finished(TImageDoc* doc) { ShowImageWindow(dynamic_cast<TMDIChild*>(doc)); }
+
+void TMainForm::Discard(TImageDoc* doc) {
+    auto* child = dynamic_cast<TMDIChild*>(doc);
+    if (!child) return;
+    if (QMdiSubWindow* sub = child->SubWindow())
+        delete sub;
+    else
+        delete child;
+}
+
+// ---------------------------------------------------------------- start-up, shut-down
+
+void TMainForm::CheckStartParameter(const QStringList& args) {
+    if (args.isEmpty()) return;
+    if (QFileInfo(args.first()).isFile())
+        OpenFile(args.first());
+    else
+        ShowMessage("Start parameter is not a valid file!");
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (PersistGeometry && !isMinimized() && !isMaximized()) {
+        settings_->WriteInteger("MainForm", "Top", y());
+        settings_->WriteInteger("MainForm", "Left", x());
+        settings_->WriteInteger("MainForm", "Width", width());
+        settings_->WriteInteger("MainForm", "Height", height());
+    }
+    for (TAskForm* ask : findChildren<TAskForm*>(QString(), Qt::FindDirectChildrenOnly))
+        ask->CancelButtonClick();
+    for (QMdiSubWindow* sub : MdiArea->subWindowList()) delete sub;
+    if (helpForm_) helpForm_->close();
+    QCoreApplication::processEvents();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- open
+
+void TMainForm::OpenFile(const QString& path) {
+    Guarded([&] {
+        const std::string p = QtToPath(path);
+        settings_->WriteString("Save", "Path", QtToPath(DirWithSeparator(path)));
+        const TFileKind kind = FileKindOf(p);
+        switch (kind) {
+        case TFileKind::Unknown:
+            ShowMessage("Unknown file type", TMsgKind::Error, TMsgButtons::OK, "Error");
+            return;
+        case TFileKind::Native: {
+            auto loader = std::make_unique<TLoadFiles>(p);
+            if (!loader->ReadParamFile()) return;
+            auto* ask = new TAskForm(this, settings_.get(), this, std::move(loader));
+            ask->ShowChannels();
+            return;
+        }
+        case TFileKind::Omicron: {
+            TWaitCursor wait;
+            LoadOmicron(p, *this);
+            return;
+        }
+        default:
+            LoadSingleFile(p, kind, *this);
+            return;
+        }
+    });
+}
+
+bool TMainForm::RunFileDialog(bool save, const std::string& filter, QString& file,
+                              int& filterIndex, const QString& defaultSuffix, bool confirmOverwrite) {
+    const auto filters = SplitDialogFilter(filter);
+    QStringList names;
+    for (const auto& f : filters) names << QtNameFilter(f.first, f.second);
+    if (filterIndex < 1 || filterIndex > names.size()) filterIndex = 1;
+
+    QFileDialog dialog(this);
+    dialog.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(names);
+    dialog.selectNameFilter(names.value(filterIndex - 1));
+    if (!confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    const QFileInfo start(file);
+    if (start.isDir()) {
+        dialog.setDirectory(file);
+    } else {
+        if (!start.path().isEmpty()) dialog.setDirectory(start.absolutePath());
+        dialog.selectFile(start.fileName());
+    }
+    if (save) {
+        auto suffix = [&](const QString& nameFilter) {
+            const int i = static_cast<int>(names.indexOf(nameFilter));
+            const QString ext = i >= 0 ? Latin1ToQt(FilterExtension(filters[static_cast<size_t>(i)].second))
+                                       : QString();
+            dialog.setDefaultSuffix(ext.isEmpty() ? defaultSuffix : ext);
+        };
+        suffix(names.value(filterIndex - 1));
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, suffix);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    file = dialog.selectedFiles().first();
+    filterIndex = static_cast<int>(names.indexOf(dialog.selectedNameFilter())) + 1;
+    if (filterIndex < 1) filterIndex = 1;
+    return true;
+}
+
+void TMainForm::FileOpenItemClick() {
+    Guarded([&] {
+        QString file = PathToQt(settings_->ReadString("Open", "Path", QtToPath(QDir::rootPath())));
+        int index = settings_->ReadInteger("Open", "Index", 0);
+        if (index < 1) index = 1;
+        const bool ok = Hooks.Open ? Hooks.Open(file, index)
+                                   : RunFileDialog(false, OpenFilter, file, index, QString(), false);
+        if (!ok || file.isEmpty()) return;
+        settings_->WriteString("Open", "Path", QtToPath(DirWithSeparator(file)));
+        settings_->WriteInteger("Open", "Index", index);
+        OpenFile(file);
+    });
+}
+
+// ---------------------------------------------------------------- save, export, print
+
+void TMainForm::FileSaveAsItemClick() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        const QString dir = PathToQt(settings_->ReadString("Save", "Path", ""));
+        const QString proposal = PathToQt(SaveAsProposal(w->FileName));
+        QString file = dir.isEmpty() ? proposal : QDir(dir).filePath(proposal);
+        int index = saveFilterIndex_;
+        const bool ok = Hooks.SaveAs ? Hooks.SaveAs(file, index)
+                                     : RunFileDialog(true, SaveFilter, file, index,
+                                                     QStringLiteral("bmp"), true);
+        if (!ok || file.isEmpty()) return;
+        if (index < 1 || index > 4) index = 1;
+        saveFilterIndex_ = index;
+        const auto filters = SplitDialogFilter(SaveFilter);
+        const std::string path =
+            EnsureExtension(QtToPath(file), FilterExtension(filters[static_cast<size_t>(index - 1)].second));
+        w->SyncScanInfo();
+        switch (index) {
+        case 1: WriteBitmapFile(w->Picture, path); break;
+        case 2: WriteNative(*w, path, TNativeKind::Sin); break;
+        case 3: WriteNative(*w, path, TNativeKind::Int); break;
+        default: WriteJpegFile(w->Picture, path, 90); break;
+        }
+    });
+}
+
+void TMainForm::FileExportItemClick() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        QString file = PathToQt(settings_->ReadString(
+            "File", "ExportPath", QtToPath(QDir::currentPath() + QLatin1Char('/'))));
+        int index = 1;
+        const bool ok = Hooks.Export ? Hooks.Export(file, index)
+                                     : RunFileDialog(true, ExportFilter, file, index,
+                                                     QStringLiteral("dat"), true);
+        if (!ok || file.isEmpty()) return;
+        settings_->WriteString("File", "ExportPath", QtToPath(DirWithSeparator(file)));
+        const auto filters = SplitDialogFilter(ExportFilter);
+        const size_t f = index == 2 ? 1 : 0;
+        const std::string path = EnsureExtension(QtToPath(file), FilterExtension(filters[f].second));
+        std::string bytes;
+        if (index == 2) {
+            TWaitCursor wait;
+            bytes = BuildStl(w->Picture);
+        } else {
+            bytes = BuildAsciiTable(w->Picture);
+        }
+        WriteFileBytes(path, bytes);
+    });
+}
+
+void TMainForm::Print1Click() {
+    Guarded([&] {
+        QPrinter printer;
+        bool ok;
+        if (Hooks.Print) {
+            ok = Hooks.Print(printer);
+        } else {
+            QPrintDialog dialog(&printer, this);
+            dialog.setObjectName(QStringLiteral("PrintDialog1"));
+            ok = dialog.exec() == QDialog::Accepted;
+        }
+        TMDIChild* w = Current();
+        if (!ok || !w || w->Image1.isNull()) return;
+        printer.setDocName(w->windowTitle());
+        QPainter painter;
+        if (!painter.begin(&printer)) {
+            ShowMessage("Printing Error", TMsgKind::Error);
+            return;
+        }
+        const QImage& img = w->Image1;
+        painter.drawImage(QRect(10, 10, 5 * img.width(), 5 * img.height()), img);
+        if (!painter.end()) ShowMessage("Printing Error", TMsgKind::Error);
+    });
+}
+
+// ---------------------------------------------------------------- file, edit, process, view
+
+void TMainForm::FileCloseItemClick() {
+    if (TMDIChild* w = Current())
+        if (QMdiSubWindow* sub = w->SubWindow()) sub->close();
+}
+
+void TMainForm::CloseAllItemClick() {
+    while (TMDIChild* w = Current()) {
+        if (QMdiSubWindow* sub = w->SubWindow())
+            delete sub;
+        else
+            delete w;
+    }
+}
+
+void TMainForm::FileExitItemClick() { close(); }
+
+void TMainForm::CopyItemClick() {
+    if (TMDIChild* w = Current()) w->CopyToClipboard();
+}
+
+void TMainForm::Doublicate1Click() {
+    Guarded([&] {
+        TMDIChild* src = Current();
+        if (!src) return;
+        src->SyncScanInfo();
+        TMDIChild* w = CreateImageWindow(src->FileName);
+        try {
+            w->CreateImage(src->Picture.Cols, src->Picture.Rows);
+            w->Picture.CopySamplesFrom(src->Picture);
+            w->Picture.Para = src->Picture.Para;
+            w->CaptionTag = src->CaptionTag;
+            w->ScanInfo = src->ScanInfo;
+            w->Title = src->Title;
+            ShowImageWindow(w);
+        } catch (...) {
+            Discard(w);
+            throw;
+        }
+    });
+}
+
+void TMainForm::Invers1Click() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w || !w->Picture.HasData()) return;
+        TQTVPicture& pic = w->Picture;
+        for (int32_t r = 0; r < pic.Rows; ++r) {
+            float* row = pic.Data[r];
+            for (int32_t c = 0; c < pic.Cols; ++c) row[c] = -row[c];
+        }
+        w->Redraw();
+    });
+}
+
+void TMainForm::Refresh1Click() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        w->Picture.FixedRange = 0;
+        w->Redraw();
+    });
+}
+
+void TMainForm::FontItemClick() { FontCommand(Current(), true); }
+
+void TMainForm::FontLabel1Click() { FontCommand(Current(), false); }
+
+void TMainForm::FontCommand(TMDIChild* window, bool zBar) {
+    Guarded([&] {
+        if (!window) return;
+        TDisplayFont font = zBar ? window->ZBarFont : window->LabelFont;
+        const bool ok = Hooks.Font ? Hooks.Font(font)
+                                   : ExecFontDialog(this,
+                                                    zBar ? QStringLiteral("Font (z-Bar)")
+                                                         : QStringLiteral("Font (Label)"),
+                                                    font);
+        if (!ok) return;
+        WriteDisplayFont(*settings_, zBar ? "FontzBar" : "FontLabel", font);
+        (zBar ? window->ZBarFont : window->LabelFont) = font;
+        window->Compose();
+    });
+}
+
+void TMainForm::ScaleBars1Click() {
+    if (TMDIChild* w = Current())
+        w->OpenPopupMenu(QPoint(frameGeometry().left() + 150, frameGeometry().top() + 60));
+}
+
+void TMainForm::NotAvailableClick() {
+    ShowMessage("This command is not available yet.");
+}
+
+// ---------------------------------------------------------------- window menu
+
+void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+
+void TMainForm::WindowTileItemClick() {
+    // side by side: one column per window, each as large as its column allows
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (s->isVisible() && !s->isMinimized()) subs << s;
+    if (subs.isEmpty()) return;
+    const QRect area = MdiArea->viewport()->rect();
+    const int n = static_cast<int>(subs.size());
+    const int columnWidth = std::max(1, area.width() / n);
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow* s = subs[i];
+        if (s->isMaximized()) s->showNormal();
+        s->setGeometry(i * columnWidth, 0, columnWidth, area.height());
+    }
+}
+
+void TMainForm::WindowArrangeItemClick() {
+    const QRect area = MdiArea->viewport()->rect();
+    int x = 0, y = area.height();
+    int rowHeight = 0;
+    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!s->isMinimized()) continue;
+        const QSize size = s->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            y -= rowHeight;
+            rowHeight = 0;
+        }
+        rowHeight = std::max(rowHeight, size.height());
+        s->move(x, y - size.height());
+        x += size.width();
+    }
+}
+
+void TMainForm::WindowMinimizeItemClick() {
+    for (QMdiSubWindow* s : MdiArea->subWindowList()) s->showMinimized();
+    WindowArrangeItemClick();
+}
+
+void TMainForm::Rename1Click() {
+    if (TMDIChild* w = Current()) RenameForm->Start(w);
+}
+
+// ---------------------------------------------------------------- help
+
+int TMainForm::FocusedHelpTopic() const {
+    if (QWidget* popup = QApplication::activePopupWidget())
+        if (auto* menu = qobject_cast<QMenu*>(popup))
+            if (QAction* a = menu->activeAction())
+                if (a->property("helpTopic").isValid()) return a->property("helpTopic").toInt();
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (w->property("helpTopic").isValid()) return w->property("helpTopic").toInt();
+    if (TMDIChild* c = Current())
+        if (MdiArea->activeSubWindow() && MdiArea->activeSubWindow()->widget() == c) return 20;
+    return 1;
+}
+
+void TMainForm::ShowHelp(int topic) {
+    if (!helpForm_) helpForm_ = new THelpForm(nullptr);
+    helpForm_->ShowTopic(topic);
+}
+
+void TMainForm::HelpMorvaneHelpItemClick() { ShowHelp(1); }
+
+void TMainForm::HelpAboutItemClick() {
+    auto* about = new TAboutBox(this);
+    about->show();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1)
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            int topic = 1;
+            if (QAction* a = menu->activeAction())
+                if (a->property("helpTopic").isValid()) topic = a->property("helpTopic").toInt();
+            menu->close();
+            ShowHelp(topic);
+            return true;
+        }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The application's message sink: every model message becomes a modal QMessageBox.
+// Model text is Latin-1; it is converted here, at the boundary to Qt.
+#include <QPointer>
+#include <QWidget>
+
+#include "core/Messages.h"
+
+class TQtMessageSink : public TMessageSink {
+public:
+    // Placed boxes stand at (mainWindow left + 200, screen height / 2 - 100).
+    explicit TQtMessageSink(QWidget* mainWindow = nullptr) : MainWindow(mainWindow) {}
+    TMsgResult Show(const TMessage& msg) override;
+    void Beep() override;
+
+    QPointer<QWidget> MainWindow;
+};
+
+// Latin-1 model text to Qt and back; line breaks of the model (CR, CR LF) become "\n".
+QString Latin1ToQt(const std::string& text);
+std::string QtToLatin1(const QString& text);
+// File names: the bytes of the file system on one side, QString on the other.
+QString PathToQt(const std::string& path);
+std::string QtToPath(const QString& path);

@@ -1,0 +1,35 @@
+// morvane: the desktop application.
+#include <QApplication>
+
+#include <cstdio>
+#include <exception>
+
+#include "app/Startup.h"
+#include "core/Messages.h"
+
+namespace {
+
+// The last safety net: a failure that escapes a window's handler is reported, and the
+// application goes on.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowMessage(e.what(), TMsgKind::Error);
+        } catch (...) {
+            ShowMessage("Unknown error", TMsgKind::Error);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SetDefaultSurfaceFormat();
+    TApplication app(argc, argv);
+    return RunMorvane(app);
+}
