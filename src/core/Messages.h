@@ -57,7 +57,9 @@ public:
     void Beep() override {}
 };
 
-// Records every message; answers questions from a queue (then with Default...).
+// Records every message. Boxes with only an OK button answer OK; the others take
+// their answer from Answers, front to back, and then DefaultAnswer (a Yes/No box
+// answers Yes while DefaultAnswer is OK).
 class TRecordingSink : public TMessageSink {
 public:
     std::vector<TMessage> Shown;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -21,35 +22,42 @@ namespace {
 
 char g_separator = '.';
 
-constexpr int kGuard = 25;  // extra digits asked from snprintf beyond the rounding digit
+constexpr int kGuard = 4;  // extra digits beyond the rounding digit; a tail that reads "5000"
+                            // is settled on the exact expansion
 constexpr int kMaxPrecision = 18;
 constexpr int kMaxDecimals = 18;
 
-// |x| as decimal digits: value = 0.d1 d2 d3 ... x 10^(Exp + 1), i.e. d1 stands at
-// the place 10^Exp. Finite, non-zero x only.
-struct TDecimal {
-    std::string Digits;  // "1235" : the significant digits, no leading zero
-    int Exp = 0;         // place of the first digit
-};
-
 // The first `count` significant digits of |x| (count >= 1) plus kGuard more, as
-// snprintf rounds them, and the place of the first digit.
+// correctly rounded decimal digits of the binary value, and the place of the first
+// digit (|x| ~ d1.d2d3... * 10^exp). x finite and not zero.
 void RawDigits(long double x, int count, std::string& digits, int& exp)
 {
-    char buf[128];
+    char buf[160];
     const int prec = count - 1 + kGuard;
-    std::snprintf(buf, sizeof buf, "%.*Le", prec, fabsl(x));
+    const long double a = fabsl(x);
+    const double d = static_cast<double>(a);
+    const char* end = nullptr;
+    if (static_cast<long double>(d) == a) {
+        // the value is a double (every sample and most parameters): the fast exact path
+        const auto r = std::to_chars(buf, buf + sizeof buf - 1, d, std::chars_format::scientific, prec);
+        end = r.ec == std::errc() ? r.ptr : nullptr;
+    }
+    if (!end) {
+        const int n = std::snprintf(buf, sizeof buf, "%.*Le", prec, a);
+        end = buf + std::min<int>(n, static_cast<int>(sizeof buf) - 1);
+    }
     // d.ddddde[+-]xx
     digits.clear();
     const char* p = buf;
-    for (; *p && *p != 'e'; ++p)
+    for (; p < end && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9') digits.push_back(*p);
-    exp = (*p == 'e') ? std::atoi(p + 1) : 0;
+    exp = 0;
+    if (p < end && *p == 'e') std::from_chars(p + 1 + (p[1] == '+'), end, exp);
 }
 
-// Whether the exact value of |x| is at least the tie between the candidates when
-// rounding after the significant digit position `keep` (digits is the printed,
-// possibly rounded, expansion whose tail reads "5000...").
+// Whether the exact value of |x| reaches the tie between the two candidates when
+// rounding after `keep` significant digits (the printed expansion reads "5000..."
+// after them, which may itself be rounded).
 bool ExactTailAtLeastHalf(long double x, int keep, int exp)
 {
     // Exact expansion: a long double is m * 2^k with a 64-bit m; its decimal
@@ -68,21 +76,26 @@ bool ExactTailAtLeastHalf(long double x, int keep, int exp)
     return digits[static_cast<size_t>(keep)] >= '5';
 }
 
+// Digits of |x| fetched once and reused by the rounding below.
+struct TDigits {
+    long double X = 0;
+    std::string D;
+    int Exp = 0;
+    TDigits(long double x, int count) : X(x) { RawDigits(x, count, D, Exp); }
+};
+
 // Rounds |x| to the decimal place 10^place, half away from zero. Result: the integer
 // M with |x| ~ M * 10^place, as a digit string ("0" when it rounds to zero).
-std::string RoundAtPlace(long double x, int place)
+std::string RoundAtPlace(TDigits& dg, int place)
 {
-    if (x == 0) return "0";
-    std::string digits;
-    int exp = 0;
-    RawDigits(x, 1, digits, exp);
-    int keep = exp - place + 1;  // significant digits that stay
+    int keep = dg.Exp - place + 1;  // significant digits that stay
     if (keep < 0) return "0";
-    if (keep + kGuard > static_cast<int>(digits.size()) - 1) {
-        RawDigits(x, std::max(keep, 1), digits, exp);
-        keep = exp - place + 1;
+    if (keep + kGuard > static_cast<int>(dg.D.size())) {
+        RawDigits(dg.X, std::max(keep, 1), dg.D, dg.Exp);
+        keep = dg.Exp - place + 1;
         if (keep < 0) return "0";
     }
+    const std::string& digits = dg.D;
     // The tail starts at digits[keep].
     bool up;
     const char first = digits[static_cast<size_t>(keep)];
@@ -91,8 +104,11 @@ std::string RoundAtPlace(long double x, int place)
     } else {
         bool rest0 = true;
         for (size_t i = static_cast<size_t>(keep) + 1; i < digits.size(); ++i)
-            if (digits[i] != '0') { rest0 = false; break; }
-        up = rest0 ? ExactTailAtLeastHalf(x, keep, exp) : true;
+            if (digits[i] != '0') {
+                rest0 = false;
+                break;
+            }
+        up = rest0 ? ExactTailAtLeastHalf(dg.X, keep, dg.Exp) : true;
     }
     std::string m = digits.substr(0, static_cast<size_t>(keep));
     if (up) {
@@ -103,8 +119,7 @@ std::string RoundAtPlace(long double x, int place)
         else
             m.insert(m.begin(), '1');
     }
-    // strip leading zeros (keep one)
-    size_t nz = m.find_first_not_of('0');
+    const size_t nz = m.find_first_not_of('0');
     if (nz == std::string::npos) return "0";
     return m.substr(nz);
 }
@@ -113,11 +128,9 @@ std::string RoundAtPlace(long double x, int place)
 // (trailing zeros kept) and the place of its first digit. x finite, non-zero.
 void RoundSig(long double x, int prec, std::string& digits, int& exp)
 {
-    std::string raw;
-    int e = 0;
-    RawDigits(x, prec, raw, e);
-    const int place = e - prec + 1;
-    std::string m = RoundAtPlace(x, place);
+    TDigits dg(x, prec);
+    const int place = dg.Exp - prec + 1;
+    const std::string m = RoundAtPlace(dg, place);
     // m has prec or prec + 1 digits (carry)
     exp = place + static_cast<int>(m.size()) - 1;
     digits = m.substr(0, static_cast<size_t>(prec));
@@ -192,11 +205,9 @@ std::string Fixed(long double value, int precision, int decimals, char sep)
     std::string m = "0";
     int place = -decimals;
     if (value != 0) {
-        std::string raw;
-        int e = 0;
-        RawDigits(value, 1, raw, e);
-        place = std::max(e - precision + 1, -decimals);
-        m = RoundAtPlace(value, place);
+        TDigits dg(value, precision);
+        place = std::max(dg.Exp - precision + 1, -decimals);
+        m = RoundAtPlace(dg, place);
         // digits of the integer part after rounding
         const int intDigits = (m == "0") ? 0 : static_cast<int>(m.size()) + place;
         if (intDigits > precision) return General(value, precision, sep);
@@ -243,12 +254,17 @@ int DecimalPlace(long double x)
     std::string raw;
     int e = 0;
     RawDigits(x, 1, raw, e);
-    // snprintf may have rounded 9.99..9 up to the next power of ten; with kGuard
-    // digits that only happens when |x| is within 1e-25 of it, so the place is the
-    // printed one unless the exact value is below the power of ten.
-    if (raw.find_first_not_of('0', 1) == std::string::npos && raw[0] == '1') {
-        const long double p = powl(10.0L, e);
-        if (fabsl(x) < p) --e;
+    // The printed digits may have been rounded up from 9.99.. to the next power of
+    // ten; when they read exactly 1000.., the exact expansion decides.
+    if (raw[0] == '1' && raw.find_first_not_of('0', 1) == std::string::npos) {
+        int e2 = 0;
+        frexpl(x, &e2);
+        const int lsb = e2 - 64;
+        const int prec = std::max(kGuard, lsb < 0 ? e - lsb + 2 : e + 2);
+        std::vector<char> buf(static_cast<size_t>(prec) + 64);
+        std::snprintf(buf.data(), buf.size(), "%.*Le", prec, fabsl(x));
+        const char* p = std::strchr(buf.data(), 'e');
+        if (p) e = std::atoi(p + 1);
     }
     return e;
 }

@@ -3,7 +3,9 @@
 //
 // All formats use the process-wide decimal separator (initialised from the user's
 // locale by the application; tests set it), no thousands separators and a leading
-// "-" for negative values.
+// "-" for negative values (not for a value that rounds to zero). Digits are rounded
+// on the exact binary value, half a unit away from zero; precision is limited to
+// 1..18 digits and decimals to 0..18. Non-finite values give "INF", "-INF", "NAN".
 #include <string>
 
 char DecimalSeparator();

@@ -105,15 +105,19 @@ public:
     TQTVPicture();  // empty record with the default palette
 
     // (Re)allocates a zeroed Cols x Rows grid. A negative size shows "Picture too small!"
-    // and leaves no grid; more than 2053 rows or columns throws ERangeError (no grid).
+    // and leaves no grid; more than 2053 rows or columns throws ERangeError (no grid,
+    // nothing allocated). A size of 0 gives a record without samples.
     void SetSize(int32_t cols, int32_t rows);
     bool HasData() const { return !Data.empty() && Cols > 0; }
     void Clear();  // frees the grid and the bitmap
 
+    // Min and Max of the samples; not-a-number samples are left out (all of them:
+    // Min = Max = 0).
     void UpdateMinMax();
     void MakeDefaultPalette();
     // Maps every sample to a palette index in Bitmap (recomputing Min/Max unless the
-    // range is fixed). Does nothing without a grid.
+    // range is fixed): round((v - Min) * Factor), half to even, limited to 0..255;
+    // not-a-number samples give 0. Does nothing without a grid.
     void Render();
     // Renders and returns Cols x Rows 32-bit pixels (0xFFRRGGBB, lines top-down) in
     // which marked samples keep only their green component.
@@ -125,6 +129,7 @@ public:
     float& At(int32_t r, int32_t c);
     float At(int32_t r, int32_t c) const;
 
-    // Copies size, scan parameters and samples (not palette, range flag or marks).
+    // Copies size, scan parameters, samples and Min/Max (not palette, range flag,
+    // Transformed or marks: those are as SetSize leaves them).
     void CopySamplesFrom(const TQTVPicture& src);
 };
