@@ -179,12 +179,60 @@ void TMarks::Resize(int32_t cols, int32_t rows, int32_t value)
     if (cols < 0 || rows < 0 || cols > MaxPixels || rows > MaxPixels) throw ERangeError();
     cols_ = cols;
     rows_ = rows;
-    cells_.assign(static_cast<size_t>(cols) * static_cast<size_t>(rows), value);
+    fill_ = value;
+    std::vector<int32_t>().swap(cells_);
 }
 
 void TMarks::Fill(int32_t value)
 {
+    fill_ = value;
     std::fill(cells_.begin(), cells_.end(), value);
+}
+
+// ------------------------------------------------------------------ row table
+
+void TRowTable::Reset()
+{
+    block_.reset();
+    count_ = 0;
+    cols_ = 0;
+    std::vector<float*>().swap(rows_);
+}
+
+bool TRowTable::Allocate(int32_t cols, int32_t rows)
+{
+    Reset();
+    const size_t n = static_cast<size_t>(cols) * static_cast<size_t>(rows);
+    if (n == 0) return true;  // a record without samples
+    try {
+        rows_.assign(static_cast<size_t>(rows), nullptr);
+    } catch (const std::bad_alloc&) {
+        Reset();
+        return false;
+    }
+    block_.reset(static_cast<float*>(std::calloc(n + 1, sizeof(float))));
+    if (!block_) {
+        Reset();
+        return false;
+    }
+    count_ = n;
+    cols_ = cols;
+    for (int32_t r = 0; r < rows; ++r)
+        rows_[static_cast<size_t>(r)] = block_.get() + static_cast<size_t>(r) * static_cast<size_t>(cols);
+    return true;
+}
+
+TRowTable::TRowTable(const TRowTable& other)
+{
+    *this = other;
+}
+
+TRowTable& TRowTable::operator=(const TRowTable& other)
+{
+    if (this == &other) return *this;
+    if (!Allocate(other.cols_, other.size()) ) throw std::bad_alloc();
+    if (count_ > 0) std::memcpy(block_.get(), other.block_.get(), count_ * sizeof(float));
+    return *this;
 }
 
 // ------------------------------------------------------------------ record
@@ -196,8 +244,7 @@ TQTVPicture::TQTVPicture()
 
 void TQTVPicture::Clear()
 {
-    std::vector<float>().swap(Data.block_);
-    std::vector<float*>().swap(Data.rows_);
+    Data.Reset();
     std::vector<uint8_t>().swap(Bitmap);
     BitmapWidth = 0;
     BitmapHeight = 0;
@@ -206,8 +253,7 @@ void TQTVPicture::Clear()
 void TQTVPicture::SetSize(int32_t cols, int32_t rows)
 {
     // The old grid goes first: its contents are lost in any case.
-    std::vector<float>().swap(Data.block_);
-    std::vector<float*>().swap(Data.rows_);
+    Data.Reset();
 
     if (cols < 0 || rows < 0) {
         ShowMessage("Picture too small!", TMsgKind::Information, TMsgButtons::OK);
@@ -217,23 +263,12 @@ void TQTVPicture::SetSize(int32_t cols, int32_t rows)
     // allocating so that a hostile size costs nothing.
     if (cols > MaxPixels || rows > MaxPixels) throw ERangeError();
 
-    const size_t n = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    if (n > 0) {
-        try {
-            Data.rows_.assign(static_cast<size_t>(rows), nullptr);
-            // One zero-filled block, row after row, with one spare sample at the end.
-            Data.block_.assign(n + 1, 0.0f);
-        } catch (const std::bad_alloc&) {
-            std::vector<float>().swap(Data.block_);
-            std::vector<float*>().swap(Data.rows_);
-            ShowMessage("Can\xB4t get memory!", TMsgKind::Information, TMsgButtons::OK);
-            return;
-        }
-        float* p = Data.block_.data();
-        for (int32_t r = 0; r < rows; ++r) Data.rows_[static_cast<size_t>(r)] = p + static_cast<size_t>(r) * static_cast<size_t>(cols);
+    if (!Data.Allocate(cols, rows)) {
+        ShowMessage("Can\xB4t get memory!", TMsgKind::Information, TMsgButtons::OK);
+        return;
     }
 
-    Bitmap.assign(n, 0);
+    Bitmap.assign(static_cast<size_t>(cols) * static_cast<size_t>(rows), 0);
     BitmapWidth = cols;
     BitmapHeight = rows;
 
@@ -248,9 +283,10 @@ void TQTVPicture::SetSize(int32_t cols, int32_t rows)
 
 void TQTVPicture::UpdateMinMax()
 {
-    if (Data.empty() || Cols <= 0) return;
-    const float* p = Data.block_.data();
-    const size_t n = static_cast<size_t>(Rows) * static_cast<size_t>(Cols);
+    // The grid's own size counts, whatever Rows and Cols say.
+    if (Data.empty()) return;
+    const float* p = Data.Block();
+    const size_t n = Data.count_;
     // Not-a-number samples (0/0 of the arithmetic) take no part in the range.
     size_t i = 0;
     while (i < n && std::isnan(p[i])) ++i;
@@ -290,19 +326,20 @@ void TQTVPicture::MakeDefaultPalette()
 
 void TQTVPicture::Render()
 {
-    if (Data.empty() || Cols <= 0 || Rows <= 0) return;
+    if (Data.empty()) return;
     if (FixedRange <= 0) UpdateMinMax();
     if (Max == Min)
         Factor = 1.0f;
     else
         Factor = static_cast<float>(255.0L / (static_cast<long double>(Max) - static_cast<long double>(Min)));
 
-    const size_t cols = static_cast<size_t>(Cols);
-    if (Bitmap.size() != cols * static_cast<size_t>(Rows)) Bitmap.assign(cols * static_cast<size_t>(Rows), 0);
-    BitmapWidth = Cols;
-    BitmapHeight = Rows;
+    const int32_t rows = Data.size();
+    const size_t cols = static_cast<size_t>(Data.cols_);
+    if (Bitmap.size() != Data.count_) Bitmap.assign(Data.count_, 0);
+    BitmapWidth = Data.cols_;
+    BitmapHeight = rows;
 
-    RenderRun(Data.block_.data(), Bitmap.data(), Rows, cols, Min, Factor);
+    RenderRun(Data.Block(), Bitmap.data(), rows, cols, Min, Factor);
 }
 
 uint32_t TQTVPicture::PaletteColor(int i) const
@@ -316,16 +353,17 @@ std::vector<uint32_t> TQTVPicture::RenderMarked()
 {
     Render();
     std::vector<uint32_t> out;
-    if (Data.empty() || Cols <= 0 || Rows <= 0) return out;
+    if (Data.empty()) return out;
     uint32_t lut[256];
     for (int i = 0; i < 256; ++i) lut[i] = PaletteColor(i);
-    const size_t cols = static_cast<size_t>(Cols);
-    out.resize(cols * static_cast<size_t>(Rows));
+    const int32_t rows = Data.size();
+    const size_t cols = static_cast<size_t>(Data.cols_);
+    out.resize(Data.count_);
     for (size_t k = 0; k < out.size(); ++k) out[k] = lut[Bitmap[k]];
-    const int32_t mc = std::min(Cols, Marks.Cols());
-    const int32_t mr = std::min(Rows, Marks.Rows());
+    const int32_t mc = std::min(Data.cols_, Marks.Cols());
+    const int32_t mr = std::min(rows, Marks.Rows());
     for (int32_t r = 0; r < mr; ++r) {
-        uint32_t* line = out.data() + static_cast<size_t>(Rows - 1 - r) * cols;
+        uint32_t* line = out.data() + static_cast<size_t>(rows - 1 - r) * cols;
         for (int32_t c = 0; c < mc; ++c)
             if (Marks[c][r] > 0) line[c] = 0xFF000000u | (line[c] & 0x0000FF00u);
     }
@@ -334,13 +372,13 @@ std::vector<uint32_t> TQTVPicture::RenderMarked()
 
 float& TQTVPicture::At(int32_t r, int32_t c)
 {
-    if (c < 0 || c >= Cols || c > MaxPixelIndex) throw ERangeError();
+    if (c < 0 || c >= Data.cols_) throw ERangeError();
     return Data[r][c];
 }
 
 float TQTVPicture::At(int32_t r, int32_t c) const
 {
-    if (c < 0 || c >= Cols || c > MaxPixelIndex) throw ERangeError();
+    if (c < 0 || c >= Data.cols_) throw ERangeError();
     return Data[r][c];
 }
 
@@ -351,7 +389,6 @@ void TQTVPicture::CopySamplesFrom(const TQTVPicture& src)
     Para = src.Para;
     Min = src.Min;
     Max = src.Max;
-    const size_t n = static_cast<size_t>(Rows) * static_cast<size_t>(Cols);
-    if (n > 0 && src.Data.Block() && Data.Block())
-        std::memcpy(Data.Block(), src.Data.Block(), n * sizeof(float));
+    const size_t n = std::min(Data.count_, src.Data.count_);
+    if (n > 0) std::memcpy(Data.Block(), src.Data.Block(), n * sizeof(float));
 }

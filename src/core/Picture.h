@@ -7,6 +7,8 @@
 // column indices run 0..2052; an image has at most 2053 rows and 2053 columns.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,9 +42,16 @@ struct TLogPalette {
 };
 
 // Row table over the sample block. Data[r] is range-checked (0..Rows-1, never beyond
-// 2052) and returns the row pointer; columns are the caller's to check.
+// 2052) and returns the row pointer; columns are the caller's to check. Copying a
+// table copies the samples (the copy's rows point into its own block).
 class TRowTable {
 public:
+    TRowTable() = default;
+    TRowTable(const TRowTable& other);
+    TRowTable& operator=(const TRowTable& other);
+    TRowTable(TRowTable&&) noexcept = default;
+    TRowTable& operator=(TRowTable&&) noexcept = default;
+
     float* operator[](int32_t r) {
         if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
         return rows_[static_cast<size_t>(r)];
@@ -54,24 +63,39 @@ public:
     bool empty() const { return rows_.empty(); }
     int32_t size() const { return static_cast<int32_t>(rows_.size()); }
     // Start of the contiguous sample block (Rows x Cols floats); nullptr without a grid.
-    float* Block() { return block_.empty() ? nullptr : block_.data(); }
-    const float* Block() const { return block_.empty() ? nullptr : block_.data(); }
+    float* Block() { return block_.get(); }
+    const float* Block() const { return block_.get(); }
 
 private:
     friend class TQTVPicture;
-    std::vector<float> block_;
+    struct TFree {
+        void operator()(float* p) const noexcept { std::free(p); }
+    };
+    // Frees the grid.
+    void Reset();
+    // A zero-filled grid (one block of cols x rows floats and a spare one, and the row
+    // table); false when the memory cannot be had.
+    bool Allocate(int32_t cols, int32_t rows);
+
+    std::unique_ptr<float[], TFree> block_;  // calloc'ed: fresh pages come zeroed
+    size_t count_ = 0;                        // samples in the block (without the spare)
+    int32_t cols_ = 0;
     std::vector<float*> rows_;
 };
 
 // Per-sample marks, indexed Marks[c][r] (column first); a value above 0 marks the sample.
+// A freshly sized grid holds one value everywhere and is only laid out in memory when
+// a column is first asked for.
 class TMarks {
 public:
     int32_t* operator[](int32_t c) {
         if (c < 0 || c >= cols_) throw ERangeError();
+        Materialize();
         return cells_.data() + static_cast<size_t>(c) * static_cast<size_t>(rows_);
     }
     const int32_t* operator[](int32_t c) const {
         if (c < 0 || c >= cols_) throw ERangeError();
+        Materialize();
         return cells_.data() + static_cast<size_t>(c) * static_cast<size_t>(rows_);
     }
     int32_t Cols() const { return cols_; }
@@ -80,7 +104,12 @@ public:
     void Fill(int32_t value);
 
 private:
-    std::vector<int32_t> cells_;
+    void Materialize() const {
+        const size_t n = static_cast<size_t>(cols_) * static_cast<size_t>(rows_);
+        if (cells_.size() != n) cells_.assign(n, fill_);
+    }
+    mutable std::vector<int32_t> cells_;
+    int32_t fill_ = 0;
     int32_t cols_ = 0, rows_ = 0;
 };
 

@@ -395,3 +395,62 @@ TEST(PictureCopy, CopySamplesFromTakesSizeParametersAndSamples)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PictureCopy, ACopiedRecordOwnsItsSamples)
+{
+    TQTVPicture a;
+    a.SetSize(3, 2);
+    a.Data[1][2] = 5.0f;
+    TQTVPicture b = a;
+    ASSERT_TRUE(b.HasData());
+    EXPECT_NE(b.Data.Block(), a.Data.Block());
+    EXPECT_EQ(b.Data[1], b.Data.Block() + 3);
+    EXPECT_EQ(b.Data[1][2], 5.0f);
+    b.Data[1][2] = 6.0f;
+    EXPECT_EQ(a.Data[1][2], 5.0f);
+    TQTVPicture c;
+    c = b;
+    EXPECT_EQ(c.Data[1][2], 6.0f);
+    TQTVPicture d = std::move(c);  // moving keeps the rows valid
+    EXPECT_EQ(d.Data[1][2], 6.0f);
+    EXPECT_EQ(d.Data[1], d.Data.Block() + 3);
+}
+
+TEST(PictureMarks, FillAndResizeBeforeAndAfterFirstUse)
+{
+    TMarks m;
+    m.Resize(4, 3, 1);
+    m.Fill(0);
+    EXPECT_EQ(m[3][2], 0);
+    m[3][2] = 7;
+    m.Fill(2);
+    EXPECT_EQ(m[3][2], 2);
+    EXPECT_EQ(m[0][0], 2);
+    m.Resize(2, 2, 5);
+    EXPECT_EQ(m[1][1], 5);
+    EXPECT_THROW(m[2], ERangeError);
+    EXPECT_THROW(m.Resize(2054, 1, 0), ERangeError);
+    const TMarks& cm = m;
+    EXPECT_EQ(cm[0][1], 5);
+}
+
+TEST(PictureRender, RowAndColumnCountsOutOfStepWithTheGridStaySafe)
+{
+    // Callers may set Rows and Cols by hand; rendering keeps to the grid.
+    TQTVPicture p;
+    p.SetSize(3, 2);
+    p.Data[1][2] = 1.0f;
+    p.Rows = 50;
+    p.Cols = 40;
+    p.Render();
+    EXPECT_EQ(p.Bitmap.size(), 6u);
+    EXPECT_EQ(p.BitmapWidth, 3);
+    EXPECT_EQ(p.BitmapHeight, 2);
+    EXPECT_EQ(p.Bitmap[2], 255);
+    EXPECT_EQ(p.RenderMarked().size(), 6u);
+    EXPECT_THROW(p.At(0, 3), ERangeError);
+}
+
+}  // namespace
