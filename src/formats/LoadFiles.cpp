@@ -144,15 +144,17 @@ std::string TLoadFiles::ReadLine() {
     return out;
 }
 
-double TLoadFiles::TextToFloat(std::string text) {
+double TLoadFiles::TextToFloat(const std::string& text) {
     const char sep = DecimalSeparator();
-    size_t p = text.find('.');
-    if (p != std::string::npos) text[p] = sep;
-    p = text.find(',');
-    if (p != std::string::npos) text[p] = sep;
+    std::string number = text;
+    size_t p = number.find('.');
+    if (p != std::string::npos) number[p] = sep;
+    p = number.find(',');
+    if (p != std::string::npos) number[p] = sep;
     long double v = 0;
-    const std::string core = Trimmed(text);
+    const std::string core = Trimmed(number);
     if (!core.empty() && TryStrToFloat(core, v)) return static_cast<double>(v);
+    // The user is shown the text as it stands in the file.
     ShowMessage("\"" + text + "\" is no valid float!\n 1 is assumed!", TMsgKind::Information);
     return 1.0;
 }

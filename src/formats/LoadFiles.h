@@ -52,7 +52,7 @@ public:
     double ReadFloat();
     // The conversion of ReadFloat on a text already read: either decimal mark; an
     // unreadable number is reported and gives 1.0.
-    static double TextToFloat(std::string text);
+    static double TextToFloat(const std::string& text);
     size_t Position() const { return pos_; }
     void SetPosition(size_t pos) { pos_ = pos < param_.size() ? pos : param_.size(); }
 

@@ -1,0 +1,273 @@
+// morvane-cli as a user runs it: exit status, stdout, stderr and the files written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/Numbers.h"
+#include "formats/Export.h"
+#include "formats/LoadFiles.h"
+#include "formats/NativeWriter.h"
+#include "../formats/native_support.h"
+
+using namespace native_test;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    Cli() { SetDecimalSeparator('.'); }
+
+    TRun Run(const std::vector<std::string>& args) {
+        std::string cmd = Quote(MORVANE_CLI);
+        for (const auto& a : args) cmd += " " + Quote(a);
+        cmd += " >" + Quote(dir / "stdout") + " 2>" + Quote(dir / "stderr");
+        const int raw = std::system(cmd.c_str());
+        TRun r;
+        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.Out = GetFile(dir / "stdout");
+        r.Err = GetFile(dir / "stderr");
+        std::filesystem::remove(dir / "stdout");
+        std::filesystem::remove(dir / "stderr");
+        return r;
+    }
+
+    // The demo scan in dir/demo.
+    std::string Demo() {
+        const TRun r = Run({"demo", dir / "demo"});
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        return dir / "demo/demo.txt";
+    }
+
+    // Every channel of a native file, loaded and rendered by the model itself.
+    std::vector<std::unique_ptr<TImageDoc>> LoadHere(const std::string& path) {
+        TRecordingSink quiet;
+        TScopedMessageSink scoped(&quiet);
+        TLoadFiles loader(path);
+        EXPECT_TRUE(loader.ReadParamFile());
+        TKeepTarget t;
+        loader.LoadChecked(std::vector<bool>(static_cast<size_t>(loader.Count()) + 1, true), t);
+        std::reverse(t.Docs.begin(), t.Docs.end());  // file order
+        return std::move(t.Docs);
+    }
+
+    TScratchDir dir;
+};
+
+std::vector<std::string> Keys(const json& j) {
+    std::vector<std::string> out;
+    for (auto it = j.begin(); it != j.end(); ++it) out.push_back(it.key());
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Cli, InfoOfTheDemoScan) {
+    const std::string demo = Demo();
+    const TRun r = Run({"info", demo});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    const json j = json::parse(r.Out);
+    EXPECT_EQ(Keys(j), (std::vector<std::string>{"file", "format", "version", "channels", "messages"}));
+    EXPECT_EQ(j["file"], "demo.txt");
+    EXPECT_EQ(j["format"], "native");
+    EXPECT_EQ(j["version"], "1.12");
+    EXPECT_EQ(j["messages"], json::array());
+    ASSERT_EQ(j["channels"].size(), 2u);
+    const json& topo = j["channels"][0];
+    EXPECT_EQ(Keys(topo), (std::vector<std::string>{"index", "caption", "data_file", "cols", "rows", "x_unit",
+                                                    "y_unit", "z_unit", "x_range", "y_range", "scale", "offset",
+                                                    "min", "max"}));
+    EXPECT_EQ(topo["index"], 1);
+    EXPECT_EQ(topo["caption"], "Topography Fwd");
+    EXPECT_EQ(topo["data_file"], "demo_0.int");
+    EXPECT_EQ(topo["cols"], 512);
+    EXPECT_EQ(topo["rows"], 512);
+    EXPECT_EQ(topo["x_unit"], "nm");
+    EXPECT_EQ(topo["z_unit"], "nm");
+    EXPECT_EQ(topo["x_range"], 200.0);
+    const json& cur = j["channels"][1];
+    EXPECT_EQ(cur["index"], 2);
+    EXPECT_EQ(cur["caption"], "Current Fwd");
+    EXPECT_EQ(cur["data_file"], "demo_1.sin");
+    EXPECT_EQ(cur["z_unit"], "nA");
+    EXPECT_EQ(cur["scale"], 1.0);
+
+    // Numbers at full precision: exactly what the model loads and renders.
+    const auto docs = LoadHere(demo);
+    ASSERT_EQ(docs.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const TQTVPicture& p = docs[i]->Picture;
+        const json& c = j["channels"][i];
+        EXPECT_EQ(c["min"].get<double>(), static_cast<double>(p.Min));
+        EXPECT_EQ(c["max"].get<double>(), static_cast<double>(p.Max));
+        EXPECT_EQ(c["scale"].get<double>(), p.Para.Scale);
+        EXPECT_LT(p.Min, p.Max);
+    }
+}
+
+TEST_F(Cli, DemoIsTheSameEveryTimeAndReplacesAnEarlierOne) {
+    const std::string demo = Demo();
+    const std::string topo = GetFile(dir / "demo/demo_0.int"), text = GetFile(demo);
+    PutFile(dir / "demo/demo_1.sin", "spoilt");
+    Demo();
+    EXPECT_EQ(GetFile(dir / "demo/demo_0.int"), topo);
+    EXPECT_EQ(GetFile(demo), text);
+    EXPECT_EQ(GetFile(dir / "demo/demo_1.sin").size(), 512u * 512u * 4u);
+    EXPECT_NE(text.find("\r\nVersion : 1.12\r\n"), std::string::npos);
+}
+
+TEST_F(Cli, InfoConvertsLatin1ToUtf8AndListsMessages) {
+    PutFile(dir / "a.int", IntBytes({1, 2, 3, 4}));
+    PutFile(dir / "s.txt", CurrentHeader(2, 2) + Block("a.int", {"Caption : H\xF6he", "PhysUnit : \xC5"}) +
+                                Block("gone.int") + Block("b.int", {"Scale : x"}));
+    PutFile(dir / "b.int", IntBytes({1, 2, 3, 4}));
+    const TRun r = Run({"info", dir / "s.txt"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const json j = json::parse(r.Out);
+    ASSERT_EQ(j["channels"].size(), 2u);
+    const json& a = j["channels"][0];
+    EXPECT_EQ(a["index"], 1);
+    EXPECT_EQ(a["caption"], "H\xC3\xB6he");
+    EXPECT_EQ(a["y_unit"], "\xC2\xB5m");
+    EXPECT_EQ(a["z_unit"], "\xC3\x85");
+    EXPECT_EQ(a["y_range"], 1000.0);
+    EXPECT_EQ(a["min"], 1.0);
+    EXPECT_EQ(a["max"], 4.0);
+    EXPECT_EQ(j["channels"][1]["index"], 3);
+    EXPECT_EQ(j["channels"][1]["caption"], "");
+    // The last channel is read first, as in the application.
+    EXPECT_EQ(j["messages"], (json{"\"x\" is no valid float!\n 1 is assumed!", "File gone.int not found!"}));
+    EXPECT_EQ(r.Err, "\"x\" is no valid float!\n 1 is assumed!\nFile gone.int not found!\n");
+}
+
+TEST_F(Cli, RefusedInputExitsWithOne) {
+    PutFile(dir / "v.txt", CurrentHeader(2, 2, "2.0") + Block("a.int"));
+    TRun r = Run({"info", dir / "v.txt"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "This File-Version is not supported!\n");
+    EXPECT_EQ(json::parse(r.Out)["channels"], json::array());
+
+    r = Run({"info", dir / "none.txt"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "File not found!\n");
+
+    PutFile(dir / "p.txt", CrLf({"Version : 1.12", "XScanRange : 1", "YScanRange : 1", "XPhysUnit : nm",
+                                 "YPhysUnit : nm", "xPixel : 4.5", "yPixel : 4"}));
+    r = Run({"convert", dir / "p.txt", dir / "o.dat"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "' 4.5' is not a valid integer value\n");
+    EXPECT_FALSE(FileExists(dir / "o.dat"));
+
+    PutFile(dir / "big.txt", CurrentHeader(2054, 2) + Block("a.int"));
+    r = Run({"info", dir / "big.txt"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "Pixel in X out of range (1..2053)!\nLoad aborted\n");
+
+    r = Run({"info", dir / "x.xyz"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "Unknown file type\n");
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    const std::string demo = Demo();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {},
+             {"frobnicate"},
+             {"info"},
+             {"convert", demo},
+             {"convert", demo, dir / "o.dat", "--channel", "0"},
+             {"convert", demo, dir / "o.dat", "--channel", "x"},
+             {"convert", demo, dir / "o.txt", "--data", "float"},
+             {"convert", demo, dir / "o.xyz"},
+             {"process", demo, dir / "o.dat"},
+             {"process", demo, dir / "o.dat", "--op", "invert", "--op", "sharpen"}}) {
+        const TRun r = Run(args);
+        std::string all;
+        for (const auto& a : args) all += a + " ";
+        EXPECT_EQ(r.Status, 2) << all;
+        EXPECT_NE(r.Err, "") << all;
+    }
+    const TRun r = Run({"process", demo, dir / "o.dat", "--op", "sharpen"});
+    EXPECT_NE(r.Err.find("sharpen"), std::string::npos);
+    EXPECT_NE(r.Err.find("invert"), std::string::npos);  // the known operations are listed
+    EXPECT_FALSE(FileExists(dir / "o.dat"));
+}
+
+TEST_F(Cli, ConvertToEachNativeKind) {
+    const std::string demo = Demo();
+    const auto src = LoadHere(demo);
+    ASSERT_EQ(src.size(), 2u);
+
+    TRun r = Run({"convert", demo, dir / "t.txt"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(FileExists(dir / "t.int"));
+    auto back = LoadHere(dir / "t.txt");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0]->CaptionTag, "Topography Fwd");
+    const TQTVPicture& a = src[0]->Picture;
+    const TQTVPicture& b = back[0]->Picture;
+    ASSERT_EQ(b.Cols, 512);
+    const double halfStep = (a.Max - a.Min) / 2e6 * 1.001;
+    for (int rr = 0; rr < 512; rr += 37)
+        for (int c = 0; c < 512; c += 41) EXPECT_NEAR(b.Data[rr][c], a.Data[rr][c], halfStep + 1e-6);
+
+    r = Run({"convert", demo, dir / "c.txt", "--channel", "2", "--data", "sin"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    back = LoadHere(dir / "c.txt");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0]->CaptionTag, "Current Fwd");
+    EXPECT_EQ(back[0]->Picture.Para.PhysUnit, "nA");
+    const TQTVPicture& cur = src[1]->Picture;
+    EXPECT_EQ(0, std::memcmp(back[0]->Picture.Data.Block(), cur.Data.Block(), 512 * 512 * 4));
+
+    // The native writer never replaces a file.
+    r = Run({"convert", demo, dir / "c.txt", "--data", "sin"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, dir / "c.txt" + " already exists! Abort!\n");
+}
+
+TEST_F(Cli, ConvertToAsciiTable) {
+    PutFile(dir / "a.int", IntBytes({1, 2, 3, 4, 5, 6}));
+    PutFile(dir / "b.sin", FloatBytes({0.5f, -0.25f, 3, 4, 5, 6}));
+    PutFile(dir / "s.txt", CurrentHeader(3, 2) + Block("a.int") + Block("b.sin"));
+    TRun r = Run({"convert", dir / "s.txt", dir / "o.dat", "--channel", "2"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "0.5\t-0.25\t3\r\n4\t5\t6\r\n");
+    r = Run({"convert", dir / "s.txt", dir / "o.dat"});  // replaces the earlier export
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "4\t5\t6\r\n1\t2\t3\r\n");
+
+    r = Run({"convert", dir / "s.txt", dir / "o.dat", "--channel", "3"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err, "");
+}
+
+TEST_F(Cli, ProcessInvertsInOrder) {
+    PutFile(dir / "b.sin", FloatBytes({0.5f, -0.25f, 3, 4}));
+    PutFile(dir / "s.txt", CurrentHeader(2, 2) + Block("b.sin"));
+    TRun r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "invert"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "-0.5\t0.25\r\n-3\t-4\r\n");
+    r = Run({"process", dir / "s.txt", dir / "o2.dat", "--op", "invert", "--op", "invert"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o2.dat"), "0.5\t-0.25\r\n3\t4\r\n");
+    r = Run({"process", dir / "s.txt", dir / "o.txt", "--op", "invert"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    auto back = LoadHere(dir / "o.txt");
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_NEAR(back[0]->Picture.Data[1][1], -4.0, 1e-5);
+    EXPECT_NEAR(back[0]->Picture.Max, 0.25, 4.25 / 2e6 * 1.01);
+}
