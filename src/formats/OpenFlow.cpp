@@ -197,6 +197,7 @@ int LoadOmicron(const std::string& path, TLoadTarget& target)
 
     for (int i = 1; i <= omicron.Count(1); ++i) {
         const TSpectroscopicInfo& spec = omicron.Spectro[i];
+        if (spec.PointCount <= 0) continue;
         if (!CheckPictureSize(spec.PointsX, spec.LinesY, true)) continue;
         if (!omicron.OpenSpectroscopic(i)) continue;
         // The maps follow one another in the data file; a map that came up short ends
