@@ -89,26 +89,4 @@ TEST(Messages, DefaultSinkWritesToStderrAndAnswers)
     SetMessageSink(nullptr);
 }
 
-TEST(Messages, ProgressGoesToTheInstalledSink)
-{
-    struct TCount : TProgressSink {
-        int Calls = 0, LastDone = -1, LastTotal = -1;
-        void Progress(int done, int total) override
-        {
-            ++Calls;
-            LastDone = done;
-            LastTotal = total;
-        }
-    } count;
-    ReportProgress(1, 2);  // default: ignored
-    SetProgressSink(&count);
-    ReportProgress(3, 10);
-    ReportProgress(4, 10);
-    SetProgressSink(nullptr);
-    ReportProgress(5, 10);
-    EXPECT_EQ(count.Calls, 2);
-    EXPECT_EQ(count.LastDone, 4);
-    EXPECT_EQ(count.LastTotal, 10);
-}
-
 }  // namespace

@@ -333,17 +333,6 @@ TEST(PicturePalette, DefaultPaletteTellingRows)
     EXPECT_THROW(p.PaletteColor(-1), ERangeError);
 }
 
-TEST(PicturePalette, EditedPaletteSurvivesSetSizeAndIsRestoredOnRequest)
-{
-    TQTVPicture p;
-    p.Palette.Entries[10].Red = 1;
-    p.SetSize(2, 2);
-    EXPECT_EQ(p.Palette.Entries[10].Red, 1);
-    EXPECT_EQ(p.PaletteColor(10) & 0x00FF0000u, 0x00010000u);
-    p.MakeDefaultPalette();
-    EXPECT_NE(p.Palette.Entries[10].Red, 1);
-}
-
 TEST(PictureMarks, MarkedSamplesKeepOnlyTheirGreen)
 {
     TQTVPicture p;
