@@ -344,7 +344,12 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
     sub->setWindowTitle(child->windowTitle());
     MdiArea->addSubWindow(sub);
     ImageWindows[static_cast<size_t>(number)] = child;
-    connect(child, &QObject::destroyed, this, [this, number] { WindowDestroyed(number); });
+    // a widget announces its destruction while guarded pointers to it still hold
+    connect(child, &QObject::destroyed, this, [this, number](QObject* gone) {
+        QPointer<TMDIChild>& slot = ImageWindows[static_cast<size_t>(number)];
+        if (static_cast<QObject*>(slot.data()) == gone) slot = nullptr;
+        WindowDestroyed(number);
+    });
     connect(child, &TMDIChild::Activated, this, &TMainForm::MakeCurrent);
     connect(child, &TMDIChild::FontRequested, this, &TMainForm::FontCommand);
     connect(child, &TMDIChild::Closed, this, &TMainForm::WindowClosed);

@@ -1,0 +1,682 @@
+// Window tests of the main window: start-up and shut-down, the open flow, the enabling
+// rules, window numbers, the Edit/Process/View commands, save, export and print.
+#include <QClipboard>
+#include <QMimeData>
+#include <QPrinter>
+#include <QTextBrowser>
+#include <QTextCursor>
+
+#include "GuiTest.h"
+#include "app/About.h"
+#include "app/Help.h"
+#include "app/Rename.h"
+#include "core/Display.h"
+#include "core/Picture.h"
+#include "formats/ImageWriters.h"
+
+using namespace guitest;
+
+namespace {
+
+QString SmallScan(const QString& dir, const QString& name = QStringLiteral("scan.txt")) {
+    return WriteScan(dir, name, 4, 3, 9.6,
+                     {{"scan_0.int", "Topography Fwd", "nm", 0.5, Ramp(4, 3, 0.5f, -1.0f)},
+                      {"scan_1.sin", "Current Fwd", "nA", 1.0, Ramp(4, 3, 0.25f)}});
+}
+
+std::vector<float> Samples(const TQTVPicture& p) {
+    std::vector<float> v;
+    for (int r = 0; r < p.Rows; ++r)
+        for (int c = 0; c < p.Cols; ++c) v.push_back(p.Data[r][c]);
+    return v;
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& t) {
+    return std::find(texts.begin(), texts.end(), t) != texts.end();
+}
+
+}  // namespace
+
+class TMainFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartAndGeometryPersisted();
+    void enablingRulesFollowTheWindows();
+    void demoOpensThroughMenuAndDialog();
+    void windowNumbersNeverNameAClosedWindow();
+    void thirtyThirdWindowIsRefused();
+    void duplicateInverseRefresh();
+    void renameChangesOnlyTheTitle();
+    void startParameterAndUnknownType();
+    void saveAsNativeAndReopen();
+    void saveAsPictures();
+    void exportTableAndMesh();
+    void printToPdf();
+    void copyPutsVectorAndBitmap();
+    void singleFileFormatsFromCommandLine();
+    void helpAboutAndPendingCommands();
+};
+
+void TMainFormTest::firstStartAndGeometryPersisted() {
+    TFixture fx;
+    {
+        TMainForm form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Morvane"));
+        QCOMPARE(form.size(), QSize(400, 300));
+        QCOMPARE(form.pos(), QPoint(0, 0));
+        QCOMPARE(form.CurrentWindow, -1);
+        QVERIFY(form.RenameForm && !form.RenameForm->isVisible());
+        // the open dialog starts at the root with the first filter
+        QString startDir;
+        int startIndex = -1;
+        form.Hooks.Open = [&](QString& file, int& index) {
+            startDir = file;
+            startIndex = index;
+            return false;
+        };
+        form.FileOpenItem->trigger();
+        QCOMPARE(startDir, QDir::rootPath());
+        QCOMPARE(startIndex, 1);
+        form.show();
+        form.move(40, 30);
+        form.resize(700, 520);
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.close();
+    }
+    {
+        auto ini = fx.ReadSettings();
+        QCOMPARE(ini->ReadInteger("MainForm", "Width", 0), 700);
+        QCOMPARE(ini->ReadInteger("MainForm", "Height", 0), 520);
+        TMainForm again;
+        QCOMPARE(again.size(), QSize(700, 520));
+        QCOMPARE(again.pos(), QPoint(ini->ReadInteger("MainForm", "Left", -1),
+                                     ini->ReadInteger("MainForm", "Top", -1)));
+    }
+    {
+        // unreadable sizes fall back to the defaults rather than making a useless window
+        TSettings ini(QFile::encodeName(fx.Ini()).toStdString());
+        ini.WriteInteger("MainForm", "Width", -5);
+        ini.WriteInteger("MainForm", "Height", 999999);
+        TMainForm odd;
+        QCOMPARE(odd.size(), QSize(400, 300));
+    }
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::enablingRulesFollowTheWindows() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    auto check = [&](bool any) {
+        for (QAction* a : {form.FileCloseItem, form.CloseAllItem, form.FileSaveAsItem,
+                           form.FileExportItem, form.Print1, form.CopyItem, form.Doublicate1,
+                           form.Invers1, form.SlopeItem, form.Refresh1, form.ScaleBars1, form.Line1,
+                           form.Rename1, form.WindowTileItem})
+            QVERIFY2(a->isEnabled() == any, qPrintable(a->objectName()));
+        for (QMenu* m : {form.EditMenu, form.ProcessMenu, form.ViewMenu, form.WindowMenu, form.AnalyseMenu})
+            QVERIFY2(m->menuAction()->isEnabled() == any, qPrintable(m->objectName()));
+        for (QToolButton* b : {form.SaveBtn, form.FilterButton, form.LevelButton, form.HistoButton})
+            QVERIFY2(b->isEnabled() == any, qPrintable(b->objectName()));
+        QVERIFY(!form.CutItem->isEnabled());
+        QVERIFY(!form.PasteItem->isEnabled());
+        QVERIFY(form.FileOpenItem->isEnabled() && form.FileExitItem->isEnabled());
+        QVERIFY(form.OpenBtn->isEnabled() && form.ExitBtn->isEnabled());
+        QVERIFY(form.HelpMenu->menuAction()->isEnabled() && form.HelpAboutItem->isEnabled());
+    };
+    check(false);
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    QCOMPARE(form.WindowCount(), 2);
+    check(true);
+    form.FileCloseItem->trigger();
+    SettleDeletes();
+    QCOMPARE(form.WindowCount(), 1);
+    check(true);
+    form.CloseAllItem->trigger();
+    SettleDeletes();
+    QCOMPARE(form.WindowCount(), 0);
+    QCOMPARE(form.CurrentWindow, -1);
+    check(false);
+    // hints: the part before "|" is the tooltip, the rest the status text
+    QCOMPARE(form.OpenBtn->toolTip(), QStringLiteral("Open"));
+    QCOMPARE(form.OpenBtn->statusTip(), QString());
+    QCOMPARE(form.FilterButton->toolTip(), QStringLiteral("Simple Filter"));
+    QCOMPARE(form.FilterButton->statusTip(), QStringLiteral("Simple Filter"));
+    QCOMPARE(form.CopyItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+}
+
+void TMainFormTest::demoOpensThroughMenuAndDialog() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    OpenThroughMenu(form, DemoFile());
+    TAskForm* ask = FindAskForm(form);
+    QVERIFY(ask);
+    QCOMPARE(ask->windowTitle(), QStringLiteral("Load demo.txt"));
+    QCOMPARE(ask->CheckBoxes.size(), size_t(2));
+    // the open command remembered where the file was
+    auto ini = fx.ReadSettings();
+    QCOMPARE(PathToQt(ini->ReadString("Open", "Path", "")), QStringLiteral(MORVANE_DEMO_DIR "/"));
+    QCOMPARE(ini->ReadInteger("Open", "Index", 0), 1);
+    QCOMPARE(PathToQt(ini->ReadString("Save", "Path", "")), QStringLiteral(MORVANE_DEMO_DIR "/"));
+    QTest::mouseClick(ask->LoadButton, Qt::LeftButton);
+    SettleDeletes();
+    QVERIFY(!FindAskForm(form));
+    const auto windows = Windows(form);
+    QCOMPARE(windows.size(), size_t(2));
+    QStringList titles;
+    for (TMDIChild* w : windows) {
+        titles << Title(w);
+        QCOMPARE(w->SubWindow()->windowTitle(), Title(w));
+        QCOMPARE(w->Picture.Cols, 512);
+        QVERIFY(!w->ScanInfo.empty());
+        QVERIFY(w->ScanInfoMemo->toPlainText().contains(QStringLiteral("FileDescBegin")));
+    }
+    titles.sort();
+    QCOMPARE(titles, QStringList({QStringLiteral("demo_0.int - Topography Fwd"),
+                                  QStringLiteral("demo_1.sin - Current Fwd")}));
+    // the last channel is loaded first, so the first one ends up current
+    QCOMPARE(Title(form.Current()), QStringLiteral("demo_0.int - Topography Fwd"));
+    QCOMPARE(form.Current()->CaptionTag, std::string("Topography Fwd"));
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::windowNumbersNeverNameAClosedWindow() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    form.Doublicate1->trigger();
+    form.Doublicate1->trigger();
+    QCOMPARE(form.WindowCount(), 4);
+    auto numbersAreDistinctAndCurrentIsOpen = [&] {
+        std::vector<int> seen;
+        for (TMDIChild* w : Windows(form)) {
+            QVERIFY(w->isVisible());
+            QCOMPARE(form.ImageWindow(w->WindowNumber), w);
+            QVERIFY(std::find(seen.begin(), seen.end(), w->WindowNumber) == seen.end());
+            seen.push_back(w->WindowNumber);
+        }
+        if (form.WindowCount() > 0) {
+            QVERIFY(form.Current() != nullptr);
+            QVERIFY(form.Current()->SubWindow()->isVisible());
+        } else {
+            QCOMPARE(form.CurrentWindow, -1);
+        }
+    };
+    numbersAreDistinctAndCurrentIsOpen();
+    // close the current window by its own close box: the number leaves at once
+    TMDIChild* current = form.Current();
+    const int closedNumber = current->WindowNumber;
+    current->SubWindow()->close();
+    QVERIFY(form.ImageWindow(closedNumber) == nullptr);
+    QVERIFY(form.CurrentWindow != closedNumber);
+    numbersAreDistinctAndCurrentIsOpen();
+    SettleDeletes();
+    numbersAreDistinctAndCurrentIsOpen();
+    // a window that is not the current one closes; then a new window takes a free number
+    TMDIChild* other = nullptr;
+    for (TMDIChild* w : Windows(form))
+        if (w != form.Current()) other = w;
+    QVERIFY(other);
+    const int otherNumber = other->WindowNumber;
+    delete other->SubWindow();
+    numbersAreDistinctAndCurrentIsOpen();
+    form.Doublicate1->trigger();
+    QCOMPARE(form.WindowCount(), 3);
+    numbersAreDistinctAndCurrentIsOpen();
+    QCOMPARE(form.Current()->WindowNumber, std::min(closedNumber, otherNumber));
+    // activating another window makes it current
+    TMDIChild* first = Windows(form).front();
+    form.MdiArea->setActiveSubWindow(first->SubWindow());
+    QCOMPARE(form.Current(), first);
+    form.CloseAllItem->trigger();
+    numbersAreDistinctAndCurrentIsOpen();
+}
+
+void TMainFormTest::thirtyThirdWindowIsRefused() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    while (form.WindowCount() < TMainForm::MaxImageWindows) form.Doublicate1->trigger();
+    QVERIFY(fx.Messages.Shown.empty());
+    form.Doublicate1->trigger();
+    QCOMPARE(form.WindowCount(), 32);
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!", "Too many data!"}));
+    QVERIFY(form.Current() != nullptr);
+    // a load is refused the same way and reports the failed load
+    fx.Messages.Clear();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir(), QStringLiteral("again.txt"))));
+    QCOMPARE(form.WindowCount(), 32);
+    const auto texts = fx.Messages.Texts();
+    QVERIFY(Contains(texts, "Too many Data!"));
+    QVERIFY(Contains(texts, "Error during loading!"));
+    // after one closes, a new one fits again
+    delete form.Current()->SubWindow();
+    fx.Messages.Clear();
+    form.Doublicate1->trigger();
+    QCOMPARE(form.WindowCount(), 32);
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::duplicateInverseRefresh() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    TMDIChild* src = form.Current();
+    QCOMPARE(Title(src), QStringLiteral("scan_0.int - Topography Fwd"));
+    // an edited palette and an edited scan information
+    src->Picture.Palette.Entries[0].Red = 1;
+    src->Picture.Palette.Entries[255].Green = 2;
+    src->ScanInfoMemo->appendPlainText(QStringLiteral("my note"));
+    src->Picture.FixedRange = 1;
+    form.Doublicate1->trigger();
+    TMDIChild* copy = form.Current();
+    QVERIFY(copy != src);
+    QCOMPARE(Title(copy), Title(src));
+    QCOMPARE(copy->FileName, src->FileName);
+    QCOMPARE(copy->CaptionTag, src->CaptionTag);
+    QCOMPARE(Samples(copy->Picture), Samples(src->Picture));
+    QCOMPARE(copy->Picture.Para.XScanRange, src->Picture.Para.XScanRange);
+    QCOMPARE(copy->Picture.Para.PhysUnit, std::string("nm"));
+    QCOMPARE(copy->ScanInfo.back(), std::string("my note"));
+    TQTVPicture fresh;
+    QCOMPARE(copy->Picture.Palette.Entries[0].Red, fresh.Palette.Entries[0].Red);
+    QCOMPARE(copy->Picture.Palette.Entries[255].Green, fresh.Palette.Entries[255].Green);
+    QCOMPARE(copy->Picture.FixedRange, 0);
+
+    // Inverse negates every sample of the current image only
+    const std::vector<float> before = Samples(copy->Picture);
+    form.Invers1->trigger();
+    const std::vector<float> after = Samples(copy->Picture);
+    for (size_t i = 0; i < before.size(); ++i) QCOMPARE(after[i], -before[i]);
+    QCOMPARE(Samples(src->Picture), before);
+    QCOMPARE(copy->Picture.Max, -before.front());
+
+    // Refresh lets a fixed range follow the data again
+    copy->Picture.FixedRange = 1;
+    copy->Picture.Min = -100;
+    copy->Picture.Max = 100;
+    form.Refresh1->trigger();
+    QCOMPARE(copy->Picture.FixedRange, 0);
+    QCOMPARE(copy->Picture.Max, -before.front());
+    QCOMPARE(copy->MaxText, RangeText(copy->Picture.Max));
+}
+
+void TMainFormTest::renameChangesOnlyTheTitle() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    TMDIChild* w = form.Current();
+    form.Rename1->trigger();
+    TRenameForm* rename = form.RenameForm;
+    QVERIFY(rename->isVisible());
+    QCOMPARE(rename->windowTitle(), QStringLiteral("Rename"));
+    QCOMPARE(rename->Edit1->text(), QStringLiteral("scan_0.int - Topography Fwd"));
+    rename->Edit1->setText(QStringLiteral("terrace \xB5m"));
+    QTest::keyClick(rename->Edit1, Qt::Key_Return);
+    QVERIFY(!rename->isVisible());
+    QCOMPARE(w->Title, std::string("terrace \xB5m"));
+    QCOMPARE(w->SubWindow()->windowTitle(), QStringLiteral("terrace \xB5m"));
+    QCOMPARE(w->FileName, std::string("scan_0.int"));
+    QCOMPARE(w->CaptionTag, std::string("Topography Fwd"));
+    // Cancel and Escape leave the title
+    form.Rename1->trigger();
+    rename->Edit1->setText(QStringLiteral("other"));
+    QTest::mouseClick(rename->BitBtn2, Qt::LeftButton);
+    QVERIFY(!rename->isVisible());
+    form.Rename1->trigger();
+    rename->Edit1->setText(QStringLiteral("other"));
+    QTest::keyClick(rename->Edit1, Qt::Key_Escape);
+    QVERIFY(!rename->isVisible());
+    QCOMPARE(w->Title, std::string("terrace \xB5m"));
+    // OK after the window was closed renames nothing
+    form.Rename1->trigger();
+    rename->Edit1->setText(QStringLiteral("gone"));
+    delete w->SubWindow();
+    QTest::mouseClick(rename->BitBtn1, Qt::LeftButton);
+    for (TMDIChild* other : Windows(form)) QVERIFY(other->Title != "gone");
+}
+
+void TMainFormTest::startParameterAndUnknownType() {
+    TFixture fx;
+    TMainForm form;
+    form.CheckStartParameter({QStringLiteral("/no/such/file.txt")});
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Start parameter is not a valid file!"}));
+    QCOMPARE(fx.Messages.Shown[0].Kind, TMsgKind::Information);
+    fx.Messages.Clear();
+    form.CheckStartParameter({fx.Dir()});  // a folder is no file either
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Start parameter is not a valid file!"}));
+    fx.Messages.Clear();
+    form.CheckStartParameter({});
+    QVERIFY(fx.Messages.Shown.empty());
+
+    // the extension is compared case-sensitively: .TXT is unknown
+    const QString upper = SmallScan(fx.Dir(), QStringLiteral("SCAN.TXT"));
+    form.CheckStartParameter({upper, QStringLiteral("ignored")});
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Unknown file type"}));
+    QCOMPARE(fx.Messages.Shown[0].Title, std::string("Error"));
+    QCOMPARE(form.WindowCount(), 0);
+    QVERIFY(!FindAskForm(form));
+    fx.Messages.Clear();
+    WriteBytes(fx.Dir() + QStringLiteral("/noext"), "x");
+    form.OpenFile(fx.Dir() + QStringLiteral("/noext"));
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Unknown file type"}));
+    // a native file from the command line opens its selection dialog
+    fx.Messages.Clear();
+    form.CheckStartParameter({SmallScan(fx.Dir())});
+    QVERIFY(FindAskForm(form));
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::saveAsNativeAndReopen() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    TMDIChild* w = form.Current();
+    // an edit of the header part of the scan information goes into the saved file
+    QTextCursor cursor(w->ScanInfoMemo->document());
+    cursor.insertText(QStringLiteral("edited line\n"));
+    QString proposed;
+    int proposedIndex = 0;
+    const QString target = fx.Dir() + QStringLiteral("/saved");
+    form.Hooks.SaveAs = [&](QString& file, int& index) {
+        proposed = file;
+        proposedIndex = index;
+        file = target;  // no extension: the filter's is added
+        index = 3;
+        return true;
+    };
+    form.FileSaveAsItem->trigger();
+    QCOMPARE(QFileInfo(proposed).fileName(), QStringLiteral("scan_0"));
+    QCOMPARE(proposedIndex, 2);
+    QVERIFY(QFileInfo::exists(target + QStringLiteral(".txt")));
+    QVERIFY(QFileInfo::exists(target + QStringLiteral(".int")));
+    QVERIFY(fx.Messages.Shown.empty());
+    // the chosen filter stays the dialog's default
+    form.FileSaveAsItem->trigger();
+    QCOMPARE(proposedIndex, 3);
+    QCOMPARE(fx.Messages.Texts(),
+             std::vector<std::string>({QtToPath(target + QStringLiteral(".txt")) + " already exists! Abort!"}));
+    fx.Messages.Clear();
+
+    const std::vector<float> saved = Samples(w->Picture);
+    const float step = (w->Picture.Max - w->Picture.Min) / 1000000.0f;
+    form.CloseAllItem->trigger();
+    QVERIFY(OpenAndLoad(form, target + QStringLiteral(".txt")));
+    QCOMPARE(form.WindowCount(), 1);
+    TMDIChild* back = form.Current();
+    QCOMPARE(Title(back), QStringLiteral("saved.int - Topography Fwd"));
+    QVERIFY(back->ScanInfoMemo->toPlainText().contains(QStringLiteral("edited line")));
+    const std::vector<float> loaded = Samples(back->Picture);
+    QCOMPARE(loaded.size(), saved.size());
+    for (size_t i = 0; i < saved.size(); ++i) QVERIFY(std::fabs(loaded[i] - saved[i]) <= step);
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::saveAsPictures() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    auto saveAs = [&](const QString& name, int filter) {
+        form.Hooks.SaveAs = [=](QString& file, int& index) {
+            file = name;
+            index = filter;
+            return true;
+        };
+        form.FileSaveAsItem->trigger();
+    };
+    const QString bmp = fx.Dir() + QStringLiteral("/picture.bmp");
+    saveAs(bmp, 1);
+    QFile b(bmp);
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    const QByteArray bmpBytes = b.readAll();
+    QVERIFY(bmpBytes.startsWith("BM"));
+    QImage bmpImage(bmp);
+    QCOMPARE(bmpImage.size(), QSize(4, 3));
+    QCOMPARE(bmpImage.pixel(0, 0), form.Current()->Image1.pixel(0, 0));
+
+    const QString jpg = fx.Dir() + QStringLiteral("/picture");
+    saveAs(jpg, 4);
+    QFile j(jpg + QStringLiteral(".jpg"));
+    QVERIFY(j.open(QIODevice::ReadOnly));
+    QVERIFY(j.readAll().startsWith("\xFF\xD8"));
+    QCOMPARE(QImage(jpg + QStringLiteral(".jpg")).size(), QSize(4, 3));
+    // a cancelled dialog writes nothing
+    form.Hooks.SaveAs = [](QString&, int&) { return false; };
+    form.FileSaveAsItem->trigger();
+    QCOMPARE(QDir(fx.Dir()).entryList(QDir::Files).size(), 6);  // ini, scan + 2 data, bmp, jpg
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TMainFormTest::exportTableAndMesh() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    QString startDir;
+    auto exportAs = [&](const QString& name, int filter) {
+        form.Hooks.Export = [&, name, filter](QString& file, int& index) {
+            startDir = file;
+            file = name;
+            index = filter;
+            return true;
+        };
+        form.FileExportItem->trigger();
+    };
+    QDir(fx.Dir()).mkdir(QStringLiteral("out"));
+    const QString out = fx.Dir() + QStringLiteral("/out/");
+    exportAs(out + QStringLiteral("table.dat"), 1);
+    QCOMPARE(startDir, QDir::currentPath() + QLatin1Char('/'));
+    auto ini = fx.ReadSettings();
+    QCOMPARE(PathToQt(ini->ReadString("File", "ExportPath", "")), out);
+    QFile table(out + QStringLiteral("table.dat"));
+    QVERIFY(table.open(QIODevice::ReadOnly));
+    const QByteArray text = table.readAll();
+    QCOMPARE(text.count("\r\n"), 3);
+    QCOMPARE(text.count('\t'), 9);
+
+    exportAs(out + QStringLiteral("mesh"), 2);
+    QCOMPARE(startDir, out);
+    QFile mesh(out + QStringLiteral("mesh.StL"));
+    QVERIFY(mesh.open(QIODevice::ReadOnly));
+    QCOMPARE(mesh.size(), qint64(84 + 50 * (2 * 3 * 2)));
+    QVERIFY(mesh.read(16) == "Velkore StL file");
+    // an export into a folder that does not exist is reported, not ignored
+    exportAs(fx.Dir() + QStringLiteral("/missing/x.dat"), 1);
+    QCOMPARE(fx.Messages.Shown.size(), size_t(1));
+    QCOMPARE(fx.Messages.Shown[0].Kind, TMsgKind::Error);
+}
+
+void TMainFormTest::printToPdf() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    const QString pdf = fx.Dir() + QStringLiteral("/print.pdf");
+    form.Hooks.Print = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    };
+    form.Print1->trigger();
+    QFile f(pdf);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QVERIFY(bytes.startsWith("%PDF"));
+    // the job is titled with the window (PDF text strings are UTF-16 with a byte-order mark)
+    const QString title = QStringLiteral("scan_0.int - Topography Fwd");
+    QByteArray utf16("\xFE\xFF");
+    for (QChar ch : title) utf16 += QByteArray(1, 0) + QByteArray(1, static_cast<char>(ch.unicode()));
+    QVERIFY(bytes.contains(utf16) || bytes.contains(title.toLatin1()));
+    QVERIFY(fx.Messages.Shown.empty());
+    // a printer that cannot start the job
+    form.Hooks.Print = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(fx.Dir() + QStringLiteral("/no/such/dir/print.pdf"));
+        return true;
+    };
+    form.Print1->trigger();
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Printing Error"}));
+    QCOMPARE(fx.Messages.Shown[0].Kind, TMsgKind::Error);
+}
+
+void TMainFormTest::copyPutsVectorAndBitmap() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    QApplication::clipboard()->clear();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(form.Current(), Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    QVERIFY(mime);
+    QVERIFY(mime->hasFormat(QStringLiteral("image/svg+xml")));
+    QVERIFY(mime->data(QStringLiteral("image/svg+xml")).contains("<svg"));
+    QVERIFY(mime->hasImage());
+    const QImage img = qvariant_cast<QImage>(mime->imageData());
+    QCOMPARE(img.size(), form.Current()->size());
+}
+
+void TMainFormTest::singleFileFormatsFromCommandLine() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    // Windows bitmap, written from a record
+    TQTVPicture pic;
+    pic.SetSize(5, 4);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 5; ++c) pic.Data[r][c] = static_cast<float>(r * 5 + c);
+    pic.Render();
+    const QString bmp = fx.Dir() + QStringLiteral("/grey.bmp");
+    WriteBitmapFile(pic, QtToPath(bmp));
+    form.CheckStartParameter({bmp});
+    QCOMPARE(form.WindowCount(), 1);
+    QCOMPARE(Title(form.Current()), QStringLiteral("grey.bmp"));
+    QCOMPARE(form.Current()->Picture.Cols, 5);
+    QCOMPARE(form.Current()->Picture.Para.XPhysUnit, std::string("Pixel"));
+
+    // Burleigh: mark, 2 x 2 samples, 40-byte trailer
+    std::string burleigh("\x66\x66\x06\x40\x02\x00\x02\x00", 8);
+    for (int v : {1, 2, 3, 4}) burleigh += std::string{static_cast<char>(v), 0};
+    std::string trailer(40, '\0');
+    trailer[12] = 100;  // scan range X
+    trailer[16] = 100;  // scan range Y
+    trailer[20] = 10;   // scan range Z
+    trailer[26] = 1;    // zoom 1
+    trailer[28] = 1;    // height
+    WriteBytes(fx.Dir() + QStringLiteral("/b.IMG"), burleigh + trailer);
+    form.CheckStartParameter({fx.Dir() + QStringLiteral("/b.IMG")});
+    QCOMPARE(form.WindowCount(), 2);
+    QCOMPARE(Title(form.Current()), QStringLiteral("b.IMG"));
+    QCOMPARE(form.Current()->Picture.Para.XScanRange, 100.0);
+    QVERIFY(form.Current()->ScanInfoMemo->toPlainText().contains(QStringLiteral("zoom level : 1")));
+
+    // TopoMetrix: 512-byte header, samples at offset 512
+    std::string topo(512, '\0');
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&topo[at], &v, 4); };
+    put32(260, 512);
+    put32(406, 2);
+    put32(410, 2);
+    const float scale = 0.5f;
+    std::memcpy(&topo[434], &scale, 4);
+    for (int v : {1, 2, 3, 4}) topo += std::string{static_cast<char>(v), 0};
+    WriteBytes(fx.Dir() + QStringLiteral("/t.3fp"), topo);
+    form.CheckStartParameter({fx.Dir() + QStringLiteral("/t.3fp")});
+    QCOMPARE(form.WindowCount(), 3);
+    QCOMPARE(Title(form.Current()), QStringLiteral("t.3fp"));
+    QCOMPARE(form.Current()->Picture.Data[0][1], 1.5f);
+
+    // Omicron: parameter file with one topographic channel, 2 x 2 big-endian samples
+    std::string par = "; Parameter file for SPM data\n";
+    par.resize(470, ' ');
+    par += "\nField X Size in nm      :      50.000 ;\nField Y Size in nm      :      50.000 ;\n"
+           "Image Size in X         :   2 ;\nImage Size in Y         :   2 ;\n"
+           "Increment X             :   1 ;\nIncrement Y             :   1 ;\n"
+           "Scan Angle              :   0 ;\nX Offset                :   0 ;\nY Offset                :   0 ;\n"
+           "Topographic Channel             : Forward ;\n"
+           "  -32768 ;Minimum raw value\n  32767 ;Maximum raw value\n"
+           "  -10.0 ;Minimum value in physical unit\n  10.0 ;Maximum value in physical unit\n"
+           "  0.5 ;Resolution\n  nm ;Physical unit\n  topo.tf0 ;Filename\n";
+    WriteBytes(fx.Dir() + QStringLiteral("/o.par"), par);
+    WriteBytes(fx.Dir() + QStringLiteral("/topo.tf0"), std::string("\x00\x02\x00\x04\xFF\xFE\x00\x00", 8));
+    fx.Messages.DefaultAnswer = TMsgResult::No;
+    form.CheckStartParameter({fx.Dir() + QStringLiteral("/o.par")});
+    QCOMPARE(form.WindowCount(), 4);
+    QVERIFY(Title(form.Current()).endsWith(QStringLiteral("topo.tf0 :F channel")));
+    QCOMPARE(form.Current()->Picture.Para.XScanRange, 50.0);
+    QCOMPARE(form.Current()->Picture.Data[1][0], -1.0f);
+    QVERIFY(fx.Messages.Shown.size() == 1 && fx.Messages.Shown[0].Placed);  // the question only
+
+    // a single-file format that is missing
+    fx.Messages.Clear();
+    form.OpenFile(fx.Dir() + QStringLiteral("/none.bmp"));
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"File none.bmp not found!"}));
+    QCOMPARE(form.WindowCount(), 4);
+}
+
+void TMainFormTest::helpAboutAndPendingCommands() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(!ManualDir().isEmpty());
+    form.HelpMorvaneHelpItem->trigger();
+    THelpForm* help = form.HelpForm();
+    QVERIFY(help && help->isVisible());
+    QCOMPARE(help->Browser->source().fileName(), QStringLiteral("index.html"));
+    QVERIFY(!help->Browser->toPlainText().isEmpty());
+    // every help topic of the commands leads to an existing page
+    for (QMenu* m : {form.FileMenu, form.EditMenu, form.ProcessMenu, form.ViewMenu, form.AnalyseMenu,
+                     form.WindowMenu, form.HelpMenu})
+        for (QAction* a : m->actions()) {
+            if (a->isSeparator() || !a->property("helpTopic").isValid()) continue;
+            const QString page = HelpPage(a->property("helpTopic").toInt()).section(QLatin1Char('#'), 0, 0);
+            QVERIFY2(QFileInfo::exists(ManualDir() + QLatin1Char('/') + page), qPrintable(page));
+        }
+    // F1 on an open menu's item opens that item's topic
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    form.FileMenu->popup(form.mapToGlobal(QPoint(10, 10)));
+    QVERIFY(QTest::qWaitForWindowExposed(form.FileMenu));
+    form.FileMenu->setActiveAction(form.FileSaveAsItem);
+    QTest::keyClick(form.FileMenu, Qt::Key_F1);
+    QCOMPARE(help->Browser->source().fileName(), QStringLiteral("files.html"));
+    form.ViewMenu->popup(form.mapToGlobal(QPoint(10, 10)));
+    QVERIFY(QTest::qWaitForWindowExposed(form.ViewMenu));
+    form.ViewMenu->setActiveAction(form.FontItem);
+    QTest::keyClick(form.ViewMenu, Qt::Key_F1);
+    QCOMPARE(help->Browser->source().fileName(), QStringLiteral("display.html"));
+    QCOMPARE(help->Browser->source().fragment(), QStringLiteral("fonts"));
+
+    form.HelpAboutItem->trigger();
+    auto* about = form.findChild<TAboutBox*>();
+    QVERIFY(about && about->isVisible() && !about->isModal());
+    QCOMPARE(about->windowTitle(), QStringLiteral("About"));
+    QCOMPARE(about->Version->text(), QStringLiteral("Ver. 1.03.00g"));
+    QVERIFY(!(about->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                      Qt::WindowSystemMenuHint)));
+    QPointer<TAboutBox> guard = about;
+    QTest::mouseClick(about->OKbtn, Qt::LeftButton);
+    SettleDeletes();
+    QVERIFY(guard.isNull());
+
+    // commands whose windows come later say so and change nothing
+    const std::vector<float> before = [&] {
+        std::vector<float> v;
+        for (int c = 0; c < form.Current()->Picture.Cols; ++c) v.push_back(form.Current()->Picture.Data[0][c]);
+        return v;
+    }();
+    fx.Messages.Clear();
+    for (QAction* a : {form.LowPassItem, form.SlopeItem, form.PaletteItem, form.Line1, form.Unitcell1}) a->trigger();
+    QCOMPARE(fx.Messages.Shown.size(), size_t(5));
+    QCOMPARE(fx.Messages.Shown[0].Text, std::string("This command is not available yet."));
+    QCOMPARE(form.WindowCount(), 2);
+    for (int c = 0; c < form.Current()->Picture.Cols; ++c) QCOMPARE(form.Current()->Picture.Data[0][c], before[c]);
+}
+
+QTEST_MAIN(TMainFormTest)
+#include "mainform_test.moc"
