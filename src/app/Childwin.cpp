@@ -295,15 +295,18 @@ void TMDIChild::Compose() {
 }
 
 void TMDIChild::DrawZBar(QPainter& canvas) {
-    QImage bar(1, 256, QImage::Format_Indexed8);
-    bar.setColorTable(ColorTable(Picture));
-    for (int i = 0; i < 256; ++i) bar.scanLine(i)[0] = static_cast<uchar>(255 - i);
-
     QMdiSubWindow* sub = SubWindow();
     const int wf = sub ? sub->width() : width();
     const int hf = sub ? sub->height() : height();
     const TIntRect r = ZBarRect(wf, hf);
-    if (r.Width() > 0 && r.Height() > 0) canvas.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), bar);
+    if (r.Width() > 0 && r.Height() > 0) {
+        // one line per pixel of the bar, from the last palette entry at the top to the
+        // first at the bottom, so that both ends show their exact colours
+        QImage bar(1, r.Height(), QImage::Format_Indexed8);
+        bar.setColorTable(ColorTable(Picture));
+        for (int y = 0; y < r.Height(); ++y) bar.scanLine(y)[0] = ZBarIndex(y, r.Height());
+        canvas.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), bar);
+    }
 
     const TZBarLabels labels = ZBarLabels(Picture.Min, Picture.Max, N0max1->isChecked());
     MinText = labels.MinText;

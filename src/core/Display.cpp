@@ -36,6 +36,14 @@ TIntRect ZBarRect(int wf, int hf) {
     return r;
 }
 
+unsigned char ZBarIndex(int y, int height) {
+    // the frame covers line 0; the lines below it run from 255 down to 0
+    if (height <= 2 || y <= 1) return 255;
+    if (y >= height - 1) return 0;
+    const long double t = static_cast<long double>(y - 1) * 255.0L / (height - 2);
+    return static_cast<unsigned char>(255 - RoundToInt(t));
+}
+
 std::string RangeText(float value) { return FormatFixed(value, 4, 3); }
 
 TZBarLabels ZBarLabels(float min, float max, bool zeroMax) {

@@ -17,6 +17,9 @@ struct TIntRect {
 // The bar for a window of outer size wf x hf: left = round(0.8 wf), top = round(0.25 hf),
 // width = 4 round(0.02 wf), height = 4 round(0.1 hf).
 TIntRect ZBarRect(int wf, int hf);
+// Palette index of line y (0 at the top) of a bar of the given height: 255 at the top
+// (line 0 lies under the frame, line 1 is the first visible one), 0 at the bottom.
+unsigned char ZBarIndex(int y, int height);
 // The colour-range ends as Redraw formats them: fixed notation, 3 decimals, at most 4
 // significant digits.
 std::string RangeText(float value);
