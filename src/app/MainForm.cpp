@@ -765,7 +765,8 @@ void TMainForm::NotAvailableClick() {
 void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
 
 void TMainForm::WindowTileItemClick() {
-    // side by side: one column per window, each as large as its column allows
+    // side by side: one column per window, each window as large as its column allows
+    // while it keeps its shape (a square image, 3/2 as wide with the z bar)
     QList<QMdiSubWindow*> subs;
     for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
         if (s->isVisible() && !s->isMinimized()) subs << s;
@@ -776,7 +777,16 @@ void TMainForm::WindowTileItemClick() {
     for (int i = 0; i < n; ++i) {
         QMdiSubWindow* s = subs[i];
         if (s->isMaximized()) s->showNormal();
-        s->setGeometry(i * columnWidth, 0, columnWidth, area.height());
+        const int fw = s->width() - s->contentsRect().width();
+        const int fh = s->height() - s->contentsRect().height();
+        auto* child = qobject_cast<TMDIChild*>(s->widget());
+        int c = area.height() - fh;  // client height
+        if (child && child->ZScaling())
+            c = std::min(c, columnWidth * 2 / 3);
+        else
+            c = std::min(c, columnWidth - fw);
+        c = std::max(c, 2);
+        s->setGeometry(i * columnWidth, 0, columnWidth, c + fh);
     }
 }
 

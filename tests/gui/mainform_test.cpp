@@ -44,6 +44,7 @@ private slots:
     void enablingRulesFollowTheWindows();
     void demoOpensThroughMenuAndDialog();
     void windowNumbersNeverNameAClosedWindow();
+    void windowMenuArrangesAndListsWindows();
     void thirtyThirdWindowIsRefused();
     void duplicateInverseRefresh();
     void renameChangesOnlyTheTitle();
@@ -231,6 +232,43 @@ void TMainFormTest::windowNumbersNeverNameAClosedWindow() {
     QCOMPARE(form.Current(), first);
     form.CloseAllItem->trigger();
     numbersAreDistinctAndCurrentIsOpen();
+}
+
+void TMainFormTest::windowMenuArrangesAndListsWindows() {
+    TFixture fx;
+    TMainForm form;
+    form.resize(1000, 700);
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    form.Doublicate1->trigger();
+    form.Current()->zscalingItem->trigger();  // one window with the z bar
+    form.WindowTileItem->trigger();
+    const QRect area = form.MdiArea->viewport()->rect();
+    QList<QRect> placed;
+    for (TMDIChild* w : Windows(form)) {
+        const QRect g = w->SubWindow()->geometry();
+        QVERIFY2(area.contains(g), qPrintable(Title(w)));
+        for (const QRect& other : placed) QVERIFY(!g.intersects(other));
+        placed << g;
+        if (w->ZScaling())
+            QCOMPARE(g.width(), 3 * w->height() / 2);
+        else
+            QCOMPARE(w->width(), w->height());
+    }
+    // the Window menu lists the open windows; choosing one activates it
+    emit form.WindowMenu->aboutToShow();
+    QList<QAction*> entries;
+    for (QAction* a : form.WindowMenu->actions())
+        if (a->isCheckable()) entries << a;
+    QCOMPARE(entries.size(), 3);
+    QVERIFY(entries[0]->text().contains(QStringLiteral("scan_1.sin - Current Fwd")));
+    entries[0]->trigger();
+    QCOMPARE(Title(form.Current()), QStringLiteral("scan_1.sin - Current Fwd"));
+    form.WindowMinimizeItem->trigger();
+    for (TMDIChild* w : Windows(form)) QVERIFY(w->SubWindow()->isMinimized());
+    form.WindowCascadeItem->trigger();
+    form.WindowArrangeItem->trigger();
+    QCOMPARE(form.WindowCount(), 3);
 }
 
 void TMainFormTest::thirtyThirdWindowIsRefused() {
