@@ -569,9 +569,7 @@ void TMainFormTest::copyPutsVectorAndBitmap() {
     form.show();
     QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
     QApplication::clipboard()->clear();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::keyClick(form.Current(), Qt::Key_C, Qt::ControlModifier);
+    form.CopyItem->trigger();
     const QMimeData* mime = QApplication::clipboard()->mimeData();
     QVERIFY(mime);
     QVERIFY(mime->hasFormat(QStringLiteral("image/svg+xml")));
