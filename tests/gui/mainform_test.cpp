@@ -63,6 +63,8 @@ void TMainFormTest::firstStartAndGeometryPersisted() {
     {
         TMainForm form;
         QCOMPARE(form.windowTitle(), QStringLiteral("Morvane"));
+        // the settings file is the one the settings rules choose (here: MORVANE_INI)
+        QCOMPARE(PathToQt(form.Settings().FileName()), fx.Ini());
         QCOMPARE(form.size(), QSize(400, 300));
         QCOMPARE(form.pos(), QPoint(0, 0));
         QCOMPARE(form.CurrentWindow, -1);
