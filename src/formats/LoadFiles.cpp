@@ -1,12 +1,21 @@
 // The native measurement format: parameter text file and .int / .sin data files.
 #include "formats/LoadFiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -32,6 +41,127 @@ std::string Trimmed(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// Stored values -> samples. Each value is scaled in extended precision and stored as
+// a 32-bit float. Without an offset the product is formed in double precision: both
+// products lie within half a unit of their precision of the exact one, so no float
+// rounding boundary (a midpoint between two floats, which double can represent) can
+// lie between them, and they round to the same float unless the double product is
+// exactly such a midpoint (or outside the normal float range). Those few go the
+// extended way.
+inline bool NeedsExtended(double p) {
+    const uint64_t b = std::bit_cast<uint64_t>(p);
+    const unsigned exp = static_cast<unsigned>(b >> 52) & 0x7FF;
+    if (exp < 1023 - 126 || exp > 1023 + 127) return p != 0.0;
+    return (b & 0x1FFFFFFFu) == 0x10000000u;
+}
+
+// One stored integer or float, scaled as described above.
+inline float ScaleInteger(int32_t v, double sd, long double s) {
+    const double p = static_cast<double>(v) * sd;
+    return NeedsExtended(p) ? static_cast<float>(static_cast<long double>(v) * s) : static_cast<float>(p);
+}
+inline float ScaleFloat(float x, double sd, long double s) {
+    const double p = static_cast<double>(x) * sd;
+    return NeedsExtended(p) ? static_cast<float>(static_cast<long double>(x) * s) : static_cast<float>(p);
+}
+inline int32_t StoredInteger(const char* p) { return static_cast<int32_t>(Word32(p)); }
+inline float StoredFloat(const char* p) { return std::bit_cast<float>(Word32(p)); }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MORVANE_LOAD_AVX2 1
+// Four products at a time; a group holding a product that needs the extended way is
+// done one by one.
+__attribute__((target("avx2"))) inline bool AnyNeedsExtended(__m256d p) {
+    const __m256d a = _mm256_andnot_pd(_mm256_set1_pd(-0.0), p);
+    const __m256d normal = _mm256_and_pd(_mm256_cmp_pd(a, _mm256_set1_pd(0x1p-126), _CMP_GE_OQ),
+                                         _mm256_cmp_pd(a, _mm256_set1_pd(0x1p128), _CMP_LT_OQ));
+    const __m256d ok = _mm256_or_pd(normal, _mm256_cmp_pd(p, _mm256_setzero_pd(), _CMP_EQ_OQ));
+    const __m256i bits = _mm256_and_si256(_mm256_castpd_si256(p), _mm256_set1_epi64x(0x1FFFFFFF));
+    const __m256i mid = _mm256_cmpeq_epi64(bits, _mm256_set1_epi64x(0x10000000));
+    return _mm256_movemask_pd(_mm256_andnot_pd(_mm256_castsi256_pd(mid), ok)) != 0xF;
+}
+
+// True when a product of the scale with any 32-bit integer other than 0 lies in the
+// normal float range; only the midpoint test is then left for each product.
+inline bool IntegerProductsAreNormal(double sd) {
+    const double a = std::fabs(sd);
+    return a >= 0x1p-126 && a < 0x1p96;
+}
+
+__attribute__((target("avx2"))) inline bool AnyMidpoint(__m256d p) {
+    const __m256i bits = _mm256_and_si256(_mm256_castpd_si256(p), _mm256_set1_epi64x(0x1FFFFFFF));
+    return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bits, _mm256_set1_epi64x(0x10000000)))) != 0;
+}
+
+__attribute__((target("avx2"))) void ScaleIntegersAVX2(const char* src, float* dst, size_t n, double sd,
+                                                      long double s) {
+    const __m256d vs = _mm256_set1_pd(sd);
+    const bool normal = IntegerProductsAreNormal(sd);
+    size_t c = 0;
+    for (; c + 8 <= n; c += 8) {
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * c));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * c + 16));
+        const __m256d p0 = _mm256_mul_pd(_mm256_cvtepi32_pd(v0), vs);
+        const __m256d p1 = _mm256_mul_pd(_mm256_cvtepi32_pd(v1), vs);
+        const bool careful = normal ? (AnyMidpoint(p0) || AnyMidpoint(p1))
+                                    : (AnyNeedsExtended(p0) || AnyNeedsExtended(p1));
+        if (careful) {
+            for (size_t k = c; k < c + 8; ++k) dst[k] = ScaleInteger(StoredInteger(src + 4 * k), sd, s);
+        } else {
+            _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(p0));
+            _mm_storeu_ps(dst + c + 4, _mm256_cvtpd_ps(p1));
+        }
+    }
+    for (; c < n; ++c) dst[c] = ScaleInteger(StoredInteger(src + 4 * c), sd, s);
+}
+
+__attribute__((target("avx2"))) void ScaleFloatsAVX2(const char* src, float* dst, size_t n, double sd,
+                                                    long double s) {
+    const __m256d vs = _mm256_set1_pd(sd);
+    size_t c = 0;
+    for (; c + 4 <= n; c += 4) {
+        const __m256d p = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(reinterpret_cast<const float*>(src + 4 * c))), vs);
+        if (AnyNeedsExtended(p)) {
+            for (size_t k = c; k < c + 4; ++k) dst[k] = ScaleFloat(StoredFloat(src + 4 * k), sd, s);
+        } else {
+            _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(p));
+        }
+    }
+    for (; c < n; ++c) dst[c] = ScaleFloat(StoredFloat(src + 4 * c), sd, s);
+}
+
+bool HaveAVX2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// n stored values of one row -> its samples.
+void ConvertStoredIntegers(const char* src, float* dst, size_t n, long double s, long double o) {
+    if (o != 0.0L) {
+        for (size_t c = 0; c < n; ++c)
+            dst[c] = static_cast<float>(static_cast<long double>(StoredInteger(src + 4 * c)) * s + o);
+        return;
+    }
+    const double sd = static_cast<double>(s);
+#if defined(MORVANE_LOAD_AVX2)
+    if (std::endian::native == std::endian::little && HaveAVX2()) return ScaleIntegersAVX2(src, dst, n, sd, s);
+#endif
+    for (size_t c = 0; c < n; ++c) dst[c] = ScaleInteger(StoredInteger(src + 4 * c), sd, s);
+}
+
+void ConvertStoredFloats(const char* src, float* dst, size_t n, long double s) {
+    if (s == 1.0L && std::endian::native == std::endian::little) {
+        std::memcpy(dst, src, n * 4);  // x * 1 is x
+        return;
+    }
+    const double sd = static_cast<double>(s);
+#if defined(MORVANE_LOAD_AVX2)
+    if (std::endian::native == std::endian::little && HaveAVX2()) return ScaleFloatsAVX2(src, dst, n, sd, s);
+#endif
+    for (size_t c = 0; c < n; ++c) dst[c] = s == 1.0L ? StoredFloat(src + 4 * c) : ScaleFloat(StoredFloat(src + 4 * c), sd, s);
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ file helpers
@@ -43,28 +173,60 @@ bool FileExists(const std::string& path) {
     return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
 }
 
+// Opens a regular file for reading; -1 for anything else (a pipe would block, a
+// device might never end).
+static int OpenRegularFile(const std::string& path) {
+    if (path.empty()) return -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
-    if (!FileExists(path)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> guard(f, &std::fclose);
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > 0) {
-        bytes.resize(static_cast<size_t>(size));
-        const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-        bytes.resize(got);
-        if (got < size) return !std::ferror(f);  // the file shrank meanwhile
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return false;
+    struct stat st {};
+    const size_t announced = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    bool ok = true;
+    try {
+        // One read of the announced size; whatever a growing file has beyond it follows
+        // in chunks.
+        bytes.resize(announced);
+        size_t used = 0;
+        while (used < announced) {
+            const ssize_t got = ::read(fd, bytes.data() + used, announced - used);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            used += static_cast<size_t>(got);
+        }
+        bytes.resize(used);
+        if (ok && used == announced) {
+            char chunk[65536];
+            for (;;) {
+                const ssize_t got = ::read(fd, chunk, sizeof chunk);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) {
+                    ok = got == 0;
+                    break;
+                }
+                bytes.append(chunk, static_cast<size_t>(got));
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
-    // Whatever follows (files that grow, or report no size) in chunks.
-    char chunk[65536];
-    for (;;) {
-        const size_t got = std::fread(chunk, 1, sizeof chunk, f);
-        bytes.append(chunk, got);
-        if (got < sizeof chunk) break;
-    }
-    return !std::ferror(f);
+    ::close(fd);
+    if (!ok) bytes.clear();
+    return ok;
 }
 
 std::string ExtractFileName(const std::string& path) {
@@ -362,8 +524,37 @@ void TLoadFiles::ReadChannel(TImageDoc& doc, int index) {
         ReadChannelCurrent(doc, index);
 }
 
-void TLoadFiles::OpenChannel(TImageDoc& doc, const std::string& name, std::string& bytes) {
-    if (!ReadWholeFile(directory_ + name, bytes)) throw EInOutError("Cannot open file " + name);
+// The open data file of the channel being read.
+class TLoadFiles::TDataFile {
+public:
+    explicit TDataFile(const std::string& path) : fd_(OpenRegularFile(path)) {}
+    ~TDataFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TDataFile(const TDataFile&) = delete;
+    TDataFile& operator=(const TDataFile&) = delete;
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Reads up to size bytes from the current position; fewer only at the end of the
+    // file.
+    size_t Read(char* buffer, size_t size) {
+        size_t total = 0;
+        while (total < size) {
+            const ssize_t got = ::read(fd_, buffer + total, size - total);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw EInOutError(std::string("Read error: ") + std::strerror(errno));
+            if (got == 0) break;
+            total += static_cast<size_t>(got);
+        }
+        return total;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+void TLoadFiles::OpenChannel(TImageDoc& doc, const std::string& name, TDataFile& data) {
+    if (!data.IsOpen()) throw EInOutError("Cannot open file " + name);
     const int32_t cols = para_.XPixel, rows = para_.YPixel;
     if (cols <= 0 || rows <= 0 || cols > MaxPixels || rows > MaxPixels) throw ERangeError();
     doc.CreateImage(cols, rows);
@@ -374,8 +565,8 @@ void TLoadFiles::OpenChannel(TImageDoc& doc, const std::string& name, std::strin
 
 void TLoadFiles::ReadChannelCurrent(TImageDoc& doc, int index) {
     const std::string name = files_[static_cast<size_t>(index)];
-    std::string bytes;
-    OpenChannel(doc, name, bytes);
+    TDataFile data(directory_ + name);
+    OpenChannel(doc, name, data);
     TScanPara& para = doc.Picture.Para;
 
     // The block of this channel: from just after its file-name line to its end key.
@@ -410,14 +601,14 @@ void TLoadFiles::ReadChannelCurrent(TImageDoc& doc, int index) {
         FindKey(": ");
         para.Offset = ReadFloat();
     }
-    if (!FillSamples(doc.Picture, name, bytes, para.Offset)) return;
+    if (!FillSamples(doc.Picture, name, data, para.Offset)) return;
     AppendScanInfo(doc);
 }
 
 void TLoadFiles::ReadChannelOld(TImageDoc& doc, int index) {
     const std::string name = files_[static_cast<size_t>(index)];
-    std::string bytes;
-    OpenChannel(doc, name, bytes);
+    TDataFile data(directory_ + name);
+    OpenChannel(doc, name, data);
     TScanPara& para = doc.Picture.Para;
     pos_ = blockPos_[static_cast<size_t>(index)];
     ChannelCaption.clear();
@@ -425,43 +616,47 @@ void TLoadFiles::ReadChannelOld(TImageDoc& doc, int index) {
     para.Scale = ReadFloat();
     para.PhysUnit = ReadLine();
     para.Offset = 0.0;
-    if (!FillSamples(doc.Picture, name, bytes, 0.0)) return;
+    if (!FillSamples(doc.Picture, name, data, 0.0)) return;
     AppendScanInfo(doc);
 }
 
-bool TLoadFiles::FillSamples(TQTVPicture& pic, const std::string& name, const std::string& bytes,
+bool TLoadFiles::FillSamples(TQTVPicture& pic, const std::string& name, TDataFile& data,
                              double intOffset) {
     const std::string ext = ExtractFileExt(name);
     const bool isInt = ext == ".int", isSin = ext == ".sin";
     if (!isInt && !isSin) return true;  // no samples: the image stays 0.0
 
-    // The size is checked once; the rows are then converted without further tests.
+    // The file is read front to back in pieces of a few dozen kilobytes, and each piece
+    // is converted into its rows while it is still in the cache (.int rows are stored
+    // top-down, .sin rows bottom-up). The size is checked once per piece; the
+    // conversion loops run without tests.
     const int32_t cols = pic.Cols, rows = pic.Rows;
+    const size_t rowBytes = static_cast<size_t>(cols) * 4;
     const size_t total = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    const size_t avail = std::min(total, bytes.size() / 4);
+    const int32_t rowsPerPiece = static_cast<int32_t>(std::max<size_t>(1, (64u << 10) / rowBytes));
     const long double s = pic.Para.Scale;
-    const long double o = intOffset;
-    const char* src = bytes.data();
-    for (int32_t fileRow = 0; fileRow < rows; ++fileRow) {
-        const size_t first = static_cast<size_t>(fileRow) * static_cast<size_t>(cols);
-        if (first >= avail) break;
-        const size_t n = std::min(static_cast<size_t>(cols), avail - first);
-        // .int rows are stored top-down, .sin rows bottom-up.
-        float* dst = pic.Data[isInt ? rows - 1 - fileRow : fileRow];
-        const char* p = src + first * 4;
-        if (isInt) {
-            for (size_t c = 0; c < n; ++c)
-                dst[c] = static_cast<float>(
-                    static_cast<long double>(static_cast<int32_t>(Word32(p + 4 * c))) * s + o);
-        } else {
-            for (size_t c = 0; c < n; ++c) {
-                const uint32_t w = Word32(p + 4 * c);
-                float x;
-                std::memcpy(&x, &w, 4);
-                dst[c] = static_cast<float>(static_cast<long double>(x) * s);
-            }
+    const long double o = isInt ? intOffset : 0.0;
+    std::vector<char> piece(static_cast<size_t>(rowsPerPiece) * rowBytes);
+    size_t got = 0;
+    for (int32_t k0 = 0; k0 < rows; k0 += rowsPerPiece) {
+        const int32_t k1 = std::min(rows, k0 + rowsPerPiece);
+        const size_t want = static_cast<size_t>(k1 - k0) * rowBytes;
+        const size_t n = got == static_cast<size_t>(k0) * rowBytes ? data.Read(piece.data(), want) : 0;
+        got += n;
+        for (int32_t k = k0; k < k1; ++k) {
+            float* row = pic.Data[isInt ? rows - 1 - k : k];
+            const size_t at = static_cast<size_t>(k - k0) * rowBytes;
+            // Values present in full; the rest of the row (also part of a value) is 0.0.
+            const size_t m = at >= n ? 0 : std::min(static_cast<size_t>(cols), (n - at) / 4);
+            if (isInt)
+                ConvertStoredIntegers(piece.data() + at, row, m, s, o);
+            else
+                ConvertStoredFloats(piece.data() + at, row, m, s);
+            if (m < static_cast<size_t>(cols))
+                std::memset(row + m, 0, (static_cast<size_t>(cols) - m) * sizeof(float));
         }
     }
+    const size_t avail = std::min(total, got / 4);
     if (avail < total) {
         ShowMessage("File " + name + " to short\n", TMsgKind::Error);
         return false;

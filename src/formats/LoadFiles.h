@@ -71,11 +71,13 @@ private:
     // outside 1..2053.
     bool ReadPixelCount(const char* key, const char* axis, int32_t& value);
     void AddChannel(const std::string& name, const std::string& caption, size_t blockPos);
-    // Loads the data file, sizes the record and gives it the header's parameters.
-    void OpenChannel(TImageDoc& doc, const std::string& name, std::string& bytes);
-    // Converts the data bytes into the samples; false (after the message) when the
-    // file was too short.
-    bool FillSamples(TQTVPicture& pic, const std::string& name, const std::string& bytes,
+    class TDataFile;
+    // Checks that the data file could be opened, sizes the record and gives it the
+    // header's parameters.
+    void OpenChannel(TImageDoc& doc, const std::string& name, TDataFile& data);
+    // Reads the data file into the samples; false (after the message) when the file
+    // was too short.
+    bool FillSamples(TQTVPicture& pic, const std::string& name, TDataFile& data,
                      double intOffset);
     void AppendScanInfo(TImageDoc& doc);
 

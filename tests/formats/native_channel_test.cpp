@@ -1,6 +1,10 @@
 // Reading channels: sample order, scale and offset, short and missing data files, and
 // the load of the checked channels into documents.
+#include <sys/stat.h>
+
+#include <bit>
 #include <cmath>
+#include <limits>
 
 #include "formats/LoadFiles.h"
 #include "native_support.h"
@@ -328,4 +332,121 @@ TEST_F(NativeChannel, OldGenerationUnreadableScaleIsAssumedOne) {
     EXPECT_EQ(Texts(), (std::vector<std::string>{"\"x2\" is no valid float!\n 1 is assumed!"}));
     ASSERT_EQ(t.Docs.size(), 1u);
     EXPECT_EQ(t.Docs[0]->Picture.Data[0][0], 3.0f);
+}
+
+// ---- exactness of the sample conversion
+
+namespace {
+
+// Scales that put stored value times scale right next to the midpoint between two
+// floats, where a product rounded to double first can round to the other float.
+std::vector<std::pair<int32_t, double>> NearMidpointPairs(int count, uint64_t seed) {
+    std::vector<std::pair<int32_t, double>> out;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        const float f = 1.0f + static_cast<float>(seed >> 40) * 0x1p-10f;  // 1 .. 2^14
+        const double mid = static_cast<double>(f) + std::ldexp(1.0, std::ilogb(f) - 24);
+        const int32_t v = static_cast<int32_t>(3 + (seed >> 33) % 2000000000u) * ((seed & 1) ? 1 : -1);
+        out.emplace_back(v, mid / v);
+    }
+    return out;
+}
+
+std::string Exact17(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+}  // namespace
+
+TEST_F(NativeChannel, ConversionIsThatOfExtendedPrecision) {
+    // 200 channels of 8 values, each channel with its own scale.
+    const auto pairs = NearMidpointPairs(200 * 8, 99);
+    std::string blocks;
+    int doubleDiffers = 0;
+    for (int ch = 0; ch < 200; ++ch) {
+        std::vector<int32_t> ints;
+        std::vector<float> floats;
+        const double scale = pairs[static_cast<size_t>(ch) * 8].second;
+        for (int k = 0; k < 8; ++k) {
+            // Every value of the channel lands near a midpoint with the channel's scale.
+            const double mid = pairs[static_cast<size_t>(ch) * 8 + k].second * pairs[static_cast<size_t>(ch) * 8 + k].first;
+            const int32_t v = static_cast<int32_t>(std::llround(mid / scale));
+            ints.push_back(v);
+            floats.push_back(static_cast<float>(v));
+            const long double ext = static_cast<long double>(v) * scale;
+            if (static_cast<float>(ext) != static_cast<float>(static_cast<double>(v) * scale)) ++doubleDiffers;
+        }
+        PutFile(dir / ("i" + std::to_string(ch) + ".int"), IntBytes(ints));
+        PutFile(dir / ("s" + std::to_string(ch) + ".sin"), FloatBytes(floats));
+        blocks += Block("i" + std::to_string(ch) + ".int", {"Scale : " + Exact17(scale)});
+        blocks += Block("s" + std::to_string(ch) + ".sin", {"Scale : " + Exact17(scale)});
+    }
+    ASSERT_GT(doubleDiffers, 0) << "no case where double rounding matters";
+    TKeepTarget t;
+    LoadAll(CurrentHeader(8, 1) + blocks, t);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Too many files to open! - Skip a few."});
+    ASSERT_EQ(t.Docs.size(), 256u);
+    for (const auto& d : t.Docs) {
+        const std::string bytes = GetFile(dir / d->FileName);
+        const bool isInt = d->FileName[0] == 'i';
+        const long double s = d->Picture.Para.Scale;
+        for (int c = 0; c < 8; ++c) {
+            long double stored;
+            if (isInt) {
+                stored = IntsOf(bytes)[static_cast<size_t>(c)];
+            } else {
+                float x;
+                std::memcpy(&x, bytes.data() + 4 * c, 4);
+                stored = x;
+            }
+            const float want = static_cast<float>(stored * s);
+            EXPECT_EQ(std::bit_cast<uint32_t>(d->Picture.Data[0][c]), std::bit_cast<uint32_t>(want))
+                << d->FileName << " column " << c;
+        }
+    }
+}
+
+TEST_F(NativeChannel, OffsetIsAddedInExtendedPrecision) {
+    PutFile(dir / "a.int", IntBytes({16777217, -16777217, 1, 0, 2147483647, -2147483647 - 1}));
+    TKeepTarget t;
+    LoadAll(CurrentHeader(6, 1) + Block("a.int", {"Scale : 0.1", "Offset : -1677721.7"}), t);
+    ASSERT_EQ(t.Docs.size(), 1u);
+    const TQTVPicture& p = t.Docs[0]->Picture;
+    for (int c = 0; c < 6; ++c) {
+        const long double v = IntsOf(GetFile(dir / "a.int"))[static_cast<size_t>(c)];
+        EXPECT_EQ(p.Data[0][c], static_cast<float>(v * static_cast<long double>(p.Para.Scale) +
+                                                   static_cast<long double>(p.Para.Offset)));
+    }
+}
+
+TEST_F(NativeChannel, SpecialFloatsInSinFiles) {
+    const float inf = std::numeric_limits<float>::infinity();
+    PutFile(dir / "a.sin", FloatBytes({std::numeric_limits<float>::quiet_NaN(), inf, -inf, 1e-40f,
+                                       std::numeric_limits<float>::max(), -0.0f, 3, 4}));
+    TKeepTarget t;
+    LoadAll(CurrentHeader(8, 1) + Block("a.sin", {"Scale : 4"}), t);
+    ASSERT_EQ(t.Docs.size(), 1u);
+    const float* r = t.Docs[0]->Picture.Data[0];
+    EXPECT_TRUE(std::isnan(r[0]));
+    EXPECT_EQ(r[1], inf);
+    EXPECT_EQ(r[2], -inf);
+    EXPECT_EQ(r[3], static_cast<float>(static_cast<long double>(1e-40f) * 4));
+    EXPECT_EQ(r[4], inf);  // beyond the float range
+    EXPECT_EQ(r[7], 16.0f);
+}
+
+TEST_F(NativeChannel, PipesAndDevicesAreNoFiles) {
+    ASSERT_EQ(mkfifo((dir / "p.int").c_str(), 0600), 0);
+    TKeepTarget t;
+    LoadAll(CurrentHeader(1, 1) + Block("p.int"), t);  // must not wait for a writer
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Error during loading!"});
+    EXPECT_TRUE(t.Docs.empty());
+
+    sink.Clear();
+    ASSERT_EQ(mkfifo((dir / "q.txt").c_str(), 0600), 0);
+    TLoadFiles loader(dir / "q.txt");
+    EXPECT_FALSE(loader.ReadParamFile());
+    EXPECT_EQ(Texts(), std::vector<std::string>{"File not found!"});
 }

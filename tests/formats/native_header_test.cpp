@@ -143,7 +143,7 @@ TEST_F(NativeHeader, PixelCountsOutsideTheImageLimitsAreRefused) {
 }
 
 TEST_F(NativeHeader, PixelCountThatIsNoIntegerEndsTheOpen) {
-    for (const std::string& count : {"12.5", "abc", "99999999999"}) {
+    for (const std::string count : {"12.5", "abc", "99999999999"}) {
         PutFile(dir / "bad.txt", CrLf({"Version : 1.12", "XScanRange : 1", "YScanRange : 1",
                                        "XPhysUnit : nm", "YPhysUnit : nm", "xPixel : " + count,
                                        "yPixel : 4"}));

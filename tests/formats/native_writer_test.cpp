@@ -86,7 +86,9 @@ TEST_F(NativeWriter, SinRoundTripIsExact) {
     EXPECT_TRUE(std::isnan(p.Data[0][0]));
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 5; ++c)
-            if (r + c > 0) EXPECT_EQ(p.Data[r][c], doc->Picture.Data[r][c]) << r << "," << c;
+            if (r + c > 0) {
+                EXPECT_EQ(p.Data[r][c], doc->Picture.Data[r][c]) << r << "," << c;
+            }
     EXPECT_EQ(back[0]->Title, "s.sin - Topography Fwd");
     EXPECT_EQ(back[0]->CaptionTag, "Topography Fwd");
     EXPECT_DOUBLE_EQ(p.Para.Scale, 1.0);
