@@ -25,14 +25,6 @@ TEST_F(NativeHeader, MissingFileIsReported) {
     EXPECT_EQ(loader.Count(), 0);
 }
 
-TEST_F(NativeHeader, LoaderKnowsItsFileAndDirectory) {
-    TLoadFiles loader(dir / "scan.txt");
-    EXPECT_EQ(loader.Directory(), dir.Path());
-    EXPECT_EQ(loader.FilePath(), dir / "scan.txt");
-    ASSERT_EQ(loader.Files().size(), 1u);
-    EXPECT_EQ(loader.Files()[0], "scan.txt");
-}
-
 TEST_F(NativeHeader, CurrentGenerationHeaderAndBlocks) {
     auto l = Read(CurrentHeader(64, 32, "1.11") + Block("a.int", {"Caption  : Topography Fwd"}) +
                   Block("b.sin", {"Scale : 2"}));
