@@ -88,14 +88,10 @@ inline bool IntegerProductsAreNormal(double sd) {
     return a >= 0x1p-126 && a < 0x1p96;
 }
 
-__attribute__((target("avx2"))) inline bool AnyMidpoint(__m256d p) {
-    const __m256i bits = _mm256_and_si256(_mm256_castpd_si256(p), _mm256_set1_epi64x(0x1FFFFFFF));
-    return _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bits, _mm256_set1_epi64x(0x10000000)))) != 0;
-}
-
 __attribute__((target("avx2"))) void ScaleIntegersAVX2(const char* src, float* dst, size_t n, double sd,
                                                       long double s) {
     const __m256d vs = _mm256_set1_pd(sd);
+    const __m256i low = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
     const bool normal = IntegerProductsAreNormal(sd);
     size_t c = 0;
     for (; c + 8 <= n; c += 8) {
@@ -103,8 +99,14 @@ __attribute__((target("avx2"))) void ScaleIntegersAVX2(const char* src, float* d
         const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * c + 16));
         const __m256d p0 = _mm256_mul_pd(_mm256_cvtepi32_pd(v0), vs);
         const __m256d p1 = _mm256_mul_pd(_mm256_cvtepi32_pd(v1), vs);
-        const bool careful = normal ? (AnyMidpoint(p0) || AnyMidpoint(p1))
-                                    : (AnyNeedsExtended(p0) || AnyNeedsExtended(p1));
+        bool careful;
+        if (normal) {
+            const __m256i m0 = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(p0), low), half);
+            const __m256i m1 = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(p1), low), half);
+            careful = !_mm256_testz_si256(_mm256_or_si256(m0, m1), _mm256_or_si256(m0, m1));
+        } else {
+            careful = AnyNeedsExtended(p0) || AnyNeedsExtended(p1);
+        }
         if (careful) {
             for (size_t k = c; k < c + 8; ++k) dst[k] = ScaleInteger(StoredInteger(src + 4 * k), sd, s);
         } else {
