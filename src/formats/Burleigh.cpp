@@ -49,8 +49,9 @@ void TLoadFiles::ReadBurleigh(TImageDoc& doc)
         ShowMessage("File no valid Burleigh-format!", TMsgKind::Error, TMsgButtons::OK);
         return;
     }
-    // Without the sizes and a trailer of its own there is nothing to show.
-    if (file.size() < HeaderSize + TrailerSize) {
+    // Without the sizes, a trailer of its own and at least one sample there is nothing
+    // to show.
+    if (file.size() < HeaderSize + 2 + TrailerSize) {
         ShowMessage(ReadErrorText, TMsgKind::Error, TMsgButtons::OK);
         return;
     }

@@ -267,10 +267,7 @@ TEST_F(BitmapTest, WrittenBitmapReadsBackWithTheSameIndices)
     EXPECT_EQ(U32At(bytes, 2), bytes.size());
     EXPECT_EQ(U32At(bytes, 10), 1078u);
     EXPECT_EQ(U32At(bytes, 14), 40u);
-    EXPECT_EQ(U32At(bytes, 18), 5u);
-    EXPECT_EQ(U32At(bytes, 22), 3u);
     EXPECT_EQ(U32At(bytes, 26), 1u | (8u << 16));
-    EXPECT_EQ(U32At(bytes, 30), 0u);
     EXPECT_EQ(U32At(bytes, 54 + 7 * 4), 0x00010203u);  // blue, green, red, 0 of entry 7
 
     const std::string path = scratch.Path("out.bmp");

@@ -31,12 +31,10 @@ public:
     TBytes& Zeros(size_t n) { s_.append(n, '\0'); return *this; }
     // Writes v at byte offset at (growing the buffer with zeros as needed).
     TBytes& PutU32(size_t at, uint32_t v) { Grow(at + 4); for (int i = 0; i < 4; ++i) s_[at + i] = static_cast<char>(v >> (8 * i)); return *this; }
-    TBytes& PutU16(size_t at, uint16_t v) { Grow(at + 2); s_[at] = static_cast<char>(v); s_[at + 1] = static_cast<char>(v >> 8); return *this; }
     TBytes& PutF32(size_t at, float f) { uint32_t b; std::memcpy(&b, &f, 4); return PutU32(at, b); }
     TBytes& PutText(size_t at, const std::string& t) { Grow(at + t.size()); s_.replace(at, t.size(), t); return *this; }
     void Grow(size_t n) { if (s_.size() < n) s_.resize(n, '\0'); }
     const std::string& Str() const { return s_; }
-    size_t Size() const { return s_.size(); }
 
 private:
     std::string s_;
