@@ -3,9 +3,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <fstream>
 #include <sstream>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,9 +66,23 @@ protected:
         env_[name] = {v != nullptr, v ? v : ""};
     }
     // chmod keeps nobody out when the tests run as root
-    static bool ChmodProtects(const fs::path& dir)
+    // Runs body with rights that chmod restricts: directly for an ordinary user; as root
+    // (as in CI) in a child process that first drops to the user "nobody".
+    void AsUnprivileged(const std::function<void()>& body)
     {
-        return ::access(dir.c_str(), W_OK) != 0;
+        if (::geteuid() != 0) {
+            body();
+            return;
+        }
+        ::chmod(dir_.c_str(), 0777);  // nobody works below the test folder
+        EXPECT_EXIT(
+            {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    std::_Exit(3);
+                body();
+                std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+            },
+            ::testing::ExitedWithCode(0), "");
     }
 
     fs::path dir_;
@@ -207,8 +224,8 @@ TEST_F(Settings, ReadOnlyFolderFallsBackToTheUserConfigKeepingSettings)
     fs::create_directory(bin);
     WriteAll(bin / "morvane.ini", "[Open]\nDir=/kept\n");
     ::chmod(bin.c_str(), 0555);
-    if (!ChmodProtects(bin)) GTEST_SKIP() << "running with rights that chmod does not restrict";
-
+    AsUnprivileged([&] {
+    ASSERT_NE(::access(bin.c_str(), W_OK), 0);
     ::setenv("XDG_CONFIG_HOME", (dir_ / "cfg").c_str(), 1);
     const std::string path = TSettings::DefaultPath(bin.string());
     EXPECT_EQ(fs::path(path), dir_ / "cfg" / "morvane" / "morvane.ini");
@@ -227,6 +244,7 @@ TEST_F(Settings, ReadOnlyFolderFallsBackToTheUserConfigKeepingSettings)
     ::setenv("HOME", (dir_ / "home").c_str(), 1);
     fs::create_directory(dir_ / "home");
     EXPECT_EQ(fs::path(TSettings::DefaultPath(bin.string())), dir_ / "home" / ".config" / "morvane" / "morvane.ini");
+    });
 }
 
 TEST_F(Settings, ReadOnlyFileBesideTheExecutableFallsBack)
@@ -235,11 +253,13 @@ TEST_F(Settings, ReadOnlyFileBesideTheExecutableFallsBack)
     fs::create_directory(bin);
     WriteAll(bin / "morvane.ini", "[Open]\nDir=/ro\n");
     ::chmod((bin / "morvane.ini").c_str(), 0444);
-    if (::access((bin / "morvane.ini").c_str(), W_OK) == 0) GTEST_SKIP() << "chmod does not restrict here";
+    AsUnprivileged([&] {
+    ASSERT_NE(::access((bin / "morvane.ini").c_str(), W_OK), 0);
     ::setenv("XDG_CONFIG_HOME", (dir_ / "cfg").c_str(), 1);
     const std::string path = TSettings::DefaultPath(bin.string());
     EXPECT_EQ(fs::path(path), dir_ / "cfg" / "morvane" / "morvane.ini");
     EXPECT_EQ(TSettings(path).ReadString("Open", "Dir", ""), "/ro");
+    });
 }
 
 TEST_F(Settings, AWriteInAReadOnlyFolderFailsWithoutThrowing)
@@ -248,12 +268,14 @@ TEST_F(Settings, AWriteInAReadOnlyFolderFailsWithoutThrowing)
     fs::create_directory(ro);
     WriteAll(ro / "s.ini", "[A]\nB=1\n");
     ::chmod(ro.c_str(), 0555);
-    if (!ChmodProtects(ro)) GTEST_SKIP() << "running with rights that chmod does not restrict";
+    AsUnprivileged([&] {
+    ASSERT_NE(::access(ro.c_str(), W_OK), 0);
     TSettings s((ro / "s.ini").string());
     EXPECT_NO_THROW(s.WriteInteger("A", "B", 2));
     EXPECT_FALSE(s.LastWriteOk());
     EXPECT_EQ(s.ReadInteger("A", "B", 0), 2);
     EXPECT_EQ(ReadAll(ro / "s.ini"), "[A]\nB=1\n");  // the old file is intact
+    });
 }
 
 }  // namespace
