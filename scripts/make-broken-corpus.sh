@@ -85,6 +85,9 @@ done
 { hdr112 1.12 2000 1500 4 3; block nothere.int "Missing" 1 nm; block ok-a.int "Present" 1 nm; } >"$N/data-missing.txt"
 { hdr112 1.12 2000 1500 4 3; block . "Folder" 1 nm; } >"$N/data-folder.txt"
 { hdr112 1.12 2000 1500 4 3; crlf "FileDescBegin" "FileName : " "FileDescEnd"; } >"$N/data-name-empty.txt"
+# a data file that is no regular file: the name climbs to the root, then into /dev
+TO_ROOT=$(printf '../%.0s' $(seq 1 40))
+{ hdr112 1.12 2000 1500 4 3; block "${TO_ROOT}dev/zero" "Device" 1 nm; } >"$N/data-device.txt"
 { hdr112 1.12 2000 1500 4 3; block nan-inf.sin "Odd values" 1 nm; } >"$N/data-nan-inf.txt"
 { hdr112 1.12 2000 1500 4 3; block ok-a.int "Huge scale" 1e300 nm 1e300; } >"$N/huge-scale.txt"
 { hdr112 1.12 2000 1500 4 3; printf 'FileDescBegin\r\nFileName : ok-a.int'; } >"$N/eof-after-name.txt"
@@ -238,6 +241,7 @@ hex ff fe 00 01 >"$O/short.tf0"
 { par_head 4 4 "Some other"; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/bad-header.par"
 { par_head 4 4; topo_channel F nm 0.5 nothere.tf0; } >"$O/data-missing.par"
 { par_head 4 4; topo_channel F nm 0.5 short.tf0; } >"$O/data-short.par"
+{ par_head 4 4; topo_channel F nm 0.5 "${TO_ROOT}dev/zero"; } >"$O/data-device.par"
 { par_head 2054 4; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/size-2054.par"
 { par_head -1 4; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/size-neg.par"
 { par_head 2053 2053; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/size-2053-short.par"
