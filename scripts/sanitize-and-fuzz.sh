@@ -12,11 +12,14 @@
 #   MORVANE_FUZZ_SECONDS   seconds per fuzz target (default 60; 0 skips fuzzing)
 #   MORVANE_SANITIZE_DIR   build directory (default build-sanitize)
 #   MORVANE_JOBS           build jobs and fuzz targets run at once (default: cores, at most 2)
+#   MORVANE_FUZZ_SEED      libFuzzer's random seed (default 1, so that a run can be repeated;
+#                          0 lets libFuzzer choose one)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 
 FUZZ_SECONDS=${MORVANE_FUZZ_SECONDS:-60}
+FUZZ_SEED=${MORVANE_FUZZ_SEED:-1}
 BUILD=${MORVANE_SANITIZE_DIR:-build-sanitize}
 case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
 JOBS=${MORVANE_JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -66,7 +69,7 @@ run_target() {
   TMPDIR="$SCRATCH" "$BUILD/tests/fuzz/fuzz_$name" "$CORPUS/$name" "$SEEDS/$name" \
     -dict="$ROOT/tests/fuzz/fuzz_$name.dict" -max_total_time="$FUZZ_SECONDS" \
     -max_len="$(max_len "$name")" -rss_limit_mb=2048 -timeout=10 \
-    -artifact_prefix="$FINDINGS/$name-" -print_final_stats=1 >"$LOGS/$name.log" 2>&1 || rc=$?
+    -seed="$FUZZ_SEED" -artifact_prefix="$FINDINGS/$name-" -print_final_stats=1 >"$LOGS/$name.log" 2>&1 || rc=$?
   echo "$rc" >"$LOGS/$name.rc"
 }
 
@@ -93,7 +96,7 @@ for name in "${targets[@]}"; do
     passed=$((passed + 1))
   else
     echo "fuzz_$name: FINDING (exit $rc) after ${runs:-?} executions" >&2
-    [ -n "$found" ] && echo "$found" | sed 's/^/  input: /' >&2
+    [ -n "$found" ] && echo "$found" | sed "s|^|  replay: $BUILD/tests/fuzz/fuzz_$name |" >&2
     grep -E -A 30 '^==[0-9]+==ERROR|runtime error|==morvane==|deadly signal|timeout|out-of-memory' \
       "$LOGS/$name.log" | head -n 60 >&2 || tail -n 40 "$LOGS/$name.log" >&2
     failed=$((failed + 1))
