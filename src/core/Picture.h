@@ -44,6 +44,11 @@ struct TLogPalette {
 // Row table over the sample block. Data[r] is range-checked (0..Rows-1, never beyond
 // 2052) and returns the row pointer; columns are the caller's to check. Copying a
 // table copies the samples (the copy's rows point into its own block).
+//
+// A fresh grid reads as zero everywhere. The block is cleared when its samples are
+// first asked for (a row, the block), so a reader that fills every sample itself
+// (BlockToOverwrite) saves that pass over the whole image; such a reader may also
+// leave the range it met on the way (SetKnownRange) for the next UpdateMinMax.
 class TRowTable {
 public:
     TRowTable() = default;
@@ -54,17 +59,38 @@ public:
 
     float* operator[](int32_t r) {
         if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
+        if (uncleared_) ClearBlock();
+        rangeKnown_ = false;  // the samples may change from here on
         return rows_[static_cast<size_t>(r)];
     }
     const float* operator[](int32_t r) const {
         if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
+        if (uncleared_) ClearBlock();
         return rows_[static_cast<size_t>(r)];
     }
     bool empty() const { return rows_.empty(); }
     int32_t size() const { return static_cast<int32_t>(rows_.size()); }
     // Start of the contiguous sample block (Rows x Cols floats); nullptr without a grid.
-    float* Block() { return block_.get(); }
-    const float* Block() const { return block_.get(); }
+    float* Block() {
+        if (uncleared_) ClearBlock();
+        rangeKnown_ = false;
+        return block_.get();
+    }
+    const float* Block() const {
+        if (uncleared_) ClearBlock();
+        return block_.get();
+    }
+    // Start of the block for a reader that writes every one of its cols x rows samples
+    // before anything else looks at them: a fresh block is handed over as it came from
+    // the allocator, without being cleared first. nullptr unless the grid has exactly
+    // that size (and samples at all).
+    float* BlockToOverwrite(int32_t cols, int32_t rows);
+    // For a writer that has just filled the whole block and met the range of the
+    // samples on the way (WidenRange from mn = +inf, mx = -inf): UpdateMinMax takes it
+    // instead of going over the samples again, until anyone next asks for writable
+    // access. Only for the last step of such a writer: a row pointer taken before
+    // must not be written through afterwards.
+    void SetKnownRange(float mn, float mx);
 
 private:
     friend class TQTVPicture;
@@ -73,15 +99,24 @@ private:
     };
     // Frees the grid.
     void Reset();
-    // A zero-filled grid (one block of cols x rows floats and a spare one, and the row
-    // table); false when the memory cannot be had.
+    // A grid of one block of cols x rows floats and a spare one, and the row table;
+    // the samples read as zero. False when the memory cannot be had.
     bool Allocate(int32_t cols, int32_t rows);
+    // Zero-fills a block not cleared yet.
+    void ClearBlock() const;
 
-    std::unique_ptr<float[], TFree> block_;  // calloc'ed: fresh pages come zeroed
-    size_t count_ = 0;                        // samples in the block (without the spare)
+    std::unique_ptr<float[], TFree> block_;
+    size_t count_ = 0;  // samples in the block (without the spare)
     int32_t cols_ = 0;
     std::vector<float*> rows_;
+    mutable bool uncleared_ = false;  // the block still holds what the allocator left in it
+    bool rangeKnown_ = false;          // knownMin_ / knownMax_ are the samples' range
+    float knownMin_ = 0.0f, knownMax_ = 0.0f;
 };
+
+// Widens [mn, mx] to take in the n samples at p; not-a-number samples are left out.
+// Start from mn = +inf, mx = -inf; still so afterwards: no number among them.
+void WidenRange(const float* p, size_t n, float& mn, float& mx);
 
 // Per-sample marks, indexed Marks[c][r] (column first); a value above 0 marks the sample.
 // A freshly sized grid holds one value everywhere and is only laid out in memory when

@@ -91,7 +91,9 @@ inline bool IntegerProductsAreNormal(double sd) {
 __attribute__((target("avx2"))) void ScaleIntegersAVX2(const char* src, float* dst, size_t n, double sd,
                                                       long double s) {
     const __m256d vs = _mm256_set1_pd(sd);
-    const __m256i low = _mm256_set1_epi64x(0x1FFFFFFF), half = _mm256_set1_epi64x(0x10000000);
+    // The 29 low bits of a product lie in the low half of its 64: those of eight
+    // products fit one register.
+    const __m256i low = _mm256_set1_epi32(0x1FFFFFFF), half = _mm256_set1_epi32(0x10000000);
     const bool normal = IntegerProductsAreNormal(sd);
     size_t c = 0;
     for (; c + 8 <= n; c += 8) {
@@ -101,9 +103,9 @@ __attribute__((target("avx2"))) void ScaleIntegersAVX2(const char* src, float* d
         const __m256d p1 = _mm256_mul_pd(_mm256_cvtepi32_pd(v1), vs);
         bool careful;
         if (normal) {
-            const __m256i m0 = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(p0), low), half);
-            const __m256i m1 = _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(p1), low), half);
-            careful = !_mm256_testz_si256(_mm256_or_si256(m0, m1), _mm256_or_si256(m0, m1));
+            const __m256 lows = _mm256_shuffle_ps(_mm256_castpd_ps(p0), _mm256_castpd_ps(p1), _MM_SHUFFLE(2, 0, 2, 0));
+            const __m256i mid = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_castps_si256(lows), low), half);
+            careful = _mm256_movemask_ps(_mm256_castsi256_ps(mid)) != 0;
         } else {
             careful = AnyNeedsExtended(p0) || AnyNeedsExtended(p1);
         }
@@ -639,24 +641,40 @@ bool TLoadFiles::FillSamples(TQTVPicture& pic, const std::string& name, TDataFil
     const long double s = pic.Para.Scale;
     const long double o = isInt ? intOffset : 0.0;
     std::vector<char> piece(static_cast<size_t>(rowsPerPiece) * rowBytes);
+    // Every sample is written below (those the file lacks as 0.0), so the fresh grid
+    // need not be cleared first.
+    float* const block = pic.Data.BlockToOverwrite(cols, rows);
+    if (!block) throw ERangeError();
+    // The range is taken row by row while each row is still in the cache, which spares
+    // the first render its own pass over the image.
+    float mn = HUGE_VALF, mx = -HUGE_VALF;
     size_t got = 0;
-    for (int32_t k0 = 0; k0 < rows; k0 += rowsPerPiece) {
-        const int32_t k1 = std::min(rows, k0 + rowsPerPiece);
-        const size_t want = static_cast<size_t>(k1 - k0) * rowBytes;
-        const size_t n = got == static_cast<size_t>(k0) * rowBytes ? data.Read(piece.data(), want) : 0;
-        got += n;
-        for (int32_t k = k0; k < k1; ++k) {
-            float* row = pic.Data[isInt ? rows - 1 - k : k];
-            const size_t at = static_cast<size_t>(k - k0) * rowBytes;
-            // Values present in full; the rest of the row (also part of a value) is 0.0.
-            const size_t m = at >= n ? 0 : std::min(static_cast<size_t>(cols), (n - at) / 4);
-            if (isInt)
-                ConvertStoredIntegers(piece.data() + at, row, m, s, o);
-            else
-                ConvertStoredFloats(piece.data() + at, row, m, s);
-            if (m < static_cast<size_t>(cols))
-                std::memset(row + m, 0, (static_cast<size_t>(cols) - m) * sizeof(float));
+    try {
+        for (int32_t k0 = 0; k0 < rows; k0 += rowsPerPiece) {
+            const int32_t k1 = std::min(rows, k0 + rowsPerPiece);
+            const size_t want = static_cast<size_t>(k1 - k0) * rowBytes;
+            const size_t n = got == static_cast<size_t>(k0) * rowBytes ? data.Read(piece.data(), want) : 0;
+            got += n;
+            for (int32_t k = k0; k < k1; ++k) {
+                float* row = block + static_cast<size_t>(isInt ? rows - 1 - k : k) * static_cast<size_t>(cols);
+                const size_t at = static_cast<size_t>(k - k0) * rowBytes;
+                // Values present in full; the rest of the row (also part of a value) is 0.0.
+                const size_t m = at >= n ? 0 : std::min(static_cast<size_t>(cols), (n - at) / 4);
+                if (isInt)
+                    ConvertStoredIntegers(piece.data() + at, row, m, s, o);
+                else
+                    ConvertStoredFloats(piece.data() + at, row, m, s);
+                if (m < static_cast<size_t>(cols))
+                    std::memset(row + m, 0, (static_cast<size_t>(cols) - m) * sizeof(float));
+                WidenRange(row, static_cast<size_t>(cols), mn, mx);
+            }
         }
+        pic.Data.SetKnownRange(mn, mx);
+    } catch (...) {
+        // A read error part way: the rows not reached yet hold whatever the allocator
+        // left there. The grid reads as zero again, as a fresh one would.
+        std::memset(block, 0, total * sizeof(float));
+        throw;
     }
     const size_t avail = std::min(total, got / 4);
     if (avail < total) {
