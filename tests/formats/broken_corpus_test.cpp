@@ -288,9 +288,20 @@ TEST(BrokenCorpus, TruncatedNativeDataFilesAreReported) {
     SetDecimalSeparator('.');
     TScratch scratch;
     scratch.Copy("native", {"ok-112.txt", "ok-101.txt", "ok-a.int", "ok-b.sin"});
+    // the samples of each channel read from the whole file
+    TLoadResult full = morvane_harness::LoadNative(scratch.Path("ok-112.txt"));
+    ASSERT_EQ(full.Finished(), 2) << Describe(full);
+    auto docOf = [](const TLoadResult& r, const std::string& name) -> const TImageDoc* {
+        for (const auto& d : r.Target->Docs)
+            if (d->FileName == name && d->Picture.HasData()) return d.get();
+        return nullptr;
+    };
     for (const char* data : {"ok-a.int", "ok-b.sin"}) {
         TFamily family(std::string("truncated ") + data);
         const std::string whole = ReadBytes(Corpus + "native/" + data);
+        const TImageDoc* reference = docOf(full, data);
+        ASSERT_NE(reference, nullptr);
+        const bool topDown = std::string(data).find(".int") != std::string::npos;
         for (size_t n = 0; n < whole.size(); ++n) {
             WriteBytes(scratch.Path(data), whole.substr(0, n));
             std::string label = "cut at " + std::to_string(n);
@@ -298,6 +309,17 @@ TEST(BrokenCorpus, TruncatedNativeDataFilesAreReported) {
             CheckSurvived(family, label, r);
             if (!r.Said(std::string("File ") + data + " to short"))
                 family.Fail(label + ": no \"to short\" message: " + Describe(r));
+            // values the file holds in full are read; every other sample stays 0.0
+            if (const TImageDoc* doc = docOf(r, data)) {
+                const TQTVPicture& p = doc->Picture, &ref = reference->Picture;
+                for (int32_t k = 0; k < p.Rows * p.Cols; ++k) {
+                    const int32_t row = topDown ? p.Rows - 1 - k / p.Cols : k / p.Cols, col = k % p.Cols;
+                    const float want = static_cast<size_t>(k) < n / 4 ? ref.Data[row][col] : 0.0f;
+                    if (std::memcmp(&p.Data[row][col], &want, sizeof want) != 0)
+                        family.Fail(label + ": sample " + std::to_string(k) + " is " +
+                                    std::to_string(p.Data[row][col]) + ", not " + std::to_string(want));
+                }
+            }
             if (std::string(data) == "ok-a.int") {
                 TLoadResult old = morvane_harness::LoadNative(scratch.Path("ok-101.txt"));
                 CheckSurvived(family, "old generation " + label, old);

@@ -54,13 +54,31 @@ inline std::string CheckFinished(const TImageDoc& doc) {
     return {};
 }
 
-// Checks after the window has rendered the document.
+// Checks after the window has rendered the document: the bitmap covers the grid, and
+// a range that follows the data (no user-fixed range) is the samples' own: Min and Max
+// are the least and the greatest sample that is a number.
 inline std::string CheckRendered(const TImageDoc& doc) {
     const TQTVPicture& p = doc.Picture;
     if (!p.HasData()) return {};
     if (p.BitmapWidth != p.Cols || p.BitmapHeight != p.Rows ||
         p.Bitmap.size() != static_cast<size_t>(p.Cols) * static_cast<size_t>(p.Rows))
         return "rendered bitmap does not match the grid";
+    if (p.FixedRange > 0 || p.Min != p.Min || p.Max != p.Max) return {};
+    bool any = false;
+    float mn = 0.0f, mx = 0.0f;
+    for (int32_t r = 0; r < p.Rows; ++r) {
+        const float* row = p.Data[r];
+        for (int32_t c = 0; c < p.Cols; ++c) {
+            const float v = row[c];
+            if (v != v) continue;
+            if (!any || v < mn) mn = v;
+            if (!any || v > mx) mx = v;
+            any = true;
+        }
+    }
+    if (any && (p.Min != mn || p.Max != mx))
+        return "rendered with the range " + std::to_string(p.Min) + " .. " + std::to_string(p.Max) +
+               ", the samples span " + std::to_string(mn) + " .. " + std::to_string(mx);
     return {};
 }
 
