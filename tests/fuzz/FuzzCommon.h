@@ -9,6 +9,7 @@
 // The separator is SEP below; the dictionaries of the targets contain it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
