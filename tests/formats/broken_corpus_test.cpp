@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "core/Numbers.h"
+#include "formats/broken_support.h"
 #include "fuzz/LoadHarness.h"
 
 namespace fs = std::filesystem;
@@ -22,19 +23,9 @@ using morvane_harness::TLoadResult;
 
 namespace {
 
-const std::string Corpus = std::string(MORVANE_TEST_DATA) + "/broken/";
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using broken_support::Corpus;
+using broken_support::ReadBytes;
+using broken_support::WriteBytes;
 
 // A scratch folder for one test, removed afterwards.
 class TScratch {
