@@ -73,10 +73,10 @@ printf 'Version' >"$N/version-key-only.txt"
   two_blocks; } >"$N/missing-xpixel.txt"
 { crlf "Version : 1.12" "XScanRange : 2000" "YScanRange : 1500" "XPhysUnit : nm" "YPhysUnit : nm" "XPIXEL : 4"
   crlf "ypixel : 3"; two_blocks; } >"$N/keys-upper-lower.txt"
-for spec in "zero-xpixel 0 3" "zero-ypixel 4 0" "xpixel-2054 2054 3" "ypixel-2054 4 2054" \
+for entry in "zero-xpixel 0 3" "zero-ypixel 4 0" "xpixel-2054 2054 3" "ypixel-2054 4 2054" \
             "xpixel-65535 65535 3" "xpixel-neg -1 3" "ypixel-neg 4 -1" "xpixel-abc abc 3" \
             "xpixel-2147483648 2147483648 3" "ypixel-float 4 3.5" "max-size-short-data 2053 2053"; do
-  set -- $spec
+  set -- $entry
   { hdr112 1.12 2000 1500 "$2" "$3"; two_blocks; } >"$N/$1.txt"
 done
 { hdr112 1.12 "2,000.5" "x" 4 3; block ok-a.int "Topography" "1e" nm "abc"; } >"$N/bad-floats.txt"
@@ -226,7 +226,7 @@ topo_channel() {  # direction unit resolution file
        "     $3                   ;Resolution" "     $2                   ;Physical unit" \
        "     $4                   ;Filename" ";"
 }
-spec_channel() {  # points file points-x lines-y
+spectro_channel() {  # points file points-x lines-y
   crlf "$SPEC_KEY F                 ; channel" \
        "     0.5                  ;Resolution" "     $1                   ;Number of spectroscopy points" \
        "     $2                   ;Filename" \
@@ -235,9 +235,9 @@ spec_channel() {  # points file points-x lines-y
 topo_data() { local i; for i in $(seq 1 16); do be16 $((i * 100 - 800)); done; }
 topo_data >"$O/ok-tfwd.tf0"
 topo_data >"$O/ok-tbwd.tb0"
-for i in $(seq 1 12); do be16 "$i"; done >"$O/ok-spec.sp0"
+for i in $(seq 1 12); do be16 "$i"; done >"$O/ok-spectro.sp0"
 hex ff fe 00 01 >"$O/short.tf0"
-{ par_head 4 4; topo_channel F nm 0.5 ok-tfwd.tf0; topo_channel B nA 0.25 ok-tbwd.tb0; spec_channel 3 ok-spec.sp0 2 2; } >"$O/ok.par"
+{ par_head 4 4; topo_channel F nm 0.5 ok-tfwd.tf0; topo_channel B nA 0.25 ok-tbwd.tb0; spectro_channel 3 ok-spectro.sp0 2 2; } >"$O/ok.par"
 { par_head 4 4 "Some other"; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/bad-header.par"
 { par_head 4 4; topo_channel F nm 0.5 nothere.tf0; } >"$O/data-missing.par"
 { par_head 4 4; topo_channel F nm 0.5 short.tf0; } >"$O/data-short.par"
@@ -248,10 +248,10 @@ hex ff fe 00 01 >"$O/short.tf0"
 { par_head x y; topo_channel F nm 0.5 ok-tfwd.tf0; } >"$O/size-not-number.par"
 { par_head 4 4; topo_channel F nm abc ok-tfwd.tf0; } >"$O/resolution-not-number.par"
 { par_head 4 4; for i in $(seq 1 12); do topo_channel F nm 0.5 ok-tfwd.tf0; done
-  for i in $(seq 1 12); do spec_channel 1 ok-spec.sp0 2 2; done; } >"$O/channels-12.par"
-{ par_head 4 4; spec_channel 1000000 ok-spec.sp0 2 2; } >"$O/points-million.par"
-{ par_head 4 4; spec_channel -5 ok-spec.sp0 2 2; } >"$O/points-neg.par"
-{ par_head 4 4; spec_channel 3 ok-spec.sp0 2054 2054; } >"$O/points-size-2054.par"
+  for i in $(seq 1 12); do spectro_channel 1 ok-spectro.sp0 2 2; done; } >"$O/channels-12.par"
+{ par_head 4 4; spectro_channel 1000000 ok-spectro.sp0 2 2; } >"$O/points-million.par"
+{ par_head 4 4; spectro_channel -5 ok-spectro.sp0 2 2; } >"$O/points-neg.par"
+{ par_head 4 4; spectro_channel 3 ok-spectro.sp0 2054 2054; } >"$O/points-size-2054.par"
 { par_head 4 4; printf '%s' "$TOPO_KEY"; } >"$O/channel-line-at-eof.par"
 { par_head 4 4; crlf "$TOPO_KEY F" "     0.5 ;Minimum raw value"; } >"$O/eof-in-channel.par"
 head -c 400 "$O/ok.par" >"$O/short-file.par"

@@ -196,17 +196,17 @@ int LoadOmicron(const std::string& path, TLoadTarget& target)
     }
 
     for (int i = 1; i <= omicron.Count(1); ++i) {
-        const TSpectroscopicInfo& spec = omicron.Spectro[i];
-        if (spec.PointCount <= 0) continue;
-        if (!CheckPictureSize(spec.PointsX, spec.LinesY, true)) continue;
+        const TSpectroscopicInfo& info = omicron.Spectro[i];
+        if (info.PointCount <= 0) continue;
+        if (!CheckPictureSize(info.PointsX, info.LinesY, true)) continue;
         if (!omicron.OpenSpectroscopic(i)) continue;
         // The maps follow one another in the data file; a map that came up short ends
         // the channel, so a hostile point count cannot open windows without data.
-        for (int k = 1; k <= spec.PointCount; ++k) {
+        for (int k = 1; k <= info.PointCount; ++k) {
             bool complete = true;
-            const TStep step = LoadOne(target, ExtractFileName(spec.FileName), IntToStr(k), [&](TImageDoc& doc) {
+            const TStep step = LoadOne(target, ExtractFileName(info.FileName), IntToStr(k), [&](TImageDoc& doc) {
                 doc.ScanInfo = scanInfo;
-                doc.CreateImage(spec.PointsX, spec.LinesY);
+                doc.CreateImage(info.PointsX, info.LinesY);
                 if (!doc.Picture.HasData()) {
                     complete = false;
                     return false;

@@ -16,7 +16,7 @@ struct TTopoChannel {
 struct TSpectroChannel {
     std::string Resolution = "0.25";
     int Points = 3;
-    std::string File = "spec.tf2";
+    std::string File = "spectro.tf2";
     int PointsX = 2, LinesY = 2;
 };
 
@@ -89,7 +89,7 @@ TEST_F(OmicronTest, AnswerDecidesWhichKindsAreLoaded)
 {
     scratch.Write("a.tf0", Raw16({1, 2, 3, 4}));
     scratch.Write("b.tf0", Raw16({5, 6, 7, 8}));
-    scratch.Write("spec.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    scratch.Write("spectro.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
     TTopoChannel a, b;
     a.File = "a.tf0";
     b.File = "b.tf0";
@@ -175,7 +175,7 @@ TEST_F(OmicronTest, ParsedChannelTables)
     EXPECT_EQ(om.Topo[2].Unit, "nA");
     EXPECT_EQ(om.Topo[2].FileName, scratch.Dir() + "/current.tf1");
     EXPECT_EQ(om.Spectro[1].PointCount, 3);
-    EXPECT_EQ(om.Spectro[1].FileName, scratch.Dir() + "/spec.tf2");
+    EXPECT_EQ(om.Spectro[1].FileName, scratch.Dir() + "/spectro.tf2");
 
     // a z unit of "V" leaves the image's unit empty
     scratch.Write("topo.tf0", Raw16({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1000}));
@@ -213,7 +213,7 @@ TEST_F(OmicronTest, OblongImagesReadLineByLine)
 
 TEST_F(OmicronTest, SpectroscopyMapsFollowEachOther)
 {
-    scratch.Write("spec.tf2", Raw16({1, 2, 3, 4, 10, 20, 30, 40, -4, -8, -12, -16}));
+    scratch.Write("spectro.tf2", Raw16({1, 2, 3, 4, 10, 20, 30, 40, -4, -8, -12, -16}));
     EXPECT_EQ(Load(ParamFile({}, {TSpectroChannel{}})), 3);
     ASSERT_EQ(target.Docs.size(), 3u);
     EXPECT_EQ(target.Docs[0]->Picture.At(0, 0), 0.25f);
@@ -276,10 +276,10 @@ TEST_F(OmicronTest, HostilePointCountStopsWhereTheDataEnds)
 {
     TSpectroChannel s;
     s.Points = 2000000000;
-    scratch.Write("spec.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    scratch.Write("spectro.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(Load(ParamFile({}, {s})), 3);  // two full maps and one with a single sample
     EXPECT_EQ(Texts(), (std::vector<std::string>{Question(0, 1), "File " + scratch.Dir() +
-                                                                     "/spec.tf2 is truncated: only 1 of 4 samples read"}));
+                                                                     "/spectro.tf2 is truncated: only 1 of 4 samples read"}));
     ASSERT_EQ(target.Docs.size(), 3u);
     EXPECT_EQ(target.Docs[2]->Picture.At(0, 0), 2.25f);
 
@@ -287,7 +287,7 @@ TEST_F(OmicronTest, HostilePointCountStopsWhereTheDataEnds)
     sink.Clear();
     TKeepTarget limited;
     limited.Limit = 1;
-    scratch.Write("spec.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    scratch.Write("spectro.tf2", Raw16({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
     sink.Answers = {TMsgResult::Yes};
     EXPECT_EQ(LoadOmicron(scratch.Write("s.par", ParamFile({}, {s})), limited), 1);
     EXPECT_EQ(Texts(), (std::vector<std::string>{Question(0, 1), "Error during loading!"}));
