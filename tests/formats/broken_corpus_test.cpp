@@ -328,7 +328,7 @@ TEST(BrokenCorpus, TruncatedParameterFilesEndSoundly) {
     SetDecimalSeparator('.');
     TScratch scratch;
     scratch.Copy("native", {"ok-a.int", "ok-b.sin"});
-    scratch.Copy("omicron", {"ok-tfwd.tf0", "ok-tbwd.tb0", "ok-spectro.sp0"});
+    scratch.Copy("omicron", {"ok-tfwd.tf0", "ok-tbwd.tb0", "ok-points.sp0"});
     struct TBase { const char* sub; const char* name; int most; } bases[] = {
         {"native", "ok-112.txt", 2}, {"native", "ok-101.txt", 2}, {"native", "cr-only.txt", 2},
         {"omicron", "ok.par", 5}};
@@ -349,7 +349,7 @@ TEST(BrokenCorpus, TruncatedParameterFilesEndSoundly) {
 // Omicron data files cut short: a topographic image is not presented silently.
 TEST(BrokenCorpus, TruncatedOmicronDataFilesAreReported) {
     TScratch scratch;
-    scratch.Copy("omicron", {"ok.par", "ok-tfwd.tf0", "ok-tbwd.tb0", "ok-spectro.sp0"});
+    scratch.Copy("omicron", {"ok.par", "ok-tfwd.tf0", "ok-tbwd.tb0", "ok-points.sp0"});
     const std::string whole = ReadBytes(Corpus + "omicron/ok-tfwd.tf0");
     TFamily family("truncated ok-tfwd.tf0");
     for (size_t n = 0; n < whole.size(); ++n) {
@@ -450,7 +450,7 @@ TEST(BrokenCorpus, TenMegabytesOfGarbageAreSurvived) {
 
     // Omicron: valid parameter file, garbage data files
     scratch.Copy("omicron", {"ok.par"});
-    for (const char* d : {"ok-tfwd.tf0", "ok-tbwd.tb0", "ok-spectro.sp0"}) WriteBytes(scratch.Path(d), garbage);
+    for (const char* d : {"ok-tfwd.tf0", "ok-tbwd.tb0", "ok-points.sp0"}) WriteBytes(scratch.Path(d), garbage);
     TLoadResult omicron = Open(scratch.Path("ok.par"), "omicron:yes");
     CheckSurvived(family, "Omicron with garbage data", omicron);
     EXPECT_EQ(ImagesOf(omicron), 5) << Describe(omicron);

@@ -62,7 +62,7 @@ TEST_F(BrokenRegression, OmicronDataFileThatIsADeviceIsRefused) {
     const std::string par = ReadBytes(Corpus + "omicron/ok.par");
     ASSERT_FALSE(par.empty());
     WriteBytes(Path("device.par"), Replaced(Replaced(par, "ok-tfwd.tf0", DeviceName("zero")),
-                                            "ok-spectro.sp0", DeviceName("zero")));
+                                            "ok-points.sp0", DeviceName("zero")));
     fs::copy_file(Corpus + "omicron/ok-tbwd.tb0", Path("ok-tbwd.tb0"));
 
     TAnswers yes;
