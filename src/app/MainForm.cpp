@@ -40,6 +40,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "formats/OpenFlow.h"
+#include "processing/Invert.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -713,11 +714,7 @@ void TMainForm::Invers1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
-        TQTVPicture& pic = w->Picture;
-        for (int32_t r = 0; r < pic.Rows; ++r) {
-            float* row = pic.Data[r];
-            for (int32_t c = 0; c < pic.Cols; ++c) row[c] = -row[c];
-        }
+        InvertSamples(w->Picture);
         w->Redraw();
     });
 }

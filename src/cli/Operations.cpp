@@ -1,15 +1,10 @@
 #include "cli/Operations.h"
 
+#include "processing/Invert.h"
+
 namespace {
 
-// Process > Inverse: every sample negated in place.
-void Invert(TImageDoc& doc) {
-    TQTVPicture& pic = doc.Picture;
-    float* p = pic.Data.Block();
-    if (!p) return;
-    const size_t n = static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols);
-    for (size_t k = 0; k < n; ++k) p[k] = -p[k];
-}
+void Invert(TImageDoc& doc) { InvertSamples(doc.Picture); }
 
 }  // namespace
 

@@ -1,0 +1,5 @@
+#pragma once
+// Process > Inverse: every sample negated in place.
+#include "core/Picture.h"
+
+void InvertSamples(TQTVPicture& pic);
