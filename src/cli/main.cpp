@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "cli/CliLoad.h"
-#include "cli/Operations.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -20,6 +19,7 @@
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
+#include "processing/Operations.h"
 
 namespace {
 
@@ -90,7 +90,8 @@ nlohmann::ordered_json InfoJson(const std::string& path, const TCliInput& input,
     return j;
 }
 
-int RunInfo(const std::string& path, TCliMessageSink& sink) {
+int RunInfo(const std::string& path, const std::string& spectroscopy, TCliMessageSink& sink) {
+    sink.Question = spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
     TCliInput input;
     try {
         if (!LoadInput(path, 0, input)) return ExitRefused;
@@ -144,14 +145,14 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
                  "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
         return ExitUsage;
     }
-    std::vector<const TCliOperation*> ops;
-    for (const std::string& name : a.Ops) {
-        const TCliOperation* op = FindCliOperation(name);
-        if (!op) {
-            Complain("unknown operation \"" + name + "\" (known: " + CliOperationNames() + ")");
+    std::vector<TOperationApply> ops;
+    for (const std::string& text : a.Ops) {
+        try {
+            ops.push_back(ParseOperation(text));
+        } catch (const EOperationError& e) {
+            Complain(e.what());
             return ExitUsage;
         }
-        ops.push_back(op);
     }
     sink.Question = a.Spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
 
@@ -171,10 +172,12 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     }
     TImageDoc& doc = *chosen->Doc;
     try {
-        for (const TCliOperation* op : ops) {
-            op->Apply(doc);
+        for (const TOperationApply& op : ops) {
+            op(doc);
             doc.Picture.Render();
         }
+    } catch (const EAbort&) {
+        return ExitRefused;  // the operation has shown its message
     } catch (const std::exception& e) {
         ReportException(e);
         return ExitRefused;
@@ -192,7 +195,10 @@ int main(int argc, char** argv) {
 
     std::string infoFile;
     auto* info = app.add_subcommand("info", "print the channels of FILE as JSON");
+    std::string infoSpectroscopy = "yes";
     info->add_option("FILE", infoFile, "measurement file")->required();
+    info->add_option("--spectroscopy", infoSpectroscopy, "Omicron: read spectroscopy maps")
+        ->check(CLI::IsMember({"yes", "no"}));
 
     TConvertArgs conv;
     auto addCommon = [](CLI::App* cmd, TConvertArgs& a) {
@@ -212,7 +218,7 @@ int main(int argc, char** argv) {
     TConvertArgs proc;
     auto* process = app.add_subcommand("process", "apply operations to one channel, then write it");
     addCommon(process, proc);
-    process->add_option("--op", proc.Ops, "operation, applied in the order given: " + CliOperationNames())
+    process->add_option("--op", proc.Ops, "operation, applied in the order given: " + OperationSyntaxList())
         ->required()
         ->allow_extra_args(false);
 
@@ -230,7 +236,7 @@ int main(int argc, char** argv) {
     SetDecimalSeparator('.');
     TCliMessageSink sink;
     TScopedMessageSink scoped(&sink);
-    if (*info) return RunInfo(infoFile, sink);
+    if (*info) return RunInfo(infoFile, infoSpectroscopy, sink);
     if (*convert) return RunConvert(conv, sink);
     if (*process) return RunConvert(proc, sink);
     if (*demo) return RunDemo(demoDir);
