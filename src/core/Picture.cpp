@@ -269,7 +269,7 @@ void TMarks::Resize(int32_t cols, int32_t rows, int32_t value)
 void TMarks::Fill(int32_t value)
 {
     fill_ = value;
-    std::fill(cells_.begin(), cells_.end(), value);
+    std::vector<int32_t>().swap(cells_);  // one value everywhere again
 }
 
 // ------------------------------------------------------------------ row table

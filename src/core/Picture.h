@@ -137,6 +137,14 @@ public:
     int32_t Rows() const { return rows_; }
     void Resize(int32_t cols, int32_t rows, int32_t value);
     void Fill(int32_t value);
+    // True while the grid still holds one value everywhere (nothing was asked for
+    // writing since it was sized or filled); value is then that value.
+    bool Uniform(int32_t& value) const {
+        if (!cells_.empty() && cells_.size() == static_cast<size_t>(cols_) * static_cast<size_t>(rows_))
+            return false;
+        value = fill_;
+        return true;
+    }
 
 private:
     void Materialize() const {

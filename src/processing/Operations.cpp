@@ -4,7 +4,9 @@
 
 #include "core/Errors.h"
 #include "core/Numbers.h"
+#include "processing/Histogram.h"
 #include "processing/Invert.h"
+#include "processing/Leveling.h"
 
 namespace {
 
@@ -19,12 +21,52 @@ TOperationApply ParseInvert(const std::string&, bool hasArgs)
     return [](TImageDoc& doc) { InvertSamples(doc.Picture); };
 }
 
+// level:METHOD:ORDER, METHOD one of 2Dim, Lines, Cols, ORDER 0, 1 or 2: every sample
+// takes part in the fits ("Advanced" off).
+TOperationApply ParseLevel(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || f.size() != 2)
+        throw EOperationError("level needs METHOD:ORDER (2Dim, Lines or Cols; 0, 1 or 2)");
+    int32_t method = -1;
+    for (int32_t m = 1; m < static_cast<int32_t>(LevelMethodNames().size()); ++m)
+        if (f[0] == LevelMethodNames()[static_cast<size_t>(m)]) method = m;
+    if (method < 0) throw EOperationError("level: unknown method \"" + f[0] + "\" (2Dim, Lines or Cols)");
+    const int order = ParseOperationInt(f[1], "level order");
+    if (order < 0 || order > 2) throw EOperationError("level: order must be 0, 1 or 2, not " + f[1]);
+    return [method, order](TImageDoc& doc) {
+        std::vector<TMarkedPoint> none;
+        doc.Picture.Marks.Fill(1);
+        if (!RunLeveling(doc.Picture, method, order, false, none)) throw EAbort("leveling failed");
+    };
+}
+
+// clip:LOW:HIGH: the histogram's "Do" with the band given as values, then "Take Over".
+TOperationApply ParseClip(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || f.size() != 2) throw EOperationError("clip needs LOW:HIGH");
+    const double low = ParseOperationNumber(f[0], "clip LOW");
+    const double high = ParseOperationNumber(f[1], "clip HIGH");
+    if (!(low <= high)) throw EOperationError("clip: LOW (" + f[0] + ") is above HIGH (" + f[1] + ")");
+    const float lo = static_cast<float>(low), hi = static_cast<float>(high);
+    return [lo, hi](TImageDoc& doc) {
+        TQTVPicture& pic = doc.Picture;
+        if (!pic.HasData()) return;
+        ClipToBand(pic, pic, lo, hi);  // in place: each sample is read before it is written
+        pic.FixedRange = 0;
+    };
+}
+
 }  // namespace
 
 const std::vector<TOperationDef>& OperationTable()
 {
     static const std::vector<TOperationDef> table = {
         {"invert", "invert", "negate every sample (Process > Inverse)", &ParseInvert},
+        {"level", "level:METHOD:ORDER",
+         "leveling (Process > Leveling): METHOD 2Dim, Lines or Cols, ORDER 0, 1 or 2", &ParseLevel},
+        {"clip", "clip:LOW:HIGH", "clip the values to LOW..HIGH (Process > Histogram)", &ParseClip},
     };
     return table;
 }

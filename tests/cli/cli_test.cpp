@@ -271,3 +271,29 @@ TEST_F(Cli, ProcessInvertsInOrder) {
     EXPECT_NEAR(back[0]->Picture.Data[1][1], -4.0, 1e-5);
     EXPECT_NEAR(back[0]->Picture.Max, 0.25, 4.25 / 2e6 * 1.01);
 }
+
+TEST_F(Cli, ProcessLevelsAndClips) {
+    // a plane 3 + 2c + 5r: "2Dim" first order keeps the offset, "Lines" removes it all
+    std::vector<float> plane;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) plane.push_back(static_cast<float>(3 + 2 * c + 5 * r));
+    PutFile(dir / "p.sin", FloatBytes(plane));
+    PutFile(dir / "s.txt", CurrentHeader(4, 3) + Block("p.sin"));
+    TRun r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "level:2Dim:1"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "3\t3\t3\t3\r\n3\t3\t3\t3\r\n3\t3\t3\t3\r\n");
+    r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "level:Lines:1"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "0\t0\t0\t0\r\n0\t0\t0\t0\r\n0\t0\t0\t0\r\n");
+    r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "clip:5,5:15"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(GetFile(dir / "o.dat"), "5.5\t5.5\t7\t9\r\n8\t10\t12\t14\r\n13\t15\t15\t15\r\n");
+
+    for (const std::string op : {"level", "level:Points:1", "level:2Dim:3", "level:Lines:x",
+                                 "level:2Dim", "clip:1", "clip:a:2", "clip:3:1", "invert:1"}) {
+        r = Run({"process", dir / "s.txt", dir / "x.dat", "--op", op});
+        EXPECT_EQ(r.Status, 2) << op;
+        EXPECT_NE(r.Err, "") << op;
+        EXPECT_FALSE(FileExists(dir / "x.dat")) << op;
+    }
+}
