@@ -27,6 +27,7 @@
 #include "app/About.h"
 #include "app/AskUnit.h"
 #include "app/FontDialog.h"
+#include "app/FilterForm.h"
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/QtMessageSink.h"
@@ -274,8 +275,17 @@ void TMainForm::CreateMenus() {
     connect(Rename1, &QAction::triggered, this, &TMainForm::Rename1Click);
     connect(HelpMorvaneHelpItem, &QAction::triggered, this, &TMainForm::HelpMorvaneHelpItemClick);
     connect(HelpAboutItem, &QAction::triggered, this, &TMainForm::HelpAboutItemClick);
-    for (QAction* a : {LowPassItem, MeanFilter1, Median1, NoiseItem, SlopeItem, HistogramItem,
-                       ArithmeticItem, Zoom1, Shere1, DistortionItem, Scale1, FFTItem, PaletteItem,
+    connect(LowPassItem, &QAction::triggered, this, &TMainForm::LowPassItemClick);
+    connect(MeanFilter1, &QAction::triggered, this, &TMainForm::MeanFilter1Click);
+    connect(Median1, &QAction::triggered, this, &TMainForm::Median1Click);
+    connect(NoiseItem, &QAction::triggered, this, &TMainForm::NoiseItemClick);
+    connect(SlopeItem, &QAction::triggered, this, &TMainForm::SlopeItemClick);
+    connect(HistogramItem, &QAction::triggered, this, &TMainForm::HistogramItemClick);
+    connect(Zoom1, &QAction::triggered, this, &TMainForm::Zoom1Click);
+    connect(Shere1, &QAction::triggered, this, &TMainForm::Shere1Click);
+    connect(DistortionItem, &QAction::triggered, this, &TMainForm::DistortionItemClick);
+    connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
+    for (QAction* a : {ArithmeticItem, Scale1, PaletteItem,
                        S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
 }
@@ -752,6 +762,41 @@ void TMainForm::ScaleBars1Click() {
     if (TMDIChild* w = Current())
         w->OpenPopupMenu(QPoint(frameGeometry().left() + 150, frameGeometry().top() + 60));
 }
+
+// ---------------------------------------------------------------- processing dialog
+
+void TMainForm::OpenFilterForm(int mode) {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w || !w->Picture.HasData()) return;
+        auto* form = new TFilterForm(w, settings_.get());
+        auto* sub = new QMdiSubWindow;
+        sub->setWidget(form);
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        sub->setWindowIcon(AppIcon());
+        MdiArea->addSubWindow(sub);
+        // the dialog belongs to the image window: it closes with it, the image untouched
+        connect(w, &TMDIChild::Closed, form, &TFilterForm::OwnerClosing);
+        connect(w, &QObject::destroyed, form, &TFilterForm::OwnerClosing);
+        form->Setup(&w->Picture, mode);
+        const QString caption = TFilterForm::CaptionPrefix(mode) + w->windowTitle();
+        form->setWindowTitle(caption);
+        sub->setWindowTitle(caption);
+        sub->showMaximized();
+        form->setFocus();
+    });
+}
+
+void TMainForm::LowPassItemClick() { OpenFilterForm(0); }
+void TMainForm::NoiseItemClick() { OpenFilterForm(15); }
+void TMainForm::HistogramItemClick() { OpenFilterForm(16); }
+void TMainForm::FFTItemClick() { OpenFilterForm(17); }
+void TMainForm::SlopeItemClick() { OpenFilterForm(18); }
+void TMainForm::Zoom1Click() { OpenFilterForm(19); }
+void TMainForm::Shere1Click() { OpenFilterForm(20); }
+void TMainForm::Median1Click() { OpenFilterForm(21); }
+void TMainForm::DistortionItemClick() { OpenFilterForm(22); }
+void TMainForm::MeanFilter1Click() { OpenFilterForm(23); }
 
 void TMainForm::NotAvailableClick() {
     ShowMessage("This command is not available yet.");

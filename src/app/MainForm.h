@@ -114,6 +114,17 @@ public slots:
     void Rename1Click();
     void HelpMorvaneHelpItemClick();
     void HelpAboutItemClick();
+    // Process commands that open the processing dialog in their mode
+    void LowPassItemClick();
+    void NoiseItemClick();
+    void HistogramItemClick();
+    void FFTItemClick();
+    void SlopeItemClick();
+    void Zoom1Click();
+    void Shere1Click();
+    void Median1Click();
+    void DistortionItemClick();
+    void MeanFilter1Click();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 
@@ -131,6 +142,8 @@ private:
     void WindowClosed(TMDIChild* window);
     void SubWindowActivated(QMdiSubWindow* sub);
     void RebuildWindowList();
+    // Opens a processing dialog in mode on the current image window (owned by it).
+    void OpenFilterForm(int mode);
     bool RunFileDialog(bool save, const std::string& filter, QString& file, int& filterIndex,
                        const QString& defaultSuffix, bool confirmOverwrite);
     int FocusedHelpTopic() const;

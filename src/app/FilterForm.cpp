@@ -1,0 +1,730 @@
+#include "app/FilterForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "app/Childwin.h"
+#include "app/EditColours.h"
+#include "app/QtMessageSink.h"
+#include "core/Errors.h"
+#include "core/Messages.h"
+#include "core/Numbers.h"
+#include "core/Settings.h"
+
+namespace {
+
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+constexpr int LeftColumn = 185;
+constexpr int ButtonPanelHeight = 70;
+
+struct TModeInfo {
+    const char* Prefix;
+    int Help;
+};
+
+TModeInfo ModeInfo(int mode)
+{
+    if (mode == 0) return {"LowPass of ", 7};
+    if (mode >= 1 && mode <= 14) return {"", 7};
+    switch (mode) {
+    case 15: return {"Bad points removal of ", 10};
+    case 16: return {"Histogram of ", 12};
+    case 17: return {"FFT of ", 29};
+    case 18: return {"Slope of ", 11};
+    case 19: return {"Zoom of ", 14};
+    case 20: return {"Sphere-Filter ", 15};
+    case 21: return {"Median-Filter ", 9};
+    case 22: return {"Distortion ", 16};
+    case 23: return {"Mean-Filter ", 8};
+    default: return {"", 0};
+    }
+}
+
+QColor BinColour(bool red) { return red ? QColor(255, 0, 0) : QColor(0, 0, 255); }
+
+QWidget* MakePanel(QWidget* parent, const char* name)
+{
+    auto* p = new QWidget(parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setAutoFillBackground(true);
+    p->setBackgroundRole(QPalette::Button);
+    p->hide();
+    return p;
+}
+
+}  // namespace
+
+QImage RenderedImage(const TQTVPicture& pic)
+{
+    const int w = pic.BitmapWidth, h = pic.BitmapHeight;
+    if (w <= 0 || h <= 0 || pic.Bitmap.size() < static_cast<size_t>(w) * static_cast<size_t>(h)) return {};
+    QImage img(w, h, QImage::Format_Indexed8);
+    QVector<QRgb> table(256);
+    for (int i = 0; i < 256; ++i) table[i] = pic.PaletteColor(i) | 0xFF000000u;
+    img.setColorTable(table);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(img.scanLine(y), pic.Bitmap.data() + static_cast<size_t>(y) * static_cast<size_t>(w),
+                    static_cast<size_t>(w));
+    return img;
+}
+
+// ---------------------------------------------------------------- picture boxes
+
+TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void TPictureBox::SetPicture(const QImage& image)
+{
+    image_ = image;
+    update();
+}
+
+void TPictureBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (image_.isNull()) {
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        return;
+    }
+    p.drawImage(rect(), image_);
+    if (Circles.empty()) return;
+    const double sx = static_cast<double>(width()) / image_.width();
+    const double sy = static_cast<double>(height()) / image_.height();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    for (const QPoint& c : Circles)
+        p.drawEllipse(QPointF((c.x() + 0.5) * sx, (c.y() + 0.5) * sy), std::max(5 * sx, 3.0),
+                      std::max(5 * sy, 3.0));
+}
+
+void TPictureBox::mousePressEvent(QMouseEvent* e) { emit MouseDown(e->button(), e->position().toPoint()); }
+
+THistogramBox::THistogramBox(QWidget* parent, const THistogram& hist) : QWidget(parent), hist_(hist)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+}
+
+int THistogramBox::BinAt(int x) const { return std::clamp(x, 0, HistogramBins - 1); }
+
+void THistogramBox::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const int h = height();
+    const int lo = std::min(DragFrom, DragTo), hi = std::max(DragFrom, DragTo);
+    for (int k = 0; k < HistogramBins; ++k) {
+        const int top = hist_.BarTop(k, h);
+        if (top >= h) continue;
+        const bool dragged = DragFrom >= 0 && k >= lo && k <= hi;
+        p.setPen(BinColour(dragged ? DragRed : hist_.Selected[static_cast<size_t>(k)]));
+        p.drawLine(k, h - 1, k, top);
+    }
+}
+
+void THistogramBox::mousePressEvent(QMouseEvent* e)
+{
+    emit MouseDown(e->button(), BinAt(static_cast<int>(e->position().x())));
+}
+
+void THistogramBox::mouseMoveEvent(QMouseEvent* e)
+{
+    emit MouseMove1(e->buttons(), BinAt(static_cast<int>(e->position().x())));
+}
+
+void THistogramBox::mouseReleaseEvent(QMouseEvent* e)
+{
+    emit MouseUp(e->button(), BinAt(static_cast<int>(e->position().x())));
+}
+
+// ---------------------------------------------------------------- the form
+
+QString TFilterForm::CaptionPrefix(int mode) { return QString::fromLatin1(ModeInfo(mode).Prefix); }
+int TFilterForm::HelpContext(int mode) { return ModeInfo(mode).Help; }
+
+TFilterForm::TFilterForm(TMDIChild* owner, TSettings* settings, QWidget* parent)
+    : QWidget(parent), Owner(owner), settings_(settings)
+{
+    // FormCreate
+    Mode = -1;
+    setObjectName(QStringLiteral("FilterForm"));
+    setMinimumSize(600, 450);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Dark));  // the button-shadow colour
+    setPalette(pal);
+    BuildControls();
+}
+
+TFilterForm::~TFilterForm()
+{
+    // FormDestroy
+    Mode = -1;
+    if (settings_) {
+        settings_->WriteInteger("Filter", "ComboSlop", ComboSlop->currentIndex());
+        settings_->WriteInteger("Filter", "ComboSlopOrder", ComboSlopOrder->currentIndex());
+        settings_->WriteInteger("Filter", "ComboBox1", ComboBox1->currentIndex());
+    }
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+QMdiSubWindow* TFilterForm::SubWindow() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
+
+void TFilterForm::BuildControls()
+{
+    Image1 = new TPictureBox(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image2 = new TPictureBox(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    connect(Image2, &TPictureBox::MouseDown, this, &TFilterForm::Image2MouseDownSlop3D);
+
+    Panel1 = MakePanel(this, "Panel1");
+    Panel1->show();
+    auto button = [&](const char* name, const char* text, int x, int y) {
+        auto* b = new QPushButton(QString::fromLatin1(text), Panel1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(x, y, 84, 26);
+        return b;
+    };
+    Button4 = button("Button4", "Do", 6, 6);
+    Button1 = button("Button1", "Undo", 95, 6);
+    Button3 = button("Button3", "Take Over", 6, 38);
+    Button2 = button("Button2", "Cancel", 95, 38);
+    Button4->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TFilterForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TFilterForm::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TFilterForm::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TFilterForm::Button4Click);
+
+    // bad points
+    Panel2 = MakePanel(this, "Panel2");
+    Label2 = new QLabel(QStringLiteral("% of z-axes"), Panel2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(8, 12, 90, 20);
+    Edit2 = new QLineEdit(QStringLiteral("1"), Panel2);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(100, 10, 70, 24);
+
+    // simple filters
+    Panel3 = MakePanel(this, "Panel3");
+    Label4 = new QLabel(QStringLiteral("Filter kernel:"), Panel3);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    QFont bold = Label4->font();
+    bold.setBold(true);
+    Label4->setFont(bold);
+    Label4->setGeometry(8, 6, 170, 20);
+    ComboBox1 = new QComboBox(Panel3);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setMaxVisibleItems(20);
+    ComboBox1->setGeometry(8, 28, 169, 26);
+    connect(ComboBox1, &QComboBox::activated, this, &TFilterForm::ComboBox1Change);
+    StringGrid1 = new QTableWidget(3, 3, Panel3);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->horizontalHeader()->hide();
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(30);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(30);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setGeometry(46, 64, 93, 93);
+
+    // histogram
+    Panel4 = MakePanel(this, "Panel4");
+    Image3 = new THistogramBox(Panel4, Hist);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    connect(Image3, &THistogramBox::MouseDown, this, &TFilterForm::Image3MouseDown);
+    connect(Image3, &THistogramBox::MouseMove1, this, &TFilterForm::MouseMove1);
+    connect(Image3, &THistogramBox::MouseUp, this, &TFilterForm::Image3MouseUp);
+    Label1 = new QLabel(Panel4);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label3 = new QLabel(Panel4);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* l : {Label1, Label3}) {
+        l->setToolTip(QStringLiteral("Click to change"));
+        l->setCursor(Qt::PointingHandCursor);
+        l->installEventFilter(this);
+    }
+    EditMinMax = new QLineEdit(Panel4);
+    EditMinMax->setObjectName(QStringLiteral("EditMinMax"));
+    EditMinMax->hide();
+    WatchEdits(EditMinMax);
+    connect(EditMinMax, &QLineEdit::returnPressed, this, &TFilterForm::EditMinMaxKeyPress);
+
+    // leveling
+    Panel6 = MakePanel(this, "Panel6");
+    ComboSlop = new QComboBox(Panel6);
+    ComboSlop->setObjectName(QStringLiteral("ComboSlop"));
+    for (const char* t : LevelMethodNames()) ComboSlop->addItem(QString::fromLatin1(t));
+    ComboSlop->setGeometry(8, 8, 169, 26);
+    connect(ComboSlop, &QComboBox::activated, this, &TFilterForm::ComboSlopChange);
+    ComboSlopOrder = new QComboBox(Panel6);
+    ComboSlopOrder->setObjectName(QStringLiteral("ComboSlopOrder"));
+    for (const char* t : LevelOrderNames()) ComboSlopOrder->addItem(QString::fromLatin1(t));
+    ComboSlopOrder->setGeometry(8, 42, 169, 26);
+    CheckBox1 = new QCheckBox(QStringLiteral("Advanced"), Panel6);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 78, 169, 22);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TFilterForm::CheckBox1Click);
+
+    Panel7 = MakePanel(this, "Panel7");
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50);
+}
+
+void TFilterForm::BuildPanel7()
+{
+    auto check = [&](const char* name, const char* text, int x, int y) {
+        auto* c = new QCheckBox(QString::fromLatin1(text), Panel7);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(x, y, 130, 20);
+        c->show();
+        return c;
+    };
+    switch (Mode) {
+    case 17:
+        LogBox = check("LogBox", "Log.", 48, 88);
+        SuppZeroBox = check("SuppZeroBox", "Suppress Zero", 48, 108);
+        if (settings_) {
+            LogBox->setChecked(settings_->ReadBool("FFT", "Log", false));
+            SuppZeroBox->setChecked(settings_->ReadBool("FFT", "SuppZero", false));
+        }
+        break;
+    case 20: {
+        RadiusEdit = new QLineEdit(Panel7);
+        RadiusEdit->setObjectName(QStringLiteral("RadiusEdit"));
+        RadiusEdit->setGeometry(10, 20, 100, 24);
+        RadiusEdit->setText(settings_ ? Latin1ToQt(settings_->ReadString("Filter", "Kugel", "0"))
+                                      : QStringLiteral("0"));
+        WatchEdits(RadiusEdit);
+        RadiusUnit = new QLabel(Latin1ToQt(Source ? Source->Para.XPhysUnit : std::string()), Panel7);
+        RadiusUnit->setObjectName(QStringLiteral("RadiusUnit"));
+        RadiusUnit->setGeometry(116, 22, 60, 20);
+        LowpassButton = new QRadioButton(QStringLiteral("Lowpass"), Panel7);
+        LowpassButton->setObjectName(QStringLiteral("LowpassButton"));
+        LowpassButton->setGeometry(16, 48, 120, 18);
+        LowpassButton->setChecked(true);
+        HighpassButton = new QRadioButton(QStringLiteral("Highpass"), Panel7);
+        HighpassButton->setObjectName(QStringLiteral("HighpassButton"));
+        HighpassButton->setGeometry(16, 64, 120, 18);
+        ProgressBar = new QProgressBar(Panel7);
+        ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+        ProgressBar->setGeometry(10, 90, 165, 18);
+        ProgressBar->setRange(0, std::max(0, (Source ? Source->Rows : 1) - 1));
+        ProgressBar->setValue(0);
+        ProgressBar->setTextVisible(false);
+        for (QWidget* w : std::initializer_list<QWidget*>{RadiusEdit, RadiusUnit, LowpassButton,
+                                                          HighpassButton, ProgressBar})
+            w->show();
+        break;
+    }
+    case 22: {
+        FormulaLabel = new QLabel(QStringLiteral("x' = x + c x\u00B2 + d x\u00B3"), Panel7);
+        FormulaLabel->setObjectName(QStringLiteral("FormulaLabel"));
+        FormulaLabel->setGeometry(10, 8, 170, 20);
+        FormulaLabel->show();
+        const char* names[] = {"EditCX", "EditDX", "EditCY", "EditDY"};
+        for (int i = 0; i < 4; ++i) {
+            auto* e = new QLineEdit(QStringLiteral("0"), Panel7);
+            e->setObjectName(QString::fromLatin1(names[i]));
+            e->setGeometry(10 + (i % 2) * 85, 36 + (i / 2) * 30, 80, 24);
+            e->show();
+            DistortionEdits.push_back(e);
+        }
+        break;
+    }
+    default: break;
+    }
+}
+
+void TFilterForm::Setup(TQTVPicture* source, int mode)
+{
+    // 1. the working copy
+    Source = source;
+    if (Source) {
+        Working.SetSize(Source->Cols, Source->Rows);
+        if (Source->HasData())
+            std::memcpy(Working.Data.Block(), Source->Data.Block(),
+                        static_cast<size_t>(Source->Rows) * static_cast<size_t>(Source->Cols) * sizeof(float));
+        Working.Transformed = Source->Transformed;
+        Working.Min = Source->Min;
+        Working.Max = Source->Max;
+        Working.FixedRange = Source->FixedRange;
+        Working.Palette = Source->Palette;
+        Working.Para = Source->Para;
+    }
+    // 2. the source in both pictures
+    const QImage src = SourceImage();
+    Image1->SetPicture(src);
+    Image2->SetPicture(src);
+    // 3. saved choices
+    if (settings_) {
+        ComboBox1->setCurrentIndex(settings_->ReadInteger("Filter", "ComboBox1", 0));
+        ComboSlop->setCurrentIndex(settings_->ReadInteger("Filter", "ComboSlop", 0));
+        ComboSlopOrder->setCurrentIndex(settings_->ReadInteger("Filter", "ComboSlopOrder", 0));
+    }
+    // 4. the mode
+    Mode = mode;
+    setProperty("helpTopic", HelpContext(mode));
+    if (mode < 0 || mode > MaxMode) {
+        Beep();
+        FormResize();
+        return;
+    }
+    // 5. mode-specific set-up
+    if (mode <= 14) {
+        Panel3->show();
+        ComboBox1Change();
+        Mode = mode;
+    } else if (mode == 15) {
+        Panel2->show();
+        if (settings_) Edit2->setText(Latin1ToQt(settings_->ReadString("Filter", "Edit2", "1")));
+    } else if (mode == 16) {
+        Panel4->show();
+        Working.FixedRange = 0;
+        DrawHistogram();
+    } else if (mode == 18) {
+        Panel6->show();
+        MarkedPoints.clear();
+        CheckBox1->setEnabled(true);
+        CheckBox1->setChecked(false);
+    } else {
+        Panel7->show();
+        BuildPanel7();
+    }
+    // 6. layout
+    FormResize();
+}
+
+QImage TFilterForm::SourceImage() const
+{
+    if (Owner && !Owner->Image1.isNull() && Source == &Owner->Picture) return Owner->Image1;
+    return Source ? RenderedImage(*Source) : QImage();
+}
+
+bool TFilterForm::Advanced() const { return Mode == 18 && CheckBox1->isChecked(); }
+
+void TFilterForm::ShowPicture(TPictureBox* box, const QImage& image) { box->SetPicture(image); }
+
+void TFilterForm::RenderPreview()
+{
+    if (!Working.HasData()) return;
+    if (Advanced()) {
+        std::vector<uint32_t> px = Working.RenderMarked();
+        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
+        for (int y = 0; y < img.height(); ++y)
+            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
+                        static_cast<size_t>(img.width()) * 4);
+        Image2->SetPicture(img);
+    } else {
+        Working.Render();
+        Image2->SetPicture(RenderedImage(Working));
+    }
+    Image2->Circles.clear();
+    for (const TMarkedPoint& p : MarkedPoints) Image2->Circles.emplace_back(p.X, Working.Rows - 1 - p.Row);
+}
+
+void TFilterForm::DrawHistogram()
+{
+    Hist.Count(Working);
+    Image3->DragFrom = Image3->DragTo = -1;
+    UpdateHistogramLabels();
+    Image3->update();
+}
+
+void TFilterForm::UpdateHistogramLabels()
+{
+    Label1->setText(Latin1ToQt(HistogramLimitText(Hist.HistLow)));
+    Label3->setText(Latin1ToQt(HistogramLimitText(Hist.HistHigh)));
+}
+
+// ---------------------------------------------------------------- layout
+
+void TFilterForm::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    FormResize();
+}
+
+void TFilterForm::FormResize()
+{
+    const int W = width(), H = height();
+    Image1->setGeometry(0, 0, LeftColumn, LeftColumn);
+    Panel1->setGeometry(0, H - ButtonPanelHeight, LeftColumn, ButtonPanelHeight);
+    const int top = LeftColumn + 2;
+    const int space = Panel1->y() - LeftColumn - 4;  // between thumbnail and buttons
+    for (QWidget* p : {Panel2, Panel3, Panel4, Panel6, Panel7}) p->setGeometry(0, top, LeftColumn, std::max(space, 10));
+    if (Mode == 16) {
+        Image3->setGeometry(5, 5, HistogramBins, std::max(1, Panel4->height() - 30));
+    } else if (Mode == 18) {
+        Panel6->setGeometry(0, top, LeftColumn, space >= 14 ? space - 4 : 10);
+        if (CheckBox1->isChecked()) {
+            Panel6->resize(LeftColumn, 120);
+            int b = H - Panel1->height() - Image1->height();
+            if (b < 151) b = 31;
+            // kept above the buttons
+            const int h = std::min(b - 120, Panel1->y() - 2 - (top + 122));
+            Panel4->setGeometry(0, top + 122, LeftColumn, std::max(h, 31));
+            Panel4->show();
+            Image3->setGeometry(5, 5, HistogramBins, std::max(1, Panel4->height() - 30));
+            DrawHistogram();
+        } else {
+            Panel4->hide();
+        }
+    }
+    Label1->setGeometry(5, Panel4->height() - 22, 85, 18);
+    Label3->setGeometry(LeftColumn - 90, Panel4->height() - 22, 85, 18);
+    EditMinMax->setGeometry(5, Panel4->height() - 55, 120, 24);
+    const int s = static_cast<int>(std::min(std::nearbyint(0.9 * H), std::nearbyint(0.9 * (W - LeftColumn))));
+    Image2->setGeometry(LeftColumn + (W - s - LeftColumn) / 2, (H - s) / 2, std::max(s, 1), std::max(s, 1));
+}
+
+// ---------------------------------------------------------------- buttons
+
+void TFilterForm::Button4Click()
+{
+    if (Mode < 0 || !Working.HasData()) return;
+    TWaitCursor wait;
+    if (Mode == 16) {
+        float low = 0, high = 0;
+        Hist.ClipLimits(low, high);
+        if (Source) ClipToBand(*Source, Working, low, high);
+        RenderPreview();
+        DrawHistogram();
+        return;
+    }
+    if (Mode == 18) {
+        RunLeveling(Working, ComboSlop->currentIndex(), ComboSlopOrder->currentIndex(),
+                    CheckBox1->isChecked(), MarkedPoints);
+        RenderPreview();
+        if (Advanced()) DrawHistogram();
+        return;
+    }
+    if (Mode > MaxMode) {
+        Beep();
+        return;
+    }
+    ShowMessage("This command is not available yet.");
+}
+
+void TFilterForm::Button1Click()
+{
+    if (!Source) return;
+    Working.SetSize(Source->Cols, Source->Rows);  // every mark 1 again, Transformed cleared
+    if (Source->HasData())
+        std::memcpy(Working.Data.Block(), Source->Data.Block(),
+                    static_cast<size_t>(Source->Rows) * static_cast<size_t>(Source->Cols) * sizeof(float));
+    Working.Render();
+    const QImage src = SourceImage();
+    Image1->SetPicture(src);
+    Image2->SetPicture(src);
+    Working.FixedRange = Source->FixedRange;
+    MarkedPoints.clear();
+    Image2->Circles.clear();
+    if (Mode == 16 || Mode == 18) {
+        RenderPreview();
+        DrawHistogram();
+    }
+    if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
+}
+
+void TFilterForm::Button3Click()
+{
+    if (Source && Working.HasData()) {
+        if (Mode == 19) {
+            Source->Para.XScanRange = Source->Para.XScanRange / Source->Cols * Working.Cols;
+            Source->Para.YScanRange = Source->Para.YScanRange / Source->Rows * Working.Rows;
+            Source->SetSize(Working.Cols, Working.Rows);
+        }
+        if (Source->Cols == Working.Cols && Source->Rows == Working.Rows)
+            std::memcpy(Source->Data.Block(), Working.Data.Block(),
+                        static_cast<size_t>(Working.Rows) * static_cast<size_t>(Working.Cols) * sizeof(float));
+        if (Mode == 16) {
+            Source->Min = Working.Min;
+            Source->Max = Working.Max;
+            Source->FixedRange = Working.FixedRange;
+        }
+    }
+    Mode = -1;
+    close();
+}
+
+void TFilterForm::Button2Click()
+{
+    Mode = -1;
+    close();
+}
+
+void TFilterForm::OwnerClosing()
+{
+    Source = nullptr;
+    Owner = nullptr;
+    Mode = -1;
+    if (QMdiSubWindow* sub = SubWindow()) sub->close();
+    else close();
+}
+
+void TFilterForm::closeEvent(QCloseEvent* e)
+{
+    // FormClose: the image window shows what was taken over
+    Mode = -1;
+    QWidget::closeEvent(e);
+    if (closing_) return;
+    closing_ = true;
+    if (QMdiSubWindow* sub = SubWindow()) sub->close();
+    if (Owner && Source == &Owner->Picture) {
+        Owner->Redraw();
+        // back to the image the dialog worked on, not whichever window comes next
+        if (QMdiSubWindow* own = Owner->SubWindow())
+            if (QMdiArea* area = own->mdiArea()) area->setActiveSubWindow(own);
+    }
+}
+
+void TFilterForm::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        if (EditMinMax->isVisible() && EditMinMax->hasFocus()) {
+            EditMinMax->hide();
+            return;
+        }
+        Button2Click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+// ---------------------------------------------------------------- leveling
+
+void TFilterForm::ComboSlopChange()
+{
+    CheckBox1->setEnabled(ComboSlop->currentIndex() != 0);
+}
+
+void TFilterForm::CheckBox1Click()
+{
+    FormResize();
+    RenderPreview();
+}
+
+void TFilterForm::Image2MouseDownSlop3D(Qt::MouseButton, QPoint pos)
+{
+    if (Mode != 18 || ComboSlop->currentIndex() != 0 || !Working.HasData()) return;
+    if (static_cast<int>(MarkedPoints.size()) >= MaxMarkedPoints) return;
+    const TMarkedPoint p = PreviewPoint(Working, pos.x(), pos.y(), Image2->width(), Image2->height());
+    MarkedPoints.push_back(p);
+    Image2->Circles.emplace_back(p.X, Working.Rows - 1 - p.Row);
+    Image2->update();
+}
+
+// ---------------------------------------------------------------- kernels
+
+void TFilterForm::ComboBox1Change()
+{
+    if (ComboBox1->currentIndex() >= 0) Mode = ComboBox1->currentIndex();
+}
+
+// ---------------------------------------------------------------- histogram
+
+void TFilterForm::Image3MouseDown(Qt::MouseButton, int bin) { dragStart_ = bin; }
+
+void TFilterForm::MouseMove1(Qt::MouseButtons buttons, int bin)
+{
+    if (!isActiveWindow() && !(SubWindow() && SubWindow()->isActiveWindow())) return;
+    if (!(buttons & (Qt::LeftButton | Qt::RightButton))) return;
+    Image3->DragFrom = dragStart_;
+    Image3->DragTo = bin;
+    Image3->DragRed = buttons & Qt::LeftButton;
+    Image3->update();
+}
+
+void TFilterForm::Image3MouseUp(Qt::MouseButton button, int bin)
+{
+    Hist.Select(dragStart_, bin, button == Qt::LeftButton);
+    Image3->DragFrom = Image3->DragTo = -1;
+    Image3->update();
+    // marks update
+    Hist.UpdateMarks(Working);
+    if (Mode == 18) {
+        std::vector<uint32_t> px = Working.RenderMarked();
+        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
+        for (int y = 0; y < img.height(); ++y)
+            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
+                        static_cast<size_t>(img.width()) * 4);
+        Image2->SetPicture(img);
+    }
+}
+
+bool TFilterForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == Label1) {
+            Label1Click();
+            return true;
+        }
+        if (watched == Label3) {
+            Label3Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFilterForm::Label1Click() { OpenLimitEdit(false); }
+void TFilterForm::Label3Click() { OpenLimitEdit(true); }
+
+void TFilterForm::OpenLimitEdit(bool upper)
+{
+    editingUpper_ = upper;
+    EditMinMax->setText(upper ? Label3->text() : Label1->text());
+    SetEditState(EditMinMax, TEditState::Standard);
+    EditMinMax->setGeometry(upper ? LeftColumn - 125 : 5, Panel4->height() - 55, 120, 24);
+    EditMinMax->show();
+    EditMinMax->raise();
+    EditMinMax->setFocus();
+    EditMinMax->selectAll();
+}
+
+void TFilterForm::EditMinMaxKeyPress()
+{
+    float value = 0;
+    try {
+        value = ReadHistogramLimit(QtToLatin1(EditMinMax->text()));
+    } catch (const EConvertError&) {
+        SetEditState(EditMinMax, TEditState::Rejected);
+        return;
+    }
+    (editingUpper_ ? Working.Max : Working.Min) = value;
+    DrawHistogram();
+    SetEditState(EditMinMax, TEditState::Accepted);
+    EditMinMax->hide();
+    Working.FixedRange = 1;
+    RenderPreview();
+}

@@ -1,0 +1,169 @@
+#pragma once
+// TFilterForm: the processing dialog behind the Process commands. It works on a
+// private copy of an image window's record (Working), shows the source as a thumbnail
+// beside a live preview of the result, applies its operation any number of times
+// ("Do"), reverts ("Undo"), and writes the result back ("Take Over") or drops it
+// ("Cancel"). It belongs to its image window: closing that window closes the dialog
+// without touching the image. The arithmetic lives in src/processing.
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <vector>
+
+#include "core/Picture.h"
+#include "processing/Histogram.h"
+#include "processing/Leveling.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMdiSubWindow;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+class TMDIChild;
+class TSettings;
+
+// Image1 / Image2: a picture stretched over the control, with the marked points
+// drawn on it; mouse presses are passed on in control pixels.
+class TPictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPictureBox(QWidget* parent);
+    void SetPicture(const QImage& image);
+    const QImage& Picture() const { return image_; }
+    // circles of radius 5 picture pixels around these (x, line) picture positions
+    std::vector<QPoint> Circles;
+
+signals:
+    void MouseDown(Qt::MouseButton button, QPoint pos);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+
+private:
+    QImage image_;
+};
+
+// Image3: the histogram, one pixel column per bin; drags select bands.
+class THistogramBox : public QWidget {
+    Q_OBJECT
+public:
+    THistogramBox(QWidget* parent, const THistogram& hist);
+    // bins DragFrom..DragTo drawn red (left button) or blue while dragging
+    int DragFrom = -1, DragTo = -1;
+    bool DragRed = true;
+
+signals:
+    void MouseDown(Qt::MouseButton button, int bin);
+    void MouseMove1(Qt::MouseButtons buttons, int bin);
+    void MouseUp(Qt::MouseButton button, int bin);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+private:
+    int BinAt(int x) const;
+    const THistogram& hist_;
+};
+
+class TFilterForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int MaxMode = 23;
+    TFilterForm(TMDIChild* owner, TSettings* settings, QWidget* parent = nullptr);
+    ~TFilterForm() override;  // FormDestroy
+
+    // Caption prefix and help context of a mode (empty prefix for 1..14 and unknown modes).
+    static QString CaptionPrefix(int mode);
+    static int HelpContext(int mode);
+
+    // Takes the source record and the mode; the main window sets the caption after it.
+    void Setup(TQTVPicture* source, int mode);
+
+    // ---- dialog state
+    TQTVPicture* Source = nullptr;
+    TQTVPicture Working;
+    int Mode = -1;
+    THistogram Hist;
+    std::vector<TMarkedPoint> MarkedPoints;
+    QPointer<TMDIChild> Owner;
+
+    // ---- controls
+    TPictureBox *Image1 = nullptr, *Image2 = nullptr;
+    QWidget *Panel1 = nullptr, *Panel2 = nullptr, *Panel3 = nullptr, *Panel4 = nullptr,
+            *Panel6 = nullptr, *Panel7 = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr;
+    QLabel *Label2 = nullptr, *Label4 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QTableWidget* StringGrid1 = nullptr;
+    THistogramBox* Image3 = nullptr;
+    QLabel *Label1 = nullptr, *Label3 = nullptr;
+    QLineEdit* EditMinMax = nullptr;
+    QComboBox *ComboSlop = nullptr, *ComboSlopOrder = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    // run-time controls of Panel7
+    QCheckBox *LogBox = nullptr, *SuppZeroBox = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QLineEdit* RadiusEdit = nullptr;
+    QLabel* RadiusUnit = nullptr;
+    QRadioButton *LowpassButton = nullptr, *HighpassButton = nullptr;
+    QLabel* FormulaLabel = nullptr;
+    std::vector<QLineEdit*> DistortionEdits;
+
+    QMdiSubWindow* SubWindow() const;
+
+public slots:
+    void Button1Click();  // Undo
+    void Button2Click();  // Cancel
+    void Button3Click();  // Take Over
+    void Button4Click();  // Do
+    void ComboSlopChange();
+    void CheckBox1Click();
+    void ComboBox1Change();
+    void Label1Click();
+    void Label3Click();
+    void FormResize();
+    // the owning image window is closing: forget the source and close
+    void OwnerClosing();
+
+protected:
+    void resizeEvent(QResizeEvent*) override;
+    void closeEvent(QCloseEvent*) override;  // FormClose
+    void keyPressEvent(QKeyEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildPanel7();
+    void ShowPicture(TPictureBox* box, const QImage& image);
+    QImage SourceImage() const;
+    void RenderPreview();     // Working rendered (marks in green with "Advanced") into Image2
+    void DrawHistogram();     // counts Working and repaints Image3 and the labels
+    void UpdateHistogramLabels();
+    void Image2MouseDownSlop3D(Qt::MouseButton button, QPoint pos);
+    void Image3MouseDown(Qt::MouseButton button, int bin);
+    void MouseMove1(Qt::MouseButtons buttons, int bin);
+    void Image3MouseUp(Qt::MouseButton button, int bin);
+    void EditMinMaxKeyPress();
+    void OpenLimitEdit(bool upper);
+    bool Advanced() const;
+
+    TSettings* settings_;
+    int dragStart_ = 0;
+    bool editingUpper_ = false;
+    bool closing_ = false;
+};
+
+// The picture of a record's rendered bitmap through its palette (8-bit indexed).
+QImage RenderedImage(const TQTVPicture& pic);
