@@ -54,12 +54,22 @@ inline double SumK(int64_t n) { return static_cast<double>(n * (n - 1) / 2); }
 inline double SumKK(int64_t n) { return static_cast<double>((n - 1) * n * (2 * n - 1) / 6); }
 
 // Subtracts a + b k + c k^2 (k the column) from one row, in double.
+// 0, 1, 2, ... as doubles, for loops the compiler vectorises.
+const double* IndexTable()
+{
+    static const std::vector<double> table = [] {
+        std::vector<double> t(MaxPixels);
+        for (int32_t k = 0; k < MaxPixels; ++k) t[static_cast<size_t>(k)] = k;
+        return t;
+    }();
+    return table.data();
+}
+
 inline void SubtractParabolaRow(float* row, int32_t cols, double a, double b, double c)
 {
-    for (int32_t k = 0; k < cols; ++k) {
-        const double kd = k;
-        row[k] = static_cast<float>(static_cast<double>(row[k]) - (a + b * kd + c * (kd * kd)));
-    }
+    const double* kd = IndexTable();
+    for (int32_t k = 0; k < cols; ++k)
+        row[k] = static_cast<float>(static_cast<double>(row[k]) - (a + b * kd[k] + c * (kd[k] * kd[k])));
 }
 
 // Parabola sums of one run of samples z[k * stride], k = 0..n-1, over the fitted ones
@@ -73,7 +83,7 @@ struct TParSums {
         S1 += k;
         S2 += k2;
         S3 += k2 * k;
-        S4 += std::pow(k, 4.0);
+        S4 += k2 * k2;  // exact, as the power is, for indices up to 2052
         T0 += z;
         T1 += k * z;
         T2 += k2 * z;
@@ -91,7 +101,7 @@ TParSums IndexSums(int32_t n)
         s.S1 += kd;
         s.S2 += k2;
         s.S3 += k2 * kd;
-        s.S4 += std::pow(kd, 4.0);
+        s.S4 += k2 * k2;
     }
     return s;
 }
@@ -197,13 +207,14 @@ void LevelPlane2D(TQTVPicture& pic)
         scc = rows * SumKK(cols);
         sr = cols * SumK(rows);
         srr = cols * SumKK(rows);
+        const double* cd = IndexTable();
         for (int32_t r = 0; r < rows; ++r) {
             const float* row = RowOf(base, cols, r);
             const double rd = r;
             for (int32_t c = 0; c < cols; ++c) {
                 const double z = row[c];
                 sz += z;
-                scz += c * z;
+                scz += cd[c] * z;
                 srz += rd * z;
             }
         }
@@ -228,11 +239,12 @@ void LevelPlane2D(TQTVPicture& pic)
     }
     const double bx = FitLine(n, sc, scc, sz, scz).Slope;
     const double by = FitLine(n, sr, srr, sz, srz).Slope;
+    const double* cd = IndexTable();
     for (int32_t r = 0; r < rows; ++r) {
         float* row = RowOf(base, cols, r);
         const double ry = r * by;
         for (int32_t c = 0; c < cols; ++c)
-            row[c] = static_cast<float>(static_cast<double>(row[c]) - c * bx - ry);
+            row[c] = static_cast<float>(static_cast<double>(row[c]) - cd[c] * bx - ry);
     }
 }
 
@@ -345,9 +357,10 @@ void LevelLinesParabola(TQTVPicture& pic, bool advanced)
 {
     if (!pic.HasData()) return;
     const int32_t cols = pic.Cols, rows = pic.Rows;
-    if (advanced) {
-        const TFitSet fit = MakeFitSet(pic);
-        if (fit.None) return;
+    const TFitSet fit = advanced ? MakeFitSet(pic) : TFitSet{};
+    if (fit.None) return;
+    // with every sample in the fit set the per-row sums are the shared ones, term by term
+    if (!fit.All) {
         float* base = pic.Data.Block();
         for (int32_t r = 0; r < rows; ++r) {
             float* row = RowOf(base, cols, r);

@@ -156,6 +156,7 @@ void TFilterFormTest::histogramBandsAndTypedLimits()
 {
     TFixture fx;
     TMainForm form;
+    form.resize(1100, 800);
     form.show();
     QVERIFY(OpenAndLoad(form, DemoFile()));
     TMDIChild* w = form.Current();
