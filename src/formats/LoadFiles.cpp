@@ -605,7 +605,9 @@ void TLoadFiles::ReadChannelCurrent(TImageDoc& doc, int index) {
         FindKey(": ");
         para.Offset = ReadFloat();
     }
-    if (!FillSamples(doc.Picture, name, data, para.Offset)) return;
+    // a data file too short keeps its message, the samples read and the scan
+    // information, so the image can be saved and reopened
+    FillSamples(doc.Picture, name, data, para.Offset);
     AppendScanInfo(doc);
 }
 
@@ -620,7 +622,7 @@ void TLoadFiles::ReadChannelOld(TImageDoc& doc, int index) {
     para.Scale = ReadFloat();
     para.PhysUnit = ReadLine();
     para.Offset = 0.0;
-    if (!FillSamples(doc.Picture, name, data, 0.0)) return;
+    FillSamples(doc.Picture, name, data, 0.0);
     AppendScanInfo(doc);
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "formats/LoadFiles.h"
+#include "formats/NativeWriter.h"
 #include "native_support.h"
 
 using namespace native_test;
@@ -165,8 +166,17 @@ TEST_F(NativeChannel, ShortDataFileKeepsWhatWasReadAndReportsOnce) {
     EXPECT_EQ(Row(b, 0), (std::vector<float>{1, 2}));
     EXPECT_EQ(Row(b, 1), (std::vector<float>{3, 0}));
     EXPECT_EQ(Row(b, 2), (std::vector<float>{0, 0}));
-    // A short file gets no scan information.
-    EXPECT_TRUE(t.Docs[0]->ScanInfo.empty());
+    // The scan information stays, so what is saved reopens with the samples read.
+    ASSERT_FALSE(t.Docs[2]->ScanInfo.empty());
+    ASSERT_TRUE(WriteNative(*t.Docs[2], dir / "saved.txt", TNativeKind::Sin));
+    sink.Clear();
+    auto back = std::make_unique<TLoadFiles>(dir / "saved.txt");
+    ASSERT_TRUE(back->ReadParamFile());
+    TKeepTarget reopened;
+    back->LoadChecked(std::vector<bool>(static_cast<size_t>(back->Count()) + 1, true), reopened);
+    EXPECT_TRUE(Texts().empty());
+    ASSERT_EQ(reopened.Docs.size(), 1u);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(Row(reopened.Docs[0]->Picture, r), Row(a, r));
 }
 
 TEST_F(NativeChannel, LongerDataFileReadsOnlyTheImage) {
