@@ -30,8 +30,11 @@ QString HelpPage(int topic) {
     case 3: return QStringLiteral("files.html");
     case 4: return QStringLiteral("printing.html#copy");
     case 6: return QStringLiteral("commands.html#inverse");
-    case 7: case 8: case 9: case 10: case 11: case 12: case 13: case 14: case 15: case 27:
-    case 28: case 29:
+    case 11: return QStringLiteral("processing.html#leveling");
+    case 12: return QStringLiteral("processing.html#histogram");
+    case 7: case 8: case 9: case 10: case 14: case 15: case 16: case 29:
+        return QStringLiteral("processing.html#dialog");
+    case 13: case 27: case 28:
         return QStringLiteral("commands.html#process");
     case 17: return QStringLiteral("display.html#refresh");
     case 18: return QStringLiteral("commands.html#view");
