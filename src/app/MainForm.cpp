@@ -29,6 +29,7 @@
 #include "app/FontDialog.h"
 #include "app/Help.h"
 #include "app/Icons.h"
+#include "app/PaletteForm.h"
 #include "app/QtMessageSink.h"
 #include "app/Rename.h"
 #include "core/Display.h"
@@ -274,8 +275,9 @@ void TMainForm::CreateMenus() {
     connect(Rename1, &QAction::triggered, this, &TMainForm::Rename1Click);
     connect(HelpMorvaneHelpItem, &QAction::triggered, this, &TMainForm::HelpMorvaneHelpItemClick);
     connect(HelpAboutItem, &QAction::triggered, this, &TMainForm::HelpAboutItemClick);
+    connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
     for (QAction* a : {LowPassItem, MeanFilter1, Median1, NoiseItem, SlopeItem, HistogramItem,
-                       ArithmeticItem, Zoom1, Shere1, DistortionItem, Scale1, FFTItem, PaletteItem,
+                       ArithmeticItem, Zoom1, Shere1, DistortionItem, Scale1, FFTItem,
                        S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
 }
@@ -751,6 +753,18 @@ void TMainForm::FontCommand(TMDIChild* window, bool zBar) {
 void TMainForm::ScaleBars1Click() {
     if (TMDIChild* w = Current())
         w->OpenPopupMenu(QPoint(frameGeometry().left() + 150, frameGeometry().top() + 60));
+}
+
+// The palette editor of the current image window, a child of that window.
+void TMainForm::PaletteItemClick() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        auto* editor = new TPaletteForm(w);
+        editor->show();
+        editor->raise();
+        editor->activateWindow();
+    });
 }
 
 void TMainForm::NotAvailableClick() {

@@ -114,6 +114,7 @@ public slots:
     void Rename1Click();
     void HelpMorvaneHelpItemClick();
     void HelpAboutItemClick();
+    void PaletteItemClick();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 
