@@ -52,7 +52,15 @@ bool NextLine(std::istream& in, std::string& line, bool& tooLong) {
 }
 
 uint8_t ReadPart(const std::string& text) {
-    return static_cast<uint8_t>(static_cast<unsigned>(StrToInt(text)) & 0xFFu);
+    int v = 0;
+    if (!TryStrToInt(text, v)) {
+        // the message quotes the part; a zero byte would end it early
+        std::string shown = text;
+        for (char& c : shown)
+            if (c == '\0') c = '?';
+        throw EConvertError("'" + shown + "' is not a valid integer value");
+    }
+    return static_cast<uint8_t>(static_cast<unsigned>(v) & 0xFFu);
 }
 
 }  // namespace
@@ -101,8 +109,9 @@ TColours DefaultColours() {
 
 void ReadEntryLine(const std::string& line, TColours& colours, int entry) {
     if (entry < 0 || entry >= PaletteEntries) throw ERangeError();
+    // red ends at the first blank; a line without one has an empty red part
     const size_t first = line.find(' ');
-    const std::string red = line.substr(0, first);
+    const std::string red = first == std::string::npos ? std::string() : line.substr(0, first);
     std::string green, blue;
     if (first != std::string::npos) {
         const size_t second = line.find(' ', first + 1);

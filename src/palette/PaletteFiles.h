@@ -41,8 +41,9 @@ struct TPaletteRead {
     std::string Failure;   // why ("'x' is not a valid integer value")
 };
 
-// Reads one entry line into entry `entry`: red is the text before the first blank,
-// green the text up to the second blank, blue the rest (empty counts as 0); each a
+// Reads one entry line into entry `entry`: red is the text before the first blank
+// (empty in a line without one), green the text up to the second blank, blue the rest
+// (empty counts as 0); each a
 // decimal integer, stored modulo 256. Throws EConvertError for a part that is not one.
 void ReadEntryLine(const std::string& line, TColours& colours, int entry);
 

@@ -313,7 +313,7 @@ void TPaletteFormTest::opensFilesAndReportsBrokenLines() {
     QVERIFY(d.editor);
     TPaletteForm* f = d.editor;
     const TColours start = f->Model.Colours;
-    WriteBytes(fx.Dir() + QStringLiteral("/old.PAL"), "JASC-PAL\r\n0101\r\n256\r\n300 20\r\n1 2 3\r\nrot\r\n9 9 9\r\n");
+    WriteBytes(fx.Dir() + QStringLiteral("/old.PAL"), "JASC-PAL\r\n0101\r\n256\r\n300 20\r\n1 2 3\r\nrot 0 0\r\n9 9 9\r\n");
     f->Hooks.Open = [&](QString& file, int& filter) {
         file = fx.Dir() + QStringLiteral("/old.PAL");
         filter = 1;

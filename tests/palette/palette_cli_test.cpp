@@ -122,7 +122,8 @@ TEST_F(PaletteCli, FilesOfEveryKindColourTheBitmap) {
 }
 
 TEST_F(PaletteCli, RefusedPalettesWriteNothing) {
-    PutFile(dir / "bad.txt", "1 2 3\r\nx\r\n");
+    PutFile(dir / "bad.txt", "1 2 3\r\nx 0 0\r\n");
+    PutFile(dir / "noblank.pal", "JASC-PAL\r\n0100\r\n256\r\n7\r\n");
     PutFile(dir / "blank.txt", "1 2 3\r\n\r\n");
     struct TCase {
         std::vector<std::string> Args;
@@ -132,6 +133,7 @@ TEST_F(PaletteCli, RefusedPalettesWriteNothing) {
     const std::vector<TCase> cases = {
         {{"convert", demo, dir / "o.bmp", "--palette", dir / "bad.txt"}, 1, "'x' is not a valid integer value\n"},
         {{"convert", demo, dir / "o.jpg", "--palette", dir / "blank.txt"}, 1, "'' is not a valid integer value\n"},
+        {{"convert", demo, dir / "o.bmp", "--palette", dir / "noblank.pal"}, 1, "'' is not a valid integer value\n"},
         {{"process", demo, dir / "o.bmp", "--op", "invert", "--palette", dir / "bad.txt"}, 1, "'x' is not"},
         {{"convert", demo, dir / "o.bmp", "--palette", dir / "missing.pal"}, 1, "missing.pal"},
         {{"convert", demo, dir / "o.bmp", "--palette", dir.Path()}, 1, "Cannot open"},

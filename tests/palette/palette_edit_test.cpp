@@ -323,7 +323,7 @@ TEST(PaletteEditorModel, OpenAndSaveEmptyTheHistory) {
         ReadPaletteFile(dir / "a.pal", TPaletteKind::Jasc, c);
         return c;
     }();
-    PutFile(dir / "half.pal", "JASC-PAL\r\n0101\r\n256\r\n1 1 1\r\n2 2 2\r\nzz\r\n");
+    PutFile(dir / "half.pal", "JASC-PAL\r\n0101\r\n256\r\n1 1 1\r\n2 2 2\r\n1 zz\r\n");
     ed.Colours = saved;
     const TPaletteRead r = ed.Open(dir / "half.pal", TPaletteKind::Jasc);
     EXPECT_FALSE(ed.Modified());

@@ -123,12 +123,18 @@ TEST(PaletteFiles, EntryLinesAreReadPartByPartModulo256) {
         EXPECT_THROW(ReadEntryLine(bad, c, 0), EConvertError) << '"' << bad << '"';
         EXPECT_EQ(c, TColours{}) << "a refused line changes nothing";
     }
-    TColours c{};
-    try {
-        ReadEntryLine("x", c, 0);
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "'x' is not a valid integer value");
+    // the message names the first part that failed; a line without a blank fails on
+    // its (empty) red part
+    const std::vector<std::pair<std::string, std::string>> messages = {
+        {"x", "''"}, {"255", "''"}, {"x 1 2", "'x'"}, {"1 y", "'y'"}, {"1 2 z", "'z'"}, {"1 2 3 4", "'3 4'"}};
+    for (const auto& [line, quoted] : messages) {
+        TColours c{};
+        try {
+            ReadEntryLine(line, c, 0);
+            ADD_FAILURE() << line;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(std::string(e.what()), quoted + " is not a valid integer value") << line;
+        }
     }
 }
 
@@ -156,7 +162,7 @@ TEST(PaletteFiles, PartialTextFilesChangeOnlyTheEntriesTheyHold) {
 TEST(PaletteFiles, AnUnreadableLineStopsReadingAndKeepsWhatCameBefore) {
     const TColours start = Ramp();
     const TReadOutcome r =
-        ReadFrom("JASC-PAL\r\n0100\r\n256\r\n9 9 9\r\n8 8 8\r\nblue\r\n7 7 7\r\n", TPaletteKind::Jasc, start);
+        ReadFrom("JASC-PAL\r\n0100\r\n256\r\n9 9 9\r\n8 8 8\r\n0 0 blue\r\n7 7 7\r\n", TPaletteKind::Jasc, start);
     EXPECT_TRUE(r.Read.Failed);
     EXPECT_EQ(r.Read.Entries, 2);
     EXPECT_EQ(r.Read.FailedLine, 6);
