@@ -1,15 +1,12 @@
 // The palette files of the broken-file corpus: each read as its MANIFEST line says
-// gives the entries and messages named there, and morvane-cli takes or refuses it
-// accordingly.
+// gives the entries and messages named there.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "core/Messages.h"
-#include "formats/native_support.h"
 #include "palette/PaletteFiles.h"
 
 namespace fs = std::filesystem;
@@ -100,29 +97,5 @@ TEST(PaletteCorpus, EveryPaletteFileHasALine) {
     for (const auto& entry : fs::directory_iterator(Corpus + "palette")) {
         const std::string rel = "palette/" + entry.path().filename().string();
         EXPECT_TRUE(listed.count(rel)) << rel << " has no line in the MANIFEST";
-    }
-}
-
-// The command-line tool reads by extension: a refused entry line refuses the file,
-// everything else renders.
-TEST(PaletteCorpus, CliTakesOrRefusesEachFile) {
-    native_test::TScratchDir dir;
-    const std::string cli = MORVANE_CLI;
-    ASSERT_EQ(std::system(("'" + cli + "' demo '" + dir.Path() + "demo' >/dev/null 2>&1").c_str()), 0);
-    for (const TLine& l : PaletteLines()) {
-        if (PaletteKindOfName(l.Path) != l.Kind) continue;  // the tool would read it as another kind
-        SCOPED_TRACE(l.Path);
-        TColours colours = DefaultColours();
-        TRecordingSink quiet;
-        TScopedMessageSink scoped(&quiet);
-        const bool refused = ReadPaletteFile(Corpus + l.Path, l.Kind, colours).Failed;
-        const std::string out = dir / "out.bmp";
-        const int raw = std::system(("'" + cli + "' convert '" + dir.Path() + "demo/demo.txt' '" + out +
-                                     "' --palette '" + Corpus + l.Path + "' >/dev/null 2>&1")
-                                        .c_str());
-        ASSERT_TRUE(WIFEXITED(raw));
-        EXPECT_EQ(WEXITSTATUS(raw), refused ? 1 : 0);
-        EXPECT_EQ(fs::exists(out), !refused);
-        fs::remove(out);
     }
 }

@@ -184,26 +184,6 @@ TEST(PaletteFiles, AnUnreadableLineStopsReadingAndKeepsWhatCameBefore) {
     EXPECT_EQ(huge.Colours, start);
 }
 
-TEST(PaletteFiles, BinaryFilesNeedAll768Bytes) {
-    const TColours start = Ramp();
-    const std::string bytes(800, '\x11');
-    struct TCase {
-        size_t Size;
-        bool Taken;
-    };
-    for (const TCase t : {TCase{0, false}, TCase{767, false}, TCase{768, true}, TCase{800, true}}) {
-        const TReadOutcome r = ReadFrom(bytes.substr(0, t.Size), TPaletteKind::Binary, start);
-        EXPECT_EQ(r.Colours, t.Taken ? TColours{[] {
-            TColours c;
-            c.fill(0x11);
-            return c;
-        }()}
-                                     : start)
-            << t.Size;
-        EXPECT_TRUE(r.Messages.empty());
-    }
-}
-
 TEST(PaletteFiles, FilesOnDisk) {
     TScratchDir dir;
     const TColours c = Ramp();
