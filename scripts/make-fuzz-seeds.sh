@@ -4,6 +4,7 @@
 #   OUTDIR/native  OUTDIR/omicron      control byte 0, parameter text, then each data
 #                                      file after the separator "#MORVANE-DATA#"
 #   OUTDIR/burleigh OUTDIR/topometrix OUTDIR/bitmap   the files themselves
+#   OUTDIR/palette                     a kind byte (0 JASC, 1 text, 2 binary), then the file
 #
 #   scripts/make-fuzz-seeds.sh OUTDIR
 set -euo pipefail
@@ -11,11 +12,15 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 SRC="$ROOT/tests/data/broken"
 OUT=${1:?usage: make-fuzz-seeds.sh OUTDIR}
 SEP='#MORVANE-DATA#'
-mkdir -p "$OUT"/{native,omicron,burleigh,topometrix,bitmap}
+mkdir -p "$OUT"/{native,omicron,burleigh,topometrix,bitmap,palette}
 
 for f in "$SRC"/burleigh/*.img; do cp "$f" "$OUT/burleigh/"; done
 for f in "$SRC"/topometrix/*.tfp; do cp "$f" "$OUT/topometrix/"; done
 for f in "$SRC"/bitmap/*.bmp; do cp "$f" "$OUT/bitmap/"; done
+for f in "$SRC"/palette/*; do
+  case "$f" in *.pal) kind='\x00' ;; *.txt) kind='\x01' ;; *) kind='\x02' ;; esac
+  { printf "$kind"; cat "$f"; } >"$OUT/palette/$(basename "$f")"
+done
 
 # data file names a parameter file gives, in order, without repeats
 native_names() {

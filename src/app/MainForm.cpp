@@ -30,6 +30,7 @@
 #include "app/FilterForm.h"
 #include "app/Help.h"
 #include "app/Icons.h"
+#include "app/PaletteForm.h"
 #include "app/QtMessageSink.h"
 #include "app/Rename.h"
 #include "core/Display.h"
@@ -285,7 +286,8 @@ void TMainForm::CreateMenus() {
     connect(Shere1, &QAction::triggered, this, &TMainForm::Shere1Click);
     connect(DistortionItem, &QAction::triggered, this, &TMainForm::DistortionItemClick);
     connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
-    for (QAction* a : {ArithmeticItem, Scale1, PaletteItem,
+    connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
+    for (QAction* a : {ArithmeticItem, Scale1,
                        S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
 }
@@ -797,6 +799,18 @@ void TMainForm::Shere1Click() { OpenFilterForm(20); }
 void TMainForm::Median1Click() { OpenFilterForm(21); }
 void TMainForm::DistortionItemClick() { OpenFilterForm(22); }
 void TMainForm::MeanFilter1Click() { OpenFilterForm(23); }
+
+// The palette editor of the current image window, a child of that window.
+void TMainForm::PaletteItemClick() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        auto* editor = new TPaletteForm(w);
+        editor->show();
+        editor->raise();
+        editor->activateWindow();
+    });
+}
 
 void TMainForm::NotAvailableClick() {
     ShowMessage("This command is not available yet.");

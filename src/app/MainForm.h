@@ -125,6 +125,7 @@ public slots:
     void Median1Click();
     void DistortionItemClick();
     void MeanFilter1Click();
+    void PaletteItemClick();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 

@@ -19,6 +19,7 @@
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
+#include "palette/PaletteFiles.h"
 #include "processing/Operations.h"
 
 namespace {
@@ -136,7 +137,25 @@ struct TConvertArgs {
     std::string Data = "int";
     std::string Spectroscopy = "yes";
     std::vector<std::string> Ops;
+    std::string Palette;  // palette file for .bmp / .jpg output; empty: the image's own
 };
+
+// Reads the palette file (its kind by extension) over the default colours. Header
+// complaints are shown and reading goes on; an unreadable entry refuses the file.
+bool ReadCliPalette(const std::string& path, TColours& colours) {
+    colours = DefaultColours();
+    try {
+        const TPaletteRead read = ReadPaletteFile(path, PaletteKindOfName(path), colours);
+        if (read.Failed) {
+            ShowMessage(read.Failure, TMsgKind::Error);
+            return false;
+        }
+    } catch (const std::exception& e) {
+        ReportException(e);
+        return false;
+    }
+    return true;
+}
 
 int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     const TOutKind outKind = OutKindOf(a.Out);
@@ -154,7 +173,14 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
             return ExitUsage;
         }
     }
+    if (!a.Palette.empty() && outKind != TOutKind::Bitmap && outKind != TOutKind::Jpeg) {
+        Complain("--palette applies to .bmp and .jpg output only");
+        return ExitUsage;
+    }
     sink.Question = a.Spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
+
+    TColours colours{};
+    if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
 
     TCliInput input;
     try {
@@ -182,6 +208,7 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
         ReportException(e);
         return ExitRefused;
     }
+    if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
     return WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
 }
 
@@ -211,6 +238,8 @@ int main(int argc, char** argv) {
             ->check(CLI::IsMember({"int", "sin"}));
         cmd->add_option("--spectroscopy", a.Spectroscopy, "Omicron: read spectroscopy maps")
             ->check(CLI::IsMember({"yes", "no"}));
+        cmd->add_option("--palette", a.Palette,
+                        "palette file for .bmp/.jpg output: .pal JASC, .txt text, else 768-byte binary");
     };
     auto* convert = app.add_subcommand("convert", "write one channel of IN as OUT");
     addCommon(convert, conv);

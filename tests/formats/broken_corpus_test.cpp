@@ -186,6 +186,7 @@ TEST(BrokenCorpus, EveryFileGivesTheOutcomeItsManifestLineNames) {
         groups[key].push_back(e);
     }
     for (const auto& key : order) {
+        if (key.second.rfind("palette:", 0) == 0) continue;  // palette files: test_palette reads them
         SCOPED_TRACE(key.first + " opened as " + key.second);
         TLoadResult r;
         try {
