@@ -31,6 +31,8 @@
 #include "app/Icons.h"
 #include "app/QtMessageSink.h"
 #include "app/Rename.h"
+#include "app/Form3DSetting.h"
+#include "app/S3DForm.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -276,8 +278,10 @@ void TMainForm::CreateMenus() {
     connect(HelpAboutItem, &QAction::triggered, this, &TMainForm::HelpAboutItemClick);
     for (QAction* a : {LowPassItem, MeanFilter1, Median1, NoiseItem, SlopeItem, HistogramItem,
                        ArithmeticItem, Zoom1, Shere1, DistortionItem, Scale1, FFTItem, PaletteItem,
-                       S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
+                       Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+    connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
+    connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
 }
 
 void TMainForm::CreateSpeedButtons() {
@@ -751,6 +755,14 @@ void TMainForm::FontCommand(TMDIChild* window, bool zBar) {
 void TMainForm::ScaleBars1Click() {
     if (TMDIChild* w = Current())
         w->OpenPopupMenu(QPoint(frameGeometry().left() + 150, frameGeometry().top() + 60));
+}
+
+void TMainForm::S3DItemClick() {
+    if (TMDIChild* w = Current()) TS3DForm::Open(w, settings_.get(), MdiArea);
+}
+
+void TMainForm::View3DClick() {
+    if (TMDIChild* w = Current()) TForm3DSetting::Open(w, settings_.get(), MdiArea);
 }
 
 void TMainForm::NotAvailableClick() {

@@ -114,6 +114,8 @@ public slots:
     void Rename1Click();
     void HelpMorvaneHelpItemClick();
     void HelpAboutItemClick();
+    void S3DItemClick();  // View > Simple3D
+    void View3DClick();   // View > View3D
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 
