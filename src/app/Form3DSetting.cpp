@@ -221,12 +221,15 @@ void TGLPanel::DrawLabel(const TPoint3& at, const std::string& label, float cent
     dx = std::max(dx, left - pos[0]);
     gl_->glBitmap(0, 0, 0, 0, dx, static_cast<GLfloat>(-fm.descent() - 1), nullptr);
     // on top of the surface, so that no part of the text is hidden
+    // (the view stays opaque: blending touches the colours only)
     gl_->glDisable(GL_DEPTH_TEST);
+    gl_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
     gl_->glEnable(GL_BLEND);
     gl_->glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl_->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     gl_->glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.constBits());
     gl_->glDisable(GL_BLEND);
+    gl_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl_->glEnable(GL_DEPTH_TEST);
 }
 
