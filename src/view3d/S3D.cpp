@@ -1,5 +1,6 @@
 #include "view3d/S3D.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -102,6 +103,45 @@ TRelief DrawRelief(const TQTVPicture& pic, int zGain, int shift) {
                 pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8_t>(e & 0xFF);
             }
         }
+    }
+    return out;
+}
+
+std::string ReliefBitmapFile(const TRelief& relief, const TLogPalette& palette) {
+    if (relief.Width <= 0 || relief.Height <= 0) return {};
+    const size_t width = static_cast<size_t>(relief.Width), height = static_cast<size_t>(relief.Height);
+    const size_t stride = (width + 3) / 4 * 4;
+    const size_t offset = 14 + 40 + 256 * 4;
+    std::string out(offset + stride * height, '\0');
+    auto put16 = [&](size_t at, uint32_t v) {
+        out[at] = static_cast<char>(v & 0xFF);
+        out[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (size_t i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, static_cast<uint32_t>(out.size()));
+    put32(10, static_cast<uint32_t>(offset));
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    put16(26, 1);   // planes
+    put16(28, 8);   // bits per pixel
+    put32(34, static_cast<uint32_t>(stride * height));
+    put32(38, 3780);  // 96 pixels per inch
+    put32(42, 3780);
+    put32(46, 256);
+    for (size_t i = 0; i < 256; ++i) {
+        const TPaletteEntry& e = palette.Entries[i];
+        out[54 + 4 * i] = static_cast<char>(e.Blue);
+        out[54 + 4 * i + 1] = static_cast<char>(e.Green);
+        out[54 + 4 * i + 2] = static_cast<char>(e.Red);
+    }
+    for (size_t line = 0; line < height; ++line) {
+        const uint8_t* src = relief.Pixels.data() + (height - 1 - line) * width;
+        std::copy(src, src + width, reinterpret_cast<uint8_t*>(out.data() + offset + line * stride));
     }
     return out;
 }

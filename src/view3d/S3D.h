@@ -62,3 +62,7 @@ inline constexpr int64_t MaxReliefSide = 32767;
 // this z-Gain and Shift!" (or "Picture too small!") and EAbort. Without samples the
 // result is empty.
 TRelief DrawRelief(const TQTVPicture& pic, int zGain, int shift);
+
+// The relief as a Windows bitmap file: 8 bits per pixel with the 256 colours of
+// palette, lines bottom-up and padded to four bytes. An empty relief gives "".
+std::string ReliefBitmapFile(const TRelief& relief, const TLogPalette& palette);
