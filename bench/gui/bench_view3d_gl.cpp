@@ -96,8 +96,28 @@ void BM_SliderMove(benchmark::State& state) {
     state.counters["paint_ms"] = v.Panel1->LastPaintMs();
 }
 
+// Opening the view on a large image: mesh data, display list, first picture.
+void BM_OpenLarge(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    TQTVPicture pic;
+    pic.SetSize(side, side);
+    for (int32_t r = 0; r < side; ++r)
+        for (int32_t c = 0; c < side; ++c) pic.Data[r][c] = std::sin(c * 0.01f) * std::cos(r * 0.013f);
+    pic.UpdateMinMax();
+    for (auto _ : state) {
+        TForm3DSetting v(nullptr);
+        v.resize(731, 540);
+        v.show();
+        v.SetImage(pic);
+        QImage img = v.RenderedImage();
+        benchmark::DoNotOptimize(img.constBits());
+        state.counters["paint_ms"] = v.Panel1->LastPaintMs();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_OpenLarge)->Arg(2048)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyImage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawScaleBars)->Unit(benchmark::kMillisecond);
