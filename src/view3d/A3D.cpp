@@ -20,8 +20,10 @@ inline TVec3d TriangleNormal(double gx, double gy) {
 
 // round(t) half to even for t >= 0 as the extended-precision expression would give it:
 // the double result where it is clearly away from a half, else recomputed in long double.
+// Far below the range (a user-fixed one) any t beyond 1e6 only means "below entry 0".
 inline long long RoundLevel(double z, int gainPercent) {
     const double t = std::fabs(z / gainPercent) * 100.0;
+    if (t > 1.0e6) return 1000000;
     const double frac = t - std::floor(t);
     if (std::fabs(frac - 0.5) > 1e-9) return std::llround(std::floor(t) + (frac > 0.5 ? 1.0 : 0.0));
     const long double tl = std::fabs(static_cast<long double>(z) / gainPercent) * 100.0L;

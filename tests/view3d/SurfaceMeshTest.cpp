@@ -195,6 +195,22 @@ TEST(SurfaceMesh, SampleThatIsNotANumberTakesTheLowestColour) {
             for (float c : m.Normal(x, y)) EXPECT_TRUE(std::isfinite(c));
 }
 
+TEST(SurfaceMesh, SamplesFarOutsideAFixedRangeTakeTheEndColours) {
+    TQTVPicture p = Image(3, 3, {0, 1, 2, 3, 4, 5, 6, 7, 1e30f});
+    TellingPalette(p);
+    p.FixedRange = 1;
+    p.Min = 3;
+    p.Max = 4;
+    p.Data[0][0] = -1e30f;
+    TSurfaceMesh m;
+    m.SetImage(p);
+    m.SetGain(100);
+    EXPECT_FLOAT_EQ(m.Colour(0, 0)[0], 0.0f);        // far below: entry 0
+    EXPECT_FLOAT_EQ(m.Colour(2, 2)[0], 0.0f);        // far above: |z| large as well, entry 0
+    EXPECT_FLOAT_EQ(m.Colour(1, 1)[0], 255 / 255.0f);  // 4, the top of the range: entry 100
+    for (float c : m.Normal(1, 1)) EXPECT_TRUE(std::isfinite(c));
+}
+
 TEST(SurfaceMesh, ThreeByThreeImageIsOneStripOfOneVertexPair) {
     TSurfaceMesh m;
     m.SetImage(Image(3, 3, {0, 1, 2, 3, 4, 5, 6, 7, 8}));
