@@ -33,6 +33,8 @@
 #include "app/PaletteForm.h"
 #include "app/QtMessageSink.h"
 #include "app/Rename.h"
+#include "app/Form3DSetting.h"
+#include "app/S3DForm.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -288,8 +290,10 @@ void TMainForm::CreateMenus() {
     connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
     connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
     for (QAction* a : {ArithmeticItem, Scale1,
-                       S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
+                       Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+    connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
+    connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
 }
 
 void TMainForm::CreateSpeedButtons() {
@@ -810,6 +814,14 @@ void TMainForm::PaletteItemClick() {
         editor->raise();
         editor->activateWindow();
     });
+}
+
+void TMainForm::S3DItemClick() {
+    if (TMDIChild* w = Current()) TS3DForm::Open(w, settings_.get(), MdiArea);
+}
+
+void TMainForm::View3DClick() {
+    if (TMDIChild* w = Current()) TForm3DSetting::Open(w, settings_.get(), MdiArea);
 }
 
 void TMainForm::NotAvailableClick() {

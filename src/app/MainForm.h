@@ -126,6 +126,8 @@ public slots:
     void DistortionItemClick();
     void MeanFilter1Click();
     void PaletteItemClick();
+    void S3DItemClick();  // View > Simple3D
+    void View3DClick();   // View > View3D
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 

@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -21,6 +23,7 @@
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
 #include "processing/Operations.h"
+#include "view3d/S3D.h"
 
 namespace {
 
@@ -214,6 +217,63 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
 
 int RunDemo(const std::string& dir) { return WriteDemoScan(dir) ? ExitOk : ExitRefused; }
 
+// The relief of the simple 3-D view, as a bitmap; gain and shift are read as the
+// window reads its edits (not an integer: 10 and 0).
+struct TReliefArgs {
+    std::string In, Out;
+    int Channel = 1;
+    std::string Gain = ReliefGainDefault, Shift = ReliefShiftDefault;
+};
+
+int RunRelief(const TReliefArgs& a) {
+    if (Lower(ExtractFileExt(a.Out)) != ".bmp") {
+        Complain("the relief is written as a bitmap (.bmp)");
+        return ExitUsage;
+    }
+    TCliInput input;
+    try {
+        if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
+    } catch (const std::exception& e) {
+        ReportException(e);
+        return ExitRefused;
+    }
+    const TCliChannel* chosen = nullptr;
+    for (const auto& ch : input.Channels)
+        if (ch.Index == a.Channel) chosen = &ch;
+    if (!chosen) {
+        Complain("channel " + std::to_string(a.Channel) + " of " + a.In + " could not be loaded");
+        return ExitRefused;
+    }
+    const TReliefEdits edits = ReadReliefEdits(a.Gain, a.Shift);
+    std::string bytes;
+    try {
+        bytes = ReliefBitmapFile(DrawRelief(chosen->Doc->Picture, edits.ZGain, edits.Shift),
+                                 chosen->Doc->Picture.Palette);
+    } catch (const EAbort&) {
+        return ExitRefused;  // told already
+    }
+    // a complete new file replaces the old one, or nothing is replaced
+    const std::string temp = a.Out + ".tmp";
+    std::error_code ec;
+    {
+        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        f.close();
+        if (!f) {
+            std::filesystem::remove(temp, ec);
+            ShowMessage("Cannot write file " + a.Out, TMsgKind::Error);
+            return ExitRefused;
+        }
+    }
+    std::filesystem::rename(temp, a.Out, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        ShowMessage("Cannot write file " + a.Out, TMsgKind::Error);
+        return ExitRefused;
+    }
+    return ExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,6 +315,15 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
     demo->add_option("DIR", demoDir, "target directory")->required();
 
+    TReliefArgs relief;
+    auto* reliefCmd = app.add_subcommand("relief", "write the pseudo-3-D relief of one channel as a bitmap");
+    reliefCmd->add_option("IN", relief.In, "measurement file")->required();
+    reliefCmd->add_option("OUT", relief.Out, "output bitmap (.bmp)")->required();
+    reliefCmd->add_option("--channel", relief.Channel, "channel to draw (1-based, file order)")
+        ->check(CLI::PositiveNumber);
+    reliefCmd->add_option("--gain", relief.Gain, "z-Gain: stroke length of the highest sample (default 10)");
+    reliefCmd->add_option("--shift", relief.Shift, "Shift: sideways offset of the last row (default 10)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -269,5 +338,6 @@ int main(int argc, char** argv) {
     if (*convert) return RunConvert(conv, sink);
     if (*process) return RunConvert(proc, sink);
     if (*demo) return RunDemo(demoDir);
+    if (*reliefCmd) return RunRelief(relief);
     return ExitUsage;
 }

@@ -1,0 +1,133 @@
+// One redraw of the OpenGL 3-D view of a 512 x 512 surface (the display list already
+// compiled): rendered into the panel's framebuffer and read back as an image, as Copy
+// does; against the baseline of copying the image's samples once. Also the rebuild after
+// a slider move (mesh data and display list). Needs a display:
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench_view3d_gl
+//
+// paint_ms is the time of the drawing calls alone (to glFinish), as the panel measured it.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "app/Form3DSetting.h"
+
+namespace {
+
+constexpr int Side = 512;
+
+const TQTVPicture& Surface() {
+    static TQTVPicture p = [] {
+        TQTVPicture pic;
+        pic.SetSize(Side, Side);
+        for (int32_t r = 0; r < Side; ++r)
+            for (int32_t c = 0; c < Side; ++c)
+                pic.Data[r][c] = 3.0f * std::sin(c * 0.05f) * std::cos(r * 0.07f) + 0.3f * std::floor((c + r) / 60.0f);
+        pic.UpdateMinMax();
+        return pic;
+    }();
+    return p;
+}
+
+std::unique_ptr<TForm3DSetting> view;  // goes before the application does
+
+TForm3DSetting& View() {
+    if (!view) {
+        view = std::make_unique<TForm3DSetting>(nullptr);
+        view->resize(731, 540);
+        view->show();
+        view->SetImage(Surface());
+        view->View.RotX = 300;
+        view->View.RotZ = 30;
+        QApplication::processEvents();
+        view->RenderedImage();  // compiles the display list
+    }
+    return *view;
+}
+
+void BM_CopyImage(benchmark::State& state) {
+    const TQTVPicture& src = Surface();
+    std::vector<float> dst(static_cast<size_t>(Side) * Side);
+    for (auto _ : state) {
+        std::memcpy(dst.data(), src.Data.Block(), dst.size() * sizeof(float));
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Redraw(benchmark::State& state) {
+    TForm3DSetting& v = View();
+    for (auto _ : state) {
+        v.View.RotZ += 0.1;
+        QImage img = v.RenderedImage();
+        benchmark::DoNotOptimize(img.constBits());
+    }
+    state.counters["paint_ms"] = v.Panel1->LastPaintMs();
+}
+
+void BM_RedrawScaleBars(benchmark::State& state) {
+    TForm3DSetting& v = View();
+    v.CheckBoxSkala->setChecked(true);
+    for (auto _ : state) {
+        v.View.RotZ += 0.1;
+        QImage img = v.RenderedImage();
+        benchmark::DoNotOptimize(img.constBits());
+    }
+    state.counters["paint_ms"] = v.Panel1->LastPaintMs();
+    v.CheckBoxSkala->setChecked(false);
+}
+
+void BM_SliderMove(benchmark::State& state) {
+    TForm3DSetting& v = View();
+    int pos = 50;
+    for (auto _ : state) {
+        pos = pos == 50 ? 51 : 50;
+        v.ScrollBar1Change(pos);
+        QImage img = v.RenderedImage();
+        benchmark::DoNotOptimize(img.constBits());
+    }
+    state.counters["paint_ms"] = v.Panel1->LastPaintMs();
+}
+
+// Opening the view on a large image: mesh data, display list, first picture.
+void BM_OpenLarge(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    TQTVPicture pic;
+    pic.SetSize(side, side);
+    for (int32_t r = 0; r < side; ++r)
+        for (int32_t c = 0; c < side; ++c) pic.Data[r][c] = std::sin(c * 0.01f) * std::cos(r * 0.013f);
+    pic.UpdateMinMax();
+    for (auto _ : state) {
+        TForm3DSetting v(nullptr);
+        v.resize(731, 540);
+        v.show();
+        v.SetImage(pic);
+        QImage img = v.RenderedImage();
+        benchmark::DoNotOptimize(img.constBits());
+        state.counters["paint_ms"] = v.Panel1->LastPaintMs();
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_OpenLarge)->Arg(2048)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CopyImage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawScaleBars)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SliderMove)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    view.reset();
+    return 0;
+}

@@ -1,0 +1,275 @@
+#include "view3d/A3D.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/Numbers.h"
+
+namespace {
+
+struct TVec3d {
+    double X, Y, Z;
+};
+
+// Unit normal of a triangle whose heights rise by gx along its x edge and gy along its
+// y edge: (-gx, -gy, 1) normalised.
+inline TVec3d TriangleNormal(double gx, double gy) {
+    const double inv = 1.0 / std::sqrt(gx * gx + gy * gy + 1.0);
+    return {-gx * inv, -gy * inv, inv};
+}
+
+// round(t) half to even for t >= 0 as the extended-precision expression would give it:
+// the double result where it is clearly away from a half, else recomputed in long double.
+// Far below the range (a user-fixed one) any t beyond 1e6 only means "below entry 0".
+inline long long RoundLevel(double z, int gainPercent) {
+    const double t = std::fabs(z / gainPercent) * 100.0;
+    if (t > 1.0e6) return 1000000;
+    const double frac = t - std::floor(t);
+    if (std::fabs(frac - 0.5) > 1e-9) return std::llround(std::floor(t) + (frac > 0.5 ? 1.0 : 0.0));
+    const long double tl = std::fabs(static_cast<long double>(z) / gainPercent) * 100.0L;
+    return static_cast<long long>(std::nearbyintl(tl));
+}
+
+}  // namespace
+
+int GainPercentOfSlider(int position) { return 100 - std::clamp(position, 0, 99); }
+
+void TSurfaceMesh::SetImage(const TQTVPicture& pic) {
+    cols_ = pic.HasData() ? pic.Cols : 0;
+    rows_ = pic.HasData() ? pic.Rows : 0;
+    const size_t n = static_cast<size_t>(cols_) * static_cast<size_t>(rows_);
+    normalised_.assign(n, 0.0f);
+    z_.assign(n, 0.0);
+    normals_.assign(n, TVec3f{0, 0, 0});
+    colours_.assign(n, TVec3f{0, 0, 0});
+
+    // (mx - v) is exact in double for float samples of like magnitude
+    const double mn = pic.Min;
+    double mx = pic.Max;
+    if (mx == mn) mx = mn + 1;
+    const double k = -100.0 / std::fabs(mx - mn);
+    for (int32_t y = 0; y < rows_; ++y) {
+        const float* row = pic.Data[y];
+        float* dst = normalised_.data() + Index(0, y);
+        for (int32_t x = 0; x < cols_; ++x) dst[x] = static_cast<float>((mx - static_cast<double>(row[x])) * k);
+    }
+
+    for (int i = 0; i <= 100; ++i) {
+        const int e = static_cast<int>(std::nearbyintl(static_cast<long double>(i) / 100.0L * 255.0L));
+        const TPaletteEntry& p = pic.Palette.Entries[static_cast<size_t>(e)];
+        table_[static_cast<size_t>(i)] = {p.Red, p.Green, p.Blue};
+    }
+    SetGain(gainPercent_);
+}
+
+void TSurfaceMesh::SetGain(int gainPercent) {
+    gainPercent_ = std::clamp(gainPercent, 1, 100);
+    const double scale = ZScale();
+    const size_t n = normalised_.size();
+    for (size_t i = 0; i < n; ++i) z_[i] = scale * static_cast<double>(normalised_[i]);
+    ComputeNormals();
+    ComputeColours();
+}
+
+void TSurfaceMesh::ComputeNormals() {
+    std::fill(normals_.begin(), normals_.end(), TVec3f{0, 0, 0});
+    if (cols_ < 3 || rows_ < 3) return;
+    // The two triangle normals of each grid square (a, b) .. (a + 1, b + 1) of two
+    // square rows: "upper" (a, b), (a, b + 1), (a + 1, b + 1) and "lower" (a, b),
+    // (a + 1, b), (a + 1, b + 1).
+    const size_t squares = static_cast<size_t>(cols_ - 1);
+    std::vector<TVec3d> upperPrev(squares), lowerPrev(squares), upperCur(squares), lowerCur(squares);
+    auto squareRow = [&](int32_t b, std::vector<TVec3d>& upper, std::vector<TVec3d>& lower) {
+        const double* h0 = z_.data() + Index(0, b);
+        const double* h1 = z_.data() + Index(0, b + 1);
+        for (size_t a = 0; a < squares; ++a) {
+            const double h00 = h0[a], h10 = h0[a + 1], h01 = h1[a], h11 = h1[a + 1];
+            upper[a] = TriangleNormal(h11 - h01, h01 - h00);
+            lower[a] = TriangleNormal(h10 - h00, h11 - h10);
+        }
+    };
+    squareRow(0, upperPrev, lowerPrev);
+    for (int32_t y = 1; y <= rows_ - 2; ++y) {
+        squareRow(y, upperCur, lowerCur);
+        TVec3f* dst = normals_.data() + Index(0, y);
+        for (int32_t x = 1; x <= cols_ - 2; ++x) {
+            const size_t a = static_cast<size_t>(x);
+            const TVec3d* six[6] = {&upperPrev[a - 1], &lowerPrev[a - 1], &upperPrev[a],
+                                    &lowerCur[a - 1],  &upperCur[a],      &lowerCur[a]};
+            double sx = 0, sy = 0, sz = 0;
+            for (const TVec3d* t : six) {
+                sx += t->X;
+                sy += t->Y;
+                sz += t->Z;
+            }
+            sx /= 6;
+            sy /= 6;
+            sz /= 6;
+            const double len = std::sqrt(sx * sx + sy * sy + sz * sz);
+            if (len > 0 && std::isfinite(len))
+                dst[x] = {static_cast<float>(sx / len), static_cast<float>(sy / len),
+                          static_cast<float>(sz / len)};
+            else
+                dst[x] = {0, 0, 1};  // a point beside a sample that is not a number
+        }
+        upperPrev.swap(upperCur);
+        lowerPrev.swap(lowerCur);
+    }
+}
+
+void TSurfaceMesh::ComputeColours() {
+    std::array<TVec3f, 101> colour;
+    for (size_t i = 0; i <= 100; ++i)
+        colour[i] = {static_cast<float>(table_[i].Red / 255.0), static_cast<float>(table_[i].Green / 255.0),
+                     static_cast<float>(table_[i].Blue / 255.0)};
+    const size_t n = z_.size();
+    for (size_t i = 0; i < n; ++i) {
+        const double z = z_[i];
+        long long l = 0;
+        if (std::isfinite(z)) l = std::clamp(100 - RoundLevel(z, gainPercent_), 0LL, 100LL);
+        colours_[i] = colour[static_cast<size_t>(l)];
+    }
+}
+
+TSurfaceMesh::TVertex TSurfaceMesh::Vertex(int32_t x, int32_t y) const {
+    const size_t i = Index(x, y);
+    return {colours_[i], normals_[i],
+            TVec3f{static_cast<float>(static_cast<double>(x) * 256 / cols_),
+                   static_cast<float>(static_cast<double>(y) * 256 / rows_), static_cast<float>(z_[i])}};
+}
+
+void TSurfaceMesh::Strip(int32_t s, std::vector<TVertex>& out) const {
+    out.clear();
+    if (s < 0 || s >= StripCount()) return;
+    const int32_t x = s + 1;
+    out.reserve(static_cast<size_t>(std::max(0, rows_ - 2)) * 2);
+    for (int32_t y = 1; y <= rows_ - 2; ++y) {
+        out.push_back(Vertex(x + 1, y));
+        out.push_back(Vertex(x, y));
+    }
+}
+
+std::vector<uint32_t> ColourRamp(const std::array<TRgb, 101>& table) {
+    std::vector<uint32_t> img(static_cast<size_t>(RampWidth) * RampHeight, 0xFF808080u);
+    for (int i = 0; i <= 100; ++i) {
+        const TRgb& c = table[static_cast<size_t>(i)];
+        const uint32_t argb = 0xFF000000u | (static_cast<uint32_t>(c.Red & 0xFF) << 16) |
+                              (static_cast<uint32_t>(c.Green & 0xFF) << 8) | static_cast<uint32_t>(c.Blue & 0xFF);
+        for (int y = std::max(0, 298 - 3 * i); y < std::min(RampHeight, 301 - 3 * i); ++y)
+            for (int x = 1; x < 31; ++x) img[static_cast<size_t>(y) * RampWidth + static_cast<size_t>(x)] = argb;
+    }
+    return img;
+}
+
+// ---------------------------------------------------------------- scale bars
+
+namespace {
+
+// Arrow head with its tip at tip, pointing along axis (0 x, 1 y, 2 z) in direction
+// sign: the base lies 10 units back, 2 units to either side.
+std::array<TPoint3, 6> ArrowHead(const TPoint3& tip, int axis, float sign) {
+    auto at = [&](float along, float u, float v) {
+        float p[3] = {tip.X, tip.Y, tip.Z};
+        p[axis] -= sign * along;
+        p[(axis + 1) % 3] += u;
+        p[(axis + 2) % 3] += v;
+        return TPoint3{p[0], p[1], p[2]};
+    };
+    return {tip, at(10, -2, -2), at(10, 2, -2), at(10, 2, 2), at(10, -2, 2), at(10, -2, -2)};
+}
+
+TScaleBar Bar(const TPoint3& from, const TPoint3& to, int axis, const TPoint3& labelAt, std::string label) {
+    TScaleBar bar;
+    bar.From = from;
+    bar.To = to;
+    const float dir = (&to.X)[axis] >= (&from.X)[axis] ? 1.0f : -1.0f;
+    bar.HeadFrom = ArrowHead(from, axis, -dir);
+    bar.HeadTo = ArrowHead(to, axis, dir);
+    bar.LabelAt = labelAt;
+    bar.Label = std::move(label);
+    return bar;
+}
+
+}  // namespace
+
+std::array<TScaleBar, 3> ScaleBars(const TScanPara& para, float min, float max, int gainPercent,
+                                   double rotZ) {
+    const float b = static_cast<float>(-gainPercent);
+    std::array<TScaleBar, 3> bars;
+
+    const bool xNear = rotZ <= 90 || rotZ >= 270;
+    const float xy = xNear ? -10.0f : 265.0f;
+    bars[0] = Bar({0, xy, b}, {255, xy, b}, 0, xNear ? TPoint3{120, -20, b - 10} : TPoint3{135, 275, b - 10},
+                  FormatGeneral(para.XScanRange, 4) + " " + para.XPhysUnit);
+
+    const bool yFar = rotZ > 180;
+    const float yx = yFar ? 265.0f : -10.0f;
+    bars[1] = Bar({yx, 0, b}, {yx, 255, b}, 1, yFar ? TPoint3{275, 120, b - 10} : TPoint3{-20, 135, b - 10},
+                  FormatGeneral(para.YScanRange, 4) + " " + para.YPhysUnit);
+
+    float cx = 265, cy = -10;
+    if (rotZ >= 270) {
+        cx = 265;
+        cy = 265;
+    } else if (rotZ >= 180) {
+        cx = -10;
+        cy = 265;
+    } else if (rotZ >= 90) {
+        cx = -10;
+        cy = -10;
+    }
+    const float out = 5.0f;
+    const TPoint3 label{cx + (cx > 128 ? out : -out), cy + (cy > 128 ? out : -out), b / 2};
+    bars[2] = Bar({cx, cy, 0}, {cx, cy, b}, 2, label,
+                  FormatGeneral(static_cast<long double>(max) - static_cast<long double>(min), 4) + " " +
+                      para.PhysUnit);
+    return bars;
+}
+
+// ---------------------------------------------------------------- view under the mouse
+
+void TViewState::BeginDrag(int32_t x, int32_t y, bool shift, bool ctrl) {
+    DragX = x;
+    DragY = y;
+    DragMode = ctrl ? DragPan : shift ? DragZoom : DragRotate;
+}
+
+namespace {
+// An angle above 360 loses 360, one below 0 gains 360 (a move of more than a full
+// turn at once is brought into 0..360 as well).
+double WrapAngle(double a) {
+    if (a > 360) a -= 360;
+    if (a < 0) a += 360;
+    if (a > 360 || a < 0) {
+        a = std::fmod(a, 360.0);
+        if (a < 0) a += 360;
+    }
+    return a;
+}
+}  // namespace
+
+bool TViewState::DragTo(int32_t x, int32_t y) {
+    if (DragMode == DragNone) return false;
+    const int64_t dx = static_cast<int64_t>(x) - DragX;
+    const int64_t dy = static_cast<int64_t>(y) - DragY;
+    DragX = x;
+    DragY = y;
+    switch (DragMode) {
+        case DragRotate:
+            if (dx != 0) RotZ = WrapAngle(RotZ + static_cast<double>(dx) / 10);
+            if (dy != 0) RotX = WrapAngle(RotX + static_cast<double>(dy) / 10);
+            break;
+        case DragPan:
+            PanX = static_cast<int32_t>(std::clamp<int64_t>(
+                PanX + static_cast<int64_t>(std::nearbyint(static_cast<double>(dx) / 1.5)), -PanLimit, PanLimit));
+            PanY = static_cast<int32_t>(std::clamp<int64_t>(
+                PanY - static_cast<int64_t>(std::nearbyint(static_cast<double>(dy) / 1.5)), -PanLimit, PanLimit));
+            break;
+        case DragZoom:
+            ZDist = static_cast<int32_t>(std::clamp<int64_t>(ZDist - dy, ZDistMin, ZDistMax));
+            break;
+        default:
+            break;
+    }
+    return true;
+}
