@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -47,18 +48,27 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const char* const OpenFilter =
-    "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Windows-Bitmap|*.bmp|"
-    "All files|*.*";
+    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp|"
+    "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Omicron|*.par|"
+    "Windows-Bitmap|*.bmp|All files|*.*";
 const char* const SaveFilter =
     "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
     "Jpeg Graphic (*.jpg)|*.jpg";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
+
+// Whether saving through filter position index of the dialog replaces an existing
+// file: the native writer (Save As positions 2 and 3) never does.
+bool SaveReplaces(const std::string& filter, int index) {
+    return !(filter == SaveFilter && (index == 2 || index == 3));
+}
 
 // Runs a command; a failure that escapes it gets the application's error report.
 template <class F>
 void Guarded(F&& f) {
     try {
         f();
+    } catch (const ETooManyWindows&) {
+        // "Too many Data!" has been said; a second box would only repeat it
     } catch (const std::exception& e) {
         ShowMessage(e.what(), TMsgKind::Error);
     }
@@ -69,6 +79,21 @@ public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
 };
+
+}  // namespace
+
+QRect PrintRect(const QSize& image, const QSize& page) {
+    // five printer pixels per sample from (10, 10); a picture that would leave the
+    // printable area is scaled down to fit, keeping its shape
+    if (image.isEmpty()) return QRect();
+    QSize size(5 * image.width(), 5 * image.height());
+    const QSize room(std::max(1, page.width() - 20), std::max(1, page.height() - 20));
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio);
+    return QRect(QPoint(10, 10), size.expandedTo(QSize(1, 1)));
+}
+
+namespace {
 
 QString DirWithSeparator(const QString& file) {
     return QFileInfo(file).absolutePath() + QLatin1Char('/');
@@ -121,6 +146,16 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, [this] { ShowHelp(FocusedHelpTopic()); });
 
+    // the usual keys where the commands have none of their own
+    FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileSaveAsItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    FileCloseItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    Print1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // windows beyond the visible area can be scrolled to
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
     UpdateMenuItems();
 }
 
@@ -141,6 +176,17 @@ void TMainForm::OpenSettings() {
 }
 
 void TMainForm::RestoreGeometry() {
+    if (!settings_->ValueExists("MainForm", "Width") || !settings_->ValueExists("MainForm", "Height")) {
+        // first start: most of the screen, centred
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect avail = screen->availableGeometry();
+            const QSize size(avail.width() * 4 / 5, avail.height() * 4 / 5);
+            resize(size);
+            move(avail.left() + (avail.width() - size.width()) / 2,
+                 avail.top() + (avail.height() - size.height()) / 2);
+            return;
+        }
+    }
     int left = settings_->ReadInteger("MainForm", "Left", 0);
     int top = settings_->ReadInteger("MainForm", "Top", 0);
     int width = settings_->ReadInteger("MainForm", "Width", 400);
@@ -334,7 +380,7 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
         if (ImageWindows[static_cast<size_t>(i)].isNull()) number = i;
     if (number < 0) {
         ShowMessage("Too many Data!");
-        throw EAbort("Too many data!");
+        throw ETooManyWindows();
     }
     auto* child = new TMDIChild(settings_.get());
     child->SetIdentity(number, fileName);
@@ -368,6 +414,14 @@ void TMainForm::ShowImageWindow(TMDIChild* window) {
         const int fw = sub->width() - sub->contentsRect().width();
         const int fh = sub->height() - sub->contentsRect().height();
         sub->resize(258 + fw, 265 + fh);
+        // a new window lies inside the visible area where it fits
+        const QRect area = MdiArea->viewport()->rect();
+        QPoint at = sub->pos();
+        if (at.x() + sub->width() > area.width()) at.setX(std::max(0, area.width() - sub->width()));
+        if (at.y() + sub->height() > area.height()) at.setY(std::max(0, area.height() - sub->height()));
+        if (at.x() < 0) at.setX(0);
+        if (at.y() < 0) at.setY(0);
+        if (at != sub->pos()) sub->move(at);
         MdiArea->setActiveSubWindow(sub);
     } else {
         window->show();
@@ -443,12 +497,15 @@ void TMainForm::RebuildWindowList() {
     }
     windowListActions_.clear();
     int n = 0;
+    QHash<QString, int> seen;  // windows of one title are told apart: "name", "name:2", ...
     for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
         auto* child = qobject_cast<TMDIChild*>(sub->widget());
         if (!child || ImageWindow(child->WindowNumber) != child) continue;
         if (n == 0) windowListActions_ << WindowMenu->addSeparator();
         ++n;
-        QString title = Latin1ToQt(child->Title);
+        QString title = TitleToQt(child->Title, child->FileName);
+        const int same = ++seen[title];
+        if (same > 1) title += QStringLiteral(":%1").arg(same);
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* a = WindowMenu->addAction(
             (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title);
@@ -562,6 +619,9 @@ bool TMainForm::RunFileDialog(bool save, const std::string& filter, QString& fil
             const QString ext = i >= 0 ? Latin1ToQt(FilterExtension(filters[static_cast<size_t>(i)].second))
                                        : QString();
             dialog.setDefaultSuffix(ext.isEmpty() ? defaultSuffix : ext);
+            // a type whose writer never replaces a file is not offered to replace one
+            if (confirmOverwrite)
+                dialog.setOption(QFileDialog::DontConfirmOverwrite, !SaveReplaces(filter, i + 1));
         };
         suffix(names.value(filterIndex - 1));
         connect(&dialog, &QFileDialog::filterSelected, &dialog, suffix);
@@ -644,7 +704,8 @@ void TMainForm::FileExportItemClick() {
 
 void TMainForm::Print1Click() {
     Guarded([&] {
-        QPrinter printer;
+        // the printer's own resolution: the placement below is in its pixels
+        QPrinter printer(QPrinter::HighResolution);
         bool ok;
         if (Hooks.Print) {
             ok = Hooks.Print(printer);
@@ -662,7 +723,7 @@ void TMainForm::Print1Click() {
             return;
         }
         const QImage& img = w->Image1;
-        painter.drawImage(QRect(10, 10, 5 * img.width(), 5 * img.height()), img);
+        painter.drawImage(PrintRect(img.size(), painter.viewport().size()), img);
         if (!painter.end()) ShowMessage("Printing Error", TMsgKind::Error);
     });
 }
@@ -759,7 +820,36 @@ void TMainForm::NotAvailableClick() {
 
 // ---------------------------------------------------------------- window menu
 
-void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+void TMainForm::WindowCascadeItemClick() {
+    // each window keeps its size (a window shrunk to nothing gets the design's square)
+    // and lies one title bar below and right of the one before, so every title shows
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (s->isVisible() && !s->isMinimized()) subs << s;
+    const QRect area = MdiArea->viewport()->rect();
+    int k = 0;
+    for (QMdiSubWindow* s : subs) {
+        if (s->isMaximized()) s->showNormal();
+        const int fw = s->width() - s->contentsRect().width();
+        const int fh = s->height() - s->contentsRect().height();
+        QSize client = s->contentsRect().size();
+        if (client.width() < 64 || client.height() < 64) {
+            auto* child = qobject_cast<TMDIChild*>(s->widget());
+            client = QSize(child && child->ZScaling() ? 265 * 3 / 2 : 265, 265);
+        }
+        const QSize outer(client.width() + fw, client.height() + fh);
+        const int step = std::max(fh, 20);
+        int x = k * step, y = k * step;
+        if (k > 0 && (x + outer.width() > area.width() || y + outer.height() > area.height())) {
+            k = 0;
+            x = y = 0;
+        }
+        s->setGeometry(QRect(QPoint(x, y), outer));
+        s->raise();
+        ++k;
+    }
+    if (QMdiSubWindow* active = MdiArea->activeSubWindow()) active->raise();
+}
 
 void TMainForm::WindowTileItemClick() {
     // side by side: one column per window, each window as large as its column allows
