@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "broken_support.h"
+#include "core/Errors.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "formats/OpenFlow.h"
@@ -135,4 +136,58 @@ TEST_F(NativeRoundTrip, FileNamesStayTheFileSystemsBytes) {
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0]->FileName, name + ".int");
     EXPECT_EQ(back[0]->Picture.Data[1][1], 3.0f);
+}
+
+namespace {
+// Room for `room` documents; the next request is refused as the main window refuses
+// a 33rd window: "Too many Data!" once, then ETooManyWindows.
+class TFullTarget : public TLoadTarget {
+public:
+    explicit TFullTarget(int room) : room_(room) {}
+    int Requests = 0;
+    std::vector<std::unique_ptr<TImageDoc>> Docs;
+    TImageDoc* NewDocument(const std::string& fileName) override {
+        ++Requests;
+        if (static_cast<int>(Docs.size()) >= room_) {
+            ShowMessage("Too many Data!");
+            throw ETooManyWindows();
+        }
+        Docs.push_back(std::make_unique<TImageDoc>());
+        Docs.back()->FileName = fileName;
+        return Docs.back().get();
+    }
+    void Finished(TImageDoc*) override {}
+    void Discard(TImageDoc* doc) override {
+        std::erase_if(Docs, [doc](const auto& d) { return d.get() == doc; });
+    }
+
+private:
+    int room_;
+};
+}  // namespace
+
+TEST_F(NativeRoundTrip, NoRoomForMoreWindowsIsSaidOnceAndEndsTheLoad) {
+    PutFile(dir / "a.sin", FloatBytes({1, 2, 3, 4}));
+    std::string text = CurrentHeader(2, 2);
+    for (int i = 0; i < 6; ++i) text += Block("a.sin");
+    PutFile(dir / "many.txt", text);
+    TLoadFiles loader(dir / "many.txt");
+    ASSERT_TRUE(loader.ReadParamFile());
+    ASSERT_EQ(loader.Count(), 6);
+    TFullTarget target(2);
+    loader.LoadChecked(std::vector<bool>(7, true), target);
+    EXPECT_EQ(target.Docs.size(), 2u);
+    EXPECT_EQ(target.Requests, 3);  // the channels after the refused one are not tried
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Too many Data!"});
+
+    // the single-file and Omicron loads say it once too
+    sink.Clear();
+    TFullTarget none(0);
+    EXPECT_FALSE(LoadSingleFile(Corpus + "bitmap/ok8.bmp", TFileKind::Bitmap, none));
+    EXPECT_EQ(LoadOmicron(Corpus + "omicron/ok.par", none), 0);
+    EXPECT_EQ(none.Requests, 2);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Too many Data!",
+                                                 "Found 2 topographic and1 spectroscopic image(s)\r"
+                                                 "       Read spectroscopy data?",
+                                                 "Too many Data!"}));
 }
