@@ -56,6 +56,20 @@ const char* const SaveFilter =
     "Jpeg Graphic (*.jpg)|*.jpg";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
 
+// The file dialog; ConfirmOverwrite, when set, decides by the chosen type at the
+// moment the user accepts whether an existing file is asked about.
+class TFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    std::function<bool(const QString& nameFilter)> ConfirmOverwrite;
+
+protected:
+    void accept() override {
+        if (ConfirmOverwrite) setOption(QFileDialog::DontConfirmOverwrite, !ConfirmOverwrite(selectedNameFilter()));
+        QFileDialog::accept();
+    }
+};
+
 // Whether saving through filter position index of the dialog replaces an existing
 // file: the native writer (Save As positions 2 and 3) never does.
 bool SaveReplaces(const std::string& filter, int index) {
@@ -389,6 +403,13 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(AppIcon());
     sub->setWindowTitle(child->windowTitle());
+    // Ctrl+W is File > Close: the window's own menu must not claim it as well, or
+    // neither would act on it
+    if (QMenu* own = sub->systemMenu())
+        for (QAction* a : own->actions()) {
+            QList<QKeySequence> keys = a->shortcuts();
+            if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)) > 0) a->setShortcuts(keys);
+        }
     MdiArea->addSubWindow(sub);
     ImageWindows[static_cast<size_t>(number)] = child;
     // a widget announces its destruction while guarded pointers to it still hold
@@ -599,7 +620,12 @@ bool TMainForm::RunFileDialog(bool save, const std::string& filter, QString& fil
     for (const auto& f : filters) names << QtNameFilter(f.first, f.second);
     if (filterIndex < 1 || filterIndex > names.size()) filterIndex = 1;
 
-    QFileDialog dialog(this);
+    TFileDialog dialog(this);
+    // a type whose writer never replaces a file is not offered to replace one
+    if (save && confirmOverwrite)
+        dialog.ConfirmOverwrite = [&](const QString& nameFilter) {
+            return SaveReplaces(filter, static_cast<int>(names.indexOf(nameFilter)) + 1);
+        };
     dialog.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -619,9 +645,6 @@ bool TMainForm::RunFileDialog(bool save, const std::string& filter, QString& fil
             const QString ext = i >= 0 ? Latin1ToQt(FilterExtension(filters[static_cast<size_t>(i)].second))
                                        : QString();
             dialog.setDefaultSuffix(ext.isEmpty() ? defaultSuffix : ext);
-            // a type whose writer never replaces a file is not offered to replace one
-            if (confirmOverwrite)
-                dialog.setOption(QFileDialog::DontConfirmOverwrite, !SaveReplaces(filter, i + 1));
         };
         suffix(names.value(filterIndex - 1));
         connect(&dialog, &QFileDialog::filterSelected, &dialog, suffix);
