@@ -841,7 +841,6 @@ void TMainFormTest::printedPictureStaysOnThePage() {
             if (page.pixelColor(x, y) != QColor(Qt::white)) ink |= QRect(x, y, 1, 1);
     QVERIFY(!ink.isEmpty());
     // the whole picture lies on the page, square, 5 printer pixels per sample
-    const QPrinter probe(QPrinter::HighResolution);
     QVERIFY(page.rect().adjusted(1, 1, -1, -1).contains(ink));
     QVERIFY(qAbs(ink.width() - ink.height()) <= 2);
     QVERIFY2(ink.width() > 100 && ink.width() < 595 / 2, qPrintable(QString::number(ink.width())));
