@@ -39,10 +39,6 @@ std::vector<float> Samples(const TQTVPicture& p) {
     return v;
 }
 
-bool Contains(const std::vector<std::string>& texts, const std::string& t) {
-    return std::find(texts.begin(), texts.end(), t) != texts.end();
-}
-
 }  // namespace
 
 class TMainFormTest : public QObject {
