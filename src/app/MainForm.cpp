@@ -435,19 +435,20 @@ void TMainForm::ShowImageWindow(TMDIChild* window) {
         const int fw = sub->width() - sub->contentsRect().width();
         const int fh = sub->height() - sub->contentsRect().height();
         sub->resize(258 + fw, 265 + fh);
-        // a new window lies inside the visible area where it fits
-        const QRect area = MdiArea->viewport()->rect();
-        QPoint at = sub->pos();
-        if (at.x() + sub->width() > area.width()) at.setX(std::max(0, area.width() - sub->width()));
-        if (at.y() + sub->height() > area.height()) at.setY(std::max(0, area.height() - sub->height()));
-        if (at.x() < 0) at.setX(0);
-        if (at.y() < 0) at.setY(0);
-        if (at != sub->pos()) sub->move(at);
         MdiArea->setActiveSubWindow(sub);
     } else {
         window->show();
     }
     window->Redraw();
+    if (sub) {
+        // a new window lies inside the visible area where it fits
+        const QRect area = MdiArea->viewport()->rect();
+        QPoint at = sub->pos();
+        if (at.x() + sub->width() > area.width()) at.setX(area.width() - sub->width());
+        if (at.y() + sub->height() > area.height()) at.setY(area.height() - sub->height());
+        at = QPoint(std::max(0, at.x()), std::max(0, at.y()));
+        if (at != sub->pos()) sub->move(at);
+    }
     MakeCurrent(window);
 }
 

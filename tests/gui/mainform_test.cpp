@@ -765,7 +765,15 @@ void TMainFormTest::cascadeKeepsEveryWindowVisible() {
     QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
     form.Doublicate1->trigger();
     form.Doublicate1->trigger();
-    // one window shrunk to almost nothing, one maximised
+    // new windows lie inside the visible area; windows moved beyond it can be scrolled to
+    {
+        const QRect area = form.MdiArea->viewport()->rect();
+        for (QMdiSubWindow* sub : form.MdiArea->subWindowList())
+            QVERIFY2(area.contains(sub->geometry()), qPrintable(sub->windowTitle()));
+        QCOMPARE(form.MdiArea->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QCOMPARE(form.MdiArea->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    }
+    // one window shrunk to almost nothing
     Windows(form)[0]->SubWindow()->resize(120, 30);
     form.WindowCascadeItem->trigger();
     QApplication::processEvents();
