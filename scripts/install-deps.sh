@@ -14,6 +14,8 @@ PACKAGES=(
   libgl1-mesa-dev libglu1-mesa-dev libgl-dev mesa-utils libgl1-mesa-dri
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # rendering printed PDF pages in the window tests
+  poppler-utils
   # headless display for window tests and screenshots
   xvfb xauth fonts-dejavu-core
 )

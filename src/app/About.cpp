@@ -1,4 +1,5 @@
 #include "app/About.h"
+#include "app/Startup.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -24,7 +25,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     big.setBold(true);
     ProductName->setFont(big);
     ProductName->setGeometry(96, 16, 228, 32);
-    Version = new QLabel(QStringLiteral("Ver. 1.03.00g"), this);
+    Version = new QLabel(QString::fromLatin1(VersionText), this);
     Version->setObjectName(QStringLiteral("Version"));
     Version->setGeometry(96, 52, 228, 22);
     Comments = new QLabel(

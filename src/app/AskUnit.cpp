@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 
 #include "app/QtMessageSink.h"
 #include "core/Display.h"
@@ -86,6 +89,14 @@ TAskForm::TAskForm(QWidget* main, TSettings* settings, TLoadTarget* target,
     if (main) move(main->frameGeometry().left() + 50, main->frameGeometry().top() + 121);
 
     Image1 = new TPreviewImage(this);
+    ChannelList = new QScrollArea(this);
+    ChannelList->setObjectName(QStringLiteral("ChannelList"));
+    ChannelList->setFrameShape(QFrame::NoFrame);
+    ChannelList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ChannelList->setWidgetResizable(false);
+    auto* boxes = new QWidget;
+    boxes->setObjectName(QStringLiteral("ChannelBoxes"));
+    ChannelList->setWidget(boxes);
     BitBtn1 = new QPushButton(QStringLiteral("All"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setToolTip(QStringLiteral("Select All"));
@@ -122,10 +133,11 @@ void TAskForm::ShowChannels() {
     bool anyPreview = false;
     for (int i = 1; i <= n; ++i) {
         const std::string caption = loader_->Caption(i);
-        auto* box = new QCheckBox(BoxText(caption), this);
+        auto* box = new QCheckBox(BoxText(caption), ChannelList->widget());
         box->setObjectName(QStringLiteral("CheckBox%1").arg(i));
         box->setProperty("channel", i);
-        box->setGeometry(32, 60 + 20 * i, 200, 20);
+        // at (32, 60 + 20 i) of the dialog while the list needs no scrolling
+        box->setGeometry(32, ListTop + 20 * (i - 1), 200, 20);
         box->setChecked(settings_ ? settings_->ReadBool("DefautChecked", caption, true) : true);
         box->setMouseTracking(true);
         box->installEventFilter(this);
@@ -147,9 +159,20 @@ void TAskForm::ShowChannels() {
         CheckBoxes.push_back(box);
         BoxCaptions.push_back(caption);
     }
-    const int h = 20 * n + 200;
+    // as tall as the channels need, but never taller than the screen: a long list
+    // scrolls, and Load and Cancel stay in reach
+    int h = 20 * n + 200;
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 1024);
+    const int most = std::max(211, avail.height() - 60);
+    h = std::min(h, most);
     const int w = anyPreview ? h + 270 : 484;
     setFixedSize(w, h);
+    const int listBottom = h - 64;
+    ChannelList->setGeometry(0, 80 - ListTop, anyPreview ? 270 : w, listBottom - (80 - ListTop));
+    ChannelList->widget()->resize(32 + 200 + 8, ListTop + 20 * n);
+    if (frameGeometry().bottom() > avail.bottom())
+        move(x(), std::max(avail.top(), avail.bottom() - frameGeometry().height()));
     Image1->setGeometry(w - h, 0, h, h);
     Image1->setVisible(anyPreview);
     BitBtn1->setGeometry(32, 24, 90, 28);

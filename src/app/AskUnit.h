@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QPushButton;
+class QScrollArea;
 class TLoadFiles;
 class TLoadTarget;
 class TSettings;
@@ -45,6 +46,9 @@ public:
     bool Finished() const { return finished_; }
 
     TPreviewImage* Image1 = nullptr;
+    // the check boxes, in a list that scrolls when they do not fit on the screen
+    QScrollArea* ChannelList = nullptr;
+    static constexpr int ListTop = 4;  // room above the first box inside the list
     QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr, *LoadButton = nullptr, *Button1 = nullptr;
     std::vector<QImage> ImageList1;           // preview of channel i in slot i (0 unused)
     std::vector<QCheckBox*> CheckBoxes;       // box of channel i at i - 1

@@ -51,8 +51,8 @@ QVector<QRgb> ColorTable(const TQTVPicture& pic) {
 }
 
 // "[*]" is the title's modification mark for Qt; a doubled one shows literally.
-QString TitleText(const std::string& title) {
-    QString t = Latin1ToQt(title);
+QString TitleText(const std::string& title, const std::string& fileName) {
+    QString t = TitleToQt(title, fileName);
     t.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
     return t;
 }
@@ -195,13 +195,15 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     };
     zscalingItem->setChecked(scale("zScaleOn"));
     N0max1->setChecked(scale("zScale0max"));
-    minmax1->setChecked(!N0max1->isChecked() && scale("zScaleminmax"));
+    // the z labels are min..max unless 0..max was chosen: the menu shows what is in effect
+    minmax1->setChecked(!N0max1->isChecked());
     N0max1->setVisible(zscalingItem->isChecked());
     minmax1->setVisible(zscalingItem->isChecked());
     XYScalingnoItem->setChecked(scale("XYNone"));
     XYScalingLabelItem->setChecked(!XYScalingnoItem->isChecked() && scale("XYLabelOn"));
     XYScalingAxis1->setChecked(!XYScalingnoItem->isChecked() && !XYScalingLabelItem->isChecked() &&
                                scale("XYAxis"));
+    if (!XYScalingLabelItem->isChecked() && !XYScalingAxis1->isChecked()) XYScalingnoItem->setChecked(true);
 
     CaptionTag.clear();
     resize(265, 265);  // the design's client height, made square
@@ -225,8 +227,8 @@ void TMDIChild::CreateImage(int32_t cols, int32_t rows) {
 
 void TMDIChild::SetTitle(const std::string& title) {
     Title = title;
-    setWindowTitle(TitleText(title));
-    if (QMdiSubWindow* sub = SubWindow()) sub->setWindowTitle(TitleText(title));
+    setWindowTitle(TitleText(title, FileName));
+    if (QMdiSubWindow* sub = SubWindow()) sub->setWindowTitle(TitleText(title, FileName));
 }
 
 QMdiSubWindow* TMDIChild::SubWindow() const {

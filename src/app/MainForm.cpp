@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -51,18 +52,41 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const char* const OpenFilter =
-    "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Windows-Bitmap|*.bmp|"
-    "All files|*.*";
+    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp|"
+    "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Omicron|*.par|"
+    "Windows-Bitmap|*.bmp|All files|*.*";
 const char* const SaveFilter =
     "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
     "Jpeg Graphic (*.jpg)|*.jpg";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
+
+// The file dialog; ConfirmOverwrite, when set, decides by the chosen type at the
+// moment the user accepts whether an existing file is asked about.
+class TFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    std::function<bool(const QString& nameFilter)> ConfirmOverwrite;
+
+protected:
+    void accept() override {
+        if (ConfirmOverwrite) setOption(QFileDialog::DontConfirmOverwrite, !ConfirmOverwrite(selectedNameFilter()));
+        QFileDialog::accept();
+    }
+};
+
+// Whether saving through filter position index of the dialog replaces an existing
+// file: the native writer (Save As positions 2 and 3) never does.
+bool SaveReplaces(const std::string& filter, int index) {
+    return !(filter == SaveFilter && (index == 2 || index == 3));
+}
 
 // Runs a command; a failure that escapes it gets the application's error report.
 template <class F>
 void Guarded(F&& f) {
     try {
         f();
+    } catch (const ETooManyWindows&) {
+        // "Too many Data!" has been said; a second box would only repeat it
     } catch (const std::exception& e) {
         ShowMessage(e.what(), TMsgKind::Error);
     }
@@ -73,6 +97,21 @@ public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
 };
+
+}  // namespace
+
+QRect PrintRect(const QSize& image, const QSize& page) {
+    // five printer pixels per sample from (10, 10); a picture that would leave the
+    // printable area is scaled down to fit, keeping its shape
+    if (image.isEmpty()) return QRect();
+    QSize size(5 * image.width(), 5 * image.height());
+    const QSize room(std::max(1, page.width() - 20), std::max(1, page.height() - 20));
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio);
+    return QRect(QPoint(10, 10), size.expandedTo(QSize(1, 1)));
+}
+
+namespace {
 
 QString DirWithSeparator(const QString& file) {
     return QFileInfo(file).absolutePath() + QLatin1Char('/');
@@ -125,6 +164,16 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, [this] { ShowHelp(FocusedHelpTopic()); });
 
+    // the usual keys where the commands have none of their own
+    FileOpenItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    FileSaveAsItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    FileCloseItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    Print1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // windows beyond the visible area can be scrolled to
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
     UpdateMenuItems();
 }
 
@@ -145,6 +194,17 @@ void TMainForm::OpenSettings() {
 }
 
 void TMainForm::RestoreGeometry() {
+    if (!settings_->ValueExists("MainForm", "Width") || !settings_->ValueExists("MainForm", "Height")) {
+        // first start: most of the screen, centred
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect avail = screen->availableGeometry();
+            const QSize size(avail.width() * 4 / 5, avail.height() * 4 / 5);
+            resize(size);
+            move(avail.left() + (avail.width() - size.width()) / 2,
+                 avail.top() + (avail.height() - size.height()) / 2);
+            return;
+        }
+    }
     int left = settings_->ReadInteger("MainForm", "Left", 0);
     int top = settings_->ReadInteger("MainForm", "Top", 0);
     int width = settings_->ReadInteger("MainForm", "Width", 400);
@@ -350,7 +410,7 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
         if (ImageWindows[static_cast<size_t>(i)].isNull()) number = i;
     if (number < 0) {
         ShowMessage("Too many Data!");
-        throw EAbort("Too many data!");
+        throw ETooManyWindows();
     }
     auto* child = new TMDIChild(settings_.get());
     child->SetIdentity(number, fileName);
@@ -359,6 +419,13 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(AppIcon());
     sub->setWindowTitle(child->windowTitle());
+    // Ctrl+W is File > Close: the window's own menu must not claim it as well, or
+    // neither would act on it
+    if (QMenu* own = sub->systemMenu())
+        for (QAction* a : own->actions()) {
+            QList<QKeySequence> keys = a->shortcuts();
+            if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)) > 0) a->setShortcuts(keys);
+        }
     MdiArea->addSubWindow(sub);
     ImageWindows[static_cast<size_t>(number)] = child;
     // a widget announces its destruction while guarded pointers to it still hold
@@ -389,6 +456,15 @@ void TMainForm::ShowImageWindow(TMDIChild* window) {
         window->show();
     }
     window->Redraw();
+    if (sub) {
+        // a new window lies inside the visible area where it fits
+        const QRect area = MdiArea->viewport()->rect();
+        QPoint at = sub->pos();
+        if (at.x() + sub->width() > area.width()) at.setX(area.width() - sub->width());
+        if (at.y() + sub->height() > area.height()) at.setY(area.height() - sub->height());
+        at = QPoint(std::max(0, at.x()), std::max(0, at.y()));
+        if (at != sub->pos()) sub->move(at);
+    }
     MakeCurrent(window);
 }
 
@@ -459,12 +535,15 @@ void TMainForm::RebuildWindowList() {
     }
     windowListActions_.clear();
     int n = 0;
+    QHash<QString, int> seen;  // windows of one title are told apart: "name", "name:2", ...
     for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
         auto* child = qobject_cast<TMDIChild*>(sub->widget());
         if (!child || ImageWindow(child->WindowNumber) != child) continue;
         if (n == 0) windowListActions_ << WindowMenu->addSeparator();
         ++n;
-        QString title = Latin1ToQt(child->Title);
+        QString title = TitleToQt(child->Title, child->FileName);
+        const int same = ++seen[title];
+        if (same > 1) title += QStringLiteral(":%1").arg(same);
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* a = WindowMenu->addAction(
             (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title);
@@ -558,7 +637,12 @@ bool TMainForm::RunFileDialog(bool save, const std::string& filter, QString& fil
     for (const auto& f : filters) names << QtNameFilter(f.first, f.second);
     if (filterIndex < 1 || filterIndex > names.size()) filterIndex = 1;
 
-    QFileDialog dialog(this);
+    TFileDialog dialog(this);
+    // a type whose writer never replaces a file is not offered to replace one
+    if (save && confirmOverwrite)
+        dialog.ConfirmOverwrite = [&](const QString& nameFilter) {
+            return SaveReplaces(filter, static_cast<int>(names.indexOf(nameFilter)) + 1);
+        };
     dialog.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -660,7 +744,8 @@ void TMainForm::FileExportItemClick() {
 
 void TMainForm::Print1Click() {
     Guarded([&] {
-        QPrinter printer;
+        // the printer's own resolution: the placement below is in its pixels
+        QPrinter printer(QPrinter::HighResolution);
         bool ok;
         if (Hooks.Print) {
             ok = Hooks.Print(printer);
@@ -678,7 +763,7 @@ void TMainForm::Print1Click() {
             return;
         }
         const QImage& img = w->Image1;
-        painter.drawImage(QRect(10, 10, 5 * img.width(), 5 * img.height()), img);
+        painter.drawImage(PrintRect(img.size(), painter.viewport().size()), img);
         if (!painter.end()) ShowMessage("Printing Error", TMsgKind::Error);
     });
 }
@@ -830,7 +915,36 @@ void TMainForm::NotAvailableClick() {
 
 // ---------------------------------------------------------------- window menu
 
-void TMainForm::WindowCascadeItemClick() { MdiArea->cascadeSubWindows(); }
+void TMainForm::WindowCascadeItemClick() {
+    // each window keeps its size (a window shrunk to nothing gets the design's square)
+    // and lies one title bar below and right of the one before, so every title shows
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
+        if (s->isVisible() && !s->isMinimized()) subs << s;
+    const QRect area = MdiArea->viewport()->rect();
+    int k = 0;
+    for (QMdiSubWindow* s : subs) {
+        if (s->isMaximized()) s->showNormal();
+        const int fw = s->width() - s->contentsRect().width();
+        const int fh = s->height() - s->contentsRect().height();
+        QSize client = s->contentsRect().size();
+        if (client.width() < 64 || client.height() < 64) {
+            auto* child = qobject_cast<TMDIChild*>(s->widget());
+            client = QSize(child && child->ZScaling() ? 265 * 3 / 2 : 265, 265);
+        }
+        const QSize outer(client.width() + fw, client.height() + fh);
+        const int step = std::max(fh, 20);
+        int x = k * step, y = k * step;
+        if (k > 0 && (x + outer.width() > area.width() || y + outer.height() > area.height())) {
+            k = 0;
+            x = y = 0;
+        }
+        s->setGeometry(QRect(QPoint(x, y), outer));
+        s->raise();
+        ++k;
+    }
+    if (QMdiSubWindow* active = MdiArea->activeSubWindow()) active->raise();
+}
 
 void TMainForm::WindowTileItemClick() {
     // side by side: one column per window, each window as large as its column allows

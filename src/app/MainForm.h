@@ -158,5 +158,9 @@ private:
     bool closing_ = false;
 };
 
+// Where Print puts an image of the given size on a page of the given printable size
+// (both in printer pixels): from (10, 10), five pixels per sample, scaled down to fit.
+QRect PrintRect(const QSize& image, const QSize& page);
+
 // The one main window of the run (null before it is created and after it is gone).
 extern TMainForm* MainForm;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStringDecoder>
 
 QString Latin1ToQt(const std::string& text) {
     QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -25,6 +26,35 @@ QString PathToQt(const std::string& path) {
 std::string QtToPath(const QString& path) {
     QByteArray b = QFile::encodeName(path);
     return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+QString NameToQt(const std::string& name) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString s = utf8(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
+    if (!utf8.hasError()) return s;
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+namespace {
+// Where the file name stands in the title (npos when it is not part of it).
+size_t NameAt(const std::string& title, const std::string& fileName) {
+    return fileName.empty() ? std::string::npos : title.find(fileName);
+}
+}  // namespace
+
+QString TitleToQt(const std::string& title, const std::string& fileName) {
+    const size_t at = NameAt(title, fileName);
+    if (at == std::string::npos) return Latin1ToQt(title);
+    // before the name: its folder (Omicron channels) or the user's words
+    const size_t end = at + fileName.size();
+    return NameToQt(title.substr(0, at)) + NameToQt(fileName) + Latin1ToQt(title.substr(end));
+}
+
+std::string QtToTitle(const QString& text, const std::string& fileName) {
+    const QString shown = NameToQt(fileName);
+    const qsizetype at = shown.isEmpty() ? -1 : text.indexOf(shown);
+    if (at < 0) return QtToLatin1(text);
+    return QtToLatin1(text.left(at)) + fileName + QtToLatin1(text.mid(at + shown.size()));
 }
 
 TMsgResult TQtMessageSink::Show(const TMessage& msg) {

@@ -22,3 +22,13 @@ std::string QtToLatin1(const QString& text);
 // File names: the bytes of the file system on one side, QString on the other.
 QString PathToQt(const std::string& path);
 std::string QtToPath(const QString& path);
+// A file name for display: the file system's bytes decoded as the platform does
+// (UTF-8); bytes that are no valid UTF-8 show as Latin-1 rather than as blanks.
+QString NameToQt(const std::string& name);
+// A window title for display: the part up to and including the file name (a path or
+// a name, the bytes of the file system) decoded as a name, the rest (a channel caption
+// read from a file, the user's words) as Latin-1 text.
+QString TitleToQt(const std::string& title, const std::string& fileName);
+// The reverse, for a title the user typed: where it still holds the file name as
+// shown, that part goes back to the name's own bytes.
+std::string QtToTitle(const QString& text, const std::string& fileName);

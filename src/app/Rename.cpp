@@ -34,7 +34,7 @@ TRenameForm::TRenameForm(QWidget* parent)
 
 void TRenameForm::Start(TMDIChild* window) {
     Target = window;
-    if (window) Edit1->setText(Latin1ToQt(window->Title));
+    if (window) Edit1->setText(TitleToQt(window->Title, window->FileName));
     Edit1->selectAll();
     show();
     raise();
@@ -44,7 +44,7 @@ void TRenameForm::Start(TMDIChild* window) {
 
 void TRenameForm::BitBtn1Click() {
     // the window chosen when the dialog opened; it may have been closed meanwhile
-    if (Target) Target->SetTitle(QtToLatin1(Edit1->text()));
+    if (Target) Target->SetTitle(QtToTitle(Edit1->text(), Target->FileName));
     Target = nullptr;
     hide();
 }

@@ -15,6 +15,22 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 
+const char* StartUsage() {
+    return "Usage: morvane [FILE] [options]\n"
+           "Views, processes and analyses height images of scanning probe microscopes.\n"
+           "\n"
+           "  FILE                    a measurement file to open: .txt (native), .img/.IMG (Burleigh),\n"
+           "                          .tfp/.2fp/.3fp (TopoMetrix), .par (Omicron) or .bmp\n"
+           "  --screenshot OUT.png    open FILE (its channels with their defaults), write the main\n"
+           "                          window to OUT.png and end; exit status 1 when FILE did not open\n"
+           "  --ask-screenshot OUT.png  write the channel selection dialog to OUT.png\n"
+           "  --size WxH              size of the main window, for example 1024x768\n"
+           "  --help                  this text\n"
+           "  --version               the program's version\n"
+           "\n"
+           "The batch tool morvane-cli reads and writes the same files without a window.\n";
+}
+
 void SetDefaultSurfaceFormat() {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
@@ -116,6 +132,8 @@ int RunMorvane(QApplication& app) {
         }
         ask->LoadButtonClick();
     }
+    // nothing opened from the file named: the screenshot would show an empty frame
+    if (!options.Files.isEmpty() && form.WindowCount() == 0) result = 1;
     if (!options.Screenshot.isEmpty()) {
         QTimer::singleShot(300, &form, [&] {
             if (!SaveGrab(&form, options.Screenshot)) result = 1;

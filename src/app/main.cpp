@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "app/Startup.h"
 #include "core/Messages.h"
@@ -29,6 +30,18 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // answered without a window (and without a display)
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(StartUsage(), stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::puts(VersionText);
+            return 0;
+        }
+    }
     SetDefaultSurfaceFormat();
     TApplication app(argc, argv);
     return RunMorvane(app);

@@ -21,7 +21,49 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
+namespace {
+bool ValidUtf8(const std::string& s) {
+    size_t i = 0;
+    const size_t n = s.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        size_t len;
+        uint32_t cp;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if ((b & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        for (size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // no overlong forms, surrogates or values beyond Unicode
+        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+}  // namespace
+
+std::string PathToUtf8(const std::string& name) { return ValidUtf8(name) ? name : Latin1ToUtf8(name); }
+
 TMsgResult TCliMessageSink::Show(const TMessage& msg) {
+    // A question is answered by the command line's options: nothing to tell.
+    if (msg.Buttons == TMsgButtons::YesNo || msg.Buttons == TMsgButtons::YesNoCancel) return Question;
     Texts.push_back(msg.Text);
     std::string text = Latin1ToUtf8(msg.Text);
     // One output line per message line; CR LF or a lone CR inside a message break it.
@@ -110,6 +152,7 @@ bool LoadInput(const std::string& path, int channel, TCliInput& input) {
         std::vector<bool> checked(static_cast<size_t>(loader.Count()) + 1, channel == 0);
         if (channel > 0 && channel <= loader.Count()) checked[static_cast<size_t>(channel)] = true;
         TCollectTarget target([&loader] { return loader.LoadingChannel(); });
+        input.ChannelCount = loader.Count();
         loader.LoadChecked(checked, target);
         input.Channels = target.Take();
         for (auto& ch : input.Channels) ch.DataFile = ch.Doc->FileName;
@@ -127,6 +170,7 @@ bool LoadInput(const std::string& path, int channel, TCliInput& input) {
     else
         LoadSingleFile(path, input.Kind, target);
     input.Channels = target.Take();
+    input.ChannelCount = static_cast<int>(input.Channels.size());
     for (auto& ch : input.Channels)
         ch.DataFile = ch.Doc->FileName.empty() ? ExtractFileName(path) : ch.Doc->FileName;
     return true;

@@ -31,6 +31,7 @@ struct TCliInput {
     std::string Format;                  // native, burleigh, topometrix, omicron, bitmap
     std::optional<std::string> Version;  // native only
     std::vector<TCliChannel> Channels;   // rendered, in file order
+    int ChannelCount = 0;                // channels the file offers (loaded or not)
 };
 
 // Loads path. channel == 0 loads every channel; otherwise only channel `channel`
@@ -41,3 +42,6 @@ bool LoadInput(const std::string& path, int channel, TCliInput& input);
 
 // Latin-1 bytes to UTF-8.
 std::string Latin1ToUtf8(const std::string& text);
+// A file name (the file system's bytes) as UTF-8 text: valid UTF-8 stays as it is,
+// other bytes are taken as Latin-1.
+std::string PathToUtf8(const std::string& name);

@@ -64,7 +64,7 @@ nlohmann::ordered_json InfoJson(const std::string& path, const TCliInput& input,
                                 const TCliMessageSink& sink) {
     using json = nlohmann::ordered_json;
     json j;
-    j["file"] = Latin1ToUtf8(ExtractFileName(path));
+    j["file"] = PathToUtf8(ExtractFileName(path));
     j["format"] = input.Format;
     j["version"] = input.Version ? json(Latin1ToUtf8(*input.Version)) : json(nullptr);
     json channels = json::array();
@@ -73,7 +73,7 @@ nlohmann::ordered_json InfoJson(const std::string& path, const TCliInput& input,
         json c;
         c["index"] = ch.Index;
         c["caption"] = Latin1ToUtf8(ch.Doc->CaptionTag);
-        c["data_file"] = Latin1ToUtf8(ch.DataFile);
+        c["data_file"] = PathToUtf8(ch.DataFile);
         c["cols"] = pic.Cols;
         c["rows"] = pic.Rows;
         c["x_unit"] = Latin1ToUtf8(pic.Para.XPhysUnit);
@@ -136,6 +136,7 @@ int WriteOutput(TImageDoc& doc, const std::string& out, TOutKind kind, TNativeKi
 
 struct TConvertArgs {
     std::string In, Out;
+    std::string ChannelText;
     int Channel = 1;
     std::string Data = "int";
     std::string Spectroscopy = "yes";
@@ -167,6 +168,15 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
                  "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
         return ExitUsage;
     }
+    // The open command knows native files and bitmaps by ".txt" and ".bmp" in lower
+    // case only: a file written under another spelling could not be opened again.
+    const std::string ext = ExtractFileExt(a.Out);
+    if ((outKind == TOutKind::Native && ext != ".txt") || (outKind == TOutKind::Bitmap && ext != ".bmp")) {
+        Complain("output \"" + PathToUtf8(ExtractFileName(a.Out)) + "\" could not be opened again: write " +
+                 (outKind == TOutKind::Native ? "native files as .txt" : "bitmaps as .bmp") +
+                 " (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)");
+        return ExitUsage;
+    }
     std::vector<TOperationApply> ops;
     for (const std::string& text : a.Ops) {
         try {
@@ -196,7 +206,13 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     for (auto& ch : input.Channels)
         if (ch.Index == a.Channel) chosen = &ch;
     if (!chosen) {
-        Complain("channel " + std::to_string(a.Channel) + " of " + a.In + " could not be loaded");
+        if (a.Channel > input.ChannelCount) {
+            Complain("--channel " + std::to_string(a.Channel) + ": " + PathToUtf8(a.In) + " has " +
+                     std::to_string(input.ChannelCount) +
+                     (input.ChannelCount == 1 ? " channel" : " channels"));
+            return input.ChannelCount > 0 ? ExitUsage : ExitRefused;
+        }
+        Complain("channel " + std::to_string(a.Channel) + " of " + PathToUtf8(a.In) + " could not be loaded");
         return ExitRefused;
     }
     TImageDoc& doc = *chosen->Doc;
@@ -274,6 +290,15 @@ int RunRelief(const TReliefArgs& a) {
     return ExitOk;
 }
 
+// The channel number of --channel: a whole number from 1; false otherwise.
+bool ParseChannel(TConvertArgs& a) {
+    if (a.ChannelText.empty()) return true;
+    int n = 0;
+    if (!TryStrToInt(a.ChannelText, n) || n < 1) return false;
+    a.Channel = n;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,8 +317,7 @@ int main(int argc, char** argv) {
         cmd->add_option("IN", a.In, "measurement file")->required();
         cmd->add_option("OUT", a.Out, "output file: .txt (native), .dat, .stl, .bmp or .jpg")
             ->required();
-        cmd->add_option("--channel", a.Channel, "channel to write (1-based, file order)")
-            ->check(CLI::PositiveNumber);
+        cmd->add_option("--channel", a.ChannelText, "channel to write (1-based, file order)");
         cmd->add_option("--data", a.Data, "data file of a native output")
             ->check(CLI::IsMember({"int", "sin"}));
         cmd->add_option("--spectroscopy", a.Spectroscopy, "Omicron: read spectroscopy maps")
@@ -324,12 +348,33 @@ int main(int argc, char** argv) {
     reliefCmd->add_option("--gain", relief.Gain, "z-Gain: stroke length of the highest sample (default 10)");
     reliefCmd->add_option("--shift", relief.Shift, "Shift: sideways offset of the last row (default 10)");
 
+    // a first word that is no command is named, with the commands there are
+    if (argc > 1 && argv[1][0] != '-') {
+        const std::string word = argv[1];
+        bool known = false;
+        std::string names;
+        for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+            known = known || sub->get_name() == word;
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        }
+        if (!known) {
+            Complain("unknown command \"" + word + "\" (commands: " + names + "; --help for more)");
+            return ExitUsage;
+        }
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? ExitOk : ExitUsage;
     }
+
+    for (TConvertArgs* a : {&conv, &proc})
+        if (!ParseChannel(*a)) {
+            Complain("--channel must be a channel number from 1");
+            return ExitUsage;
+        }
 
     SetDecimalSeparator('.');
     TCliMessageSink sink;

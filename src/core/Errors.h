@@ -29,3 +29,10 @@ class EInOutError : public std::runtime_error {
 public:
     explicit EInOutError(const std::string& what) : std::runtime_error(what) {}
 };
+
+// No room for another image window; the user has been told ("Too many Data!"). A load
+// stops at it instead of trying every remaining channel.
+class ETooManyWindows : public EAbort {
+public:
+    ETooManyWindows() : EAbort("Too many data!") {}
+};

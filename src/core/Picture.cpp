@@ -405,24 +405,42 @@ void TQTVPicture::UpdateMinMax()
 {
     // The grid's own size counts, whatever Rows and Cols say.
     if (Data.empty()) return;
+    const float* p = std::as_const(Data).Block();  // reading leaves a known range known
+    const size_t n = Data.count_;
     if (Data.rangeKnown_) {
         const bool any = Data.knownMin_ <= Data.knownMax_;
         Min = any ? Data.knownMin_ : 0.0f;
         Max = any ? Data.knownMax_ : 0.0f;
-        return;
+    } else {
+        // Not-a-number samples (0/0 of the arithmetic) take no part in the range.
+        size_t i = 0;
+        while (i < n && std::isnan(p[i])) ++i;
+        if (i == n) {
+            Min = 0.0f;
+            Max = 0.0f;
+            return;
+        }
+        float mn = p[i], mx = p[i];
+        MinMaxRun(p + i, n - i, mn, mx);
+        Min = mn;
+        Max = mx;
     }
-    const float* p = std::as_const(Data).Block();  // reading leaves a known range known
-    const size_t n = Data.count_;
-    // Not-a-number samples (0/0 of the arithmetic) take no part in the range.
-    size_t i = 0;
-    while (i < n && std::isnan(p[i])) ++i;
-    if (i == n) {
-        Min = 0.0f;
-        Max = 0.0f;
-        return;
+    if (std::isfinite(Min) && std::isfinite(Max)) return;
+    // Infinities (x/0 of the arithmetic) take no part either: one of them would squeeze
+    // every finite sample into one colour. They render at the ends of the palette.
+    bool any = false;
+    float mn = 0.0f, mx = 0.0f;
+    for (size_t k = 0; k < n; ++k) {
+        const float v = p[k];
+        if (!std::isfinite(v)) continue;
+        if (!any) {
+            mn = mx = v;
+            any = true;
+        } else {
+            mn = v < mn ? v : mn;
+            mx = v > mx ? v : mx;
+        }
     }
-    float mn = p[i], mx = p[i];
-    MinMaxRun(p + i, n - i, mn, mx);
     Min = mn;
     Max = mx;
 }

@@ -210,6 +210,11 @@ void TSettings::Save()
     if (impl_->Ini.Save(text) < 0) return;
 
     const fs::path target(fileName_);
+    // a folder that does not exist yet is created, so the settings are kept
+    if (!target.parent_path().empty()) {
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+    }
     std::string tmpl = (target.parent_path().empty() ? fs::path(".") : target.parent_path()) /
                        ("." + target.filename().string() + ".XXXXXX");
     const int fd = ::mkstemp(tmpl.data());

@@ -107,7 +107,9 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
         h.BitCount = U16(file, 28);
         h.Compression = U32(file, 30);
     }
-    // A negative height (a top-down bitmap) is refused as too small.
+    // A negative height marks a top-down bitmap: its first stored line is the top row.
+    const bool topDown = h.Height < 0 && h.HeaderSize != 12;
+    if (topDown) h.Height = -h.Height;
     if (!CheckPictureSize(h.Width, h.Height)) return;
     const auto cols = static_cast<int32_t>(h.Width);
     const auto rows = static_cast<int32_t>(h.Height);
@@ -127,14 +129,14 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
     if (indexed) {
         doc.CreateImage(cols, rows);
         if (!doc.Picture.HasData()) return;
-        // Rows bottom first, each padded to a multiple of 4 bytes; the index itself is
-        // the sample, whatever colour the palette gives it.
+        // Rows bottom first (top first in a top-down bitmap), each padded to a multiple
+        // of 4 bytes; the index itself is the sample, whatever colour the palette gives it.
         const size_t stride = (static_cast<size_t>(cols) + 3) & ~size_t{3};
         const auto* pixels = reinterpret_cast<const unsigned char*>(file.data()) + h.PixelOffset;
         int64_t n = 0;
-        for (int32_t r = 0; r < rows && n < present; ++r) {
-            float* row = doc.Picture.Data[r];
-            const unsigned char* src = pixels + static_cast<size_t>(r) * stride;
+        for (int32_t k = 0; k < rows && n < present; ++k) {
+            float* row = doc.Picture.Data[topDown ? rows - 1 - k : k];
+            const unsigned char* src = pixels + static_cast<size_t>(k) * stride;
             for (int32_t c = 0; c < cols && n < present; ++c, ++n) row[c] = src[c];
         }
     } else {
@@ -152,9 +154,10 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
         doc.CreateImage(cols, rows);
         if (!doc.Picture.HasData()) return;
         // The decoder's lines run top-down. Samples beyond the end of a short file
-        // stay 0.
+        // (counted in the file's line order) stay 0.
         int64_t n = 0;
-        for (int32_t r = 0; r < rows && n < present; ++r) {
+        for (int32_t k = 0; k < rows && n < present; ++k) {
+            const int32_t r = topDown ? rows - 1 - k : k;
             float* row = doc.Picture.Data[r];
             const stbi_uc* src = rgb.get() + static_cast<size_t>(rows - 1 - r) * static_cast<size_t>(cols) * 3;
             for (int32_t c = 0; c < cols && n < present; ++c, ++n)

@@ -512,6 +512,10 @@ void TLoadFiles::LoadChecked(const std::vector<bool>& checked, TLoadTarget& targ
                 doc->CaptionTag = ChannelCaption;
             }
             target.Finished(doc);
+        } catch (const ETooManyWindows&) {
+            // said once; the remaining channels would not fit either
+            if (doc) target.Discard(doc);
+            break;
         } catch (...) {
             if (doc) target.Discard(doc);
             ShowMessage("Error during loading!", TMsgKind::Information);

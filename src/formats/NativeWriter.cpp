@@ -137,6 +137,31 @@ void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
 
 }  // namespace
 
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char ch : text)
+        if (static_cast<unsigned char>(ch) > 13) out.push_back(ch);
+    return out;
+}
+
+bool HasCurrentHeader(const std::vector<std::string>& scanInfo) {
+    // The loader's own search: "Version" with a current-generation value, then every
+    // header key in order, all before the first channel block.
+    std::string text;
+    for (const std::string& line : scanInfo) {
+        if (line.find("FileDescBegin") != std::string::npos) break;
+        text += line + "\r\n";
+    }
+    TLoadFiles probe("");
+    probe.SetParamText(text);
+    if (!probe.FindKey("Version") || !probe.FindKey(": ")) return false;
+    const std::string version = probe.ReadLine();
+    if (version != "1.10" && version != "1.11" && version != "1.12") return false;
+    for (const char* key : {"XScanRange", "YScanRange", "XPhysUnit", "YPhysUnit", "xPixel", "yPixel"})
+        if (!probe.FindKey(key)) return false;
+    return true;
+}
+
 std::string NativeDataFileName(const std::string& name, TNativeKind kind) {
     const char* letters = kind == TNativeKind::Int ? "int" : "sin";
     if (ExtractFileExt(name).empty()) {
@@ -226,7 +251,24 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
     // Header: the scan information up to the first channel block, with the pixel counts
     // and ranges of the image as it is now.
     std::string text;
+    const bool ownHeader = HasCurrentHeader(doc.ScanInfo);
+    if (!ownHeader) {
+        // Scan information of an instrument (or of an old-generation file): a complete
+        // header from the record first, the instrument's lines follow as free text.
+        text += "Version : 1.12\r\n";
+        text += "XScanRange : " + FormatShortest(pic.Para.XScanRange) + "\r\n";
+        text += "YScanRange : " + FormatShortest(pic.Para.YScanRange) + "\r\n";
+        text += "XPhysUnit : " + OneLine(pic.Para.XPhysUnit) + "\r\n";
+        text += "YPhysUnit : " + OneLine(pic.Para.YPhysUnit) + "\r\n";
+        text += "xPixel : " + IntToStr(pic.Cols) + "\r\n";
+        text += "yPixel : " + IntToStr(pic.Rows) + "\r\n";
+    }
     for (const std::string& line : doc.ScanInfo) {
+        if (!ownHeader) {
+            if (line.find("FileDescBegin") != std::string::npos) break;
+            text += line + "\r\n";
+            continue;
+        }
         if (line.find("xPixel") != std::string::npos)
             text += "xPixel     : " + IntToStr(pic.Cols);
         else if (line.find("yPixel") != std::string::npos)
@@ -257,7 +299,7 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
     text += "FileName : " + ExtractFileName(dataName) + "\r\n";
     text += "Caption  : " + doc.CaptionTag + "\r\n";
     text += "Scale    : " + scaleText + "\r\n";
-    text += "PhysUnit : " + pic.Para.PhysUnit + "\r\n";
+    text += "PhysUnit : " + OneLine(pic.Para.PhysUnit) + "\r\n";
     text += "FileDescEnd\r\n";
 
     if (!valuesOk) ShowMessage("Error during saving data-file!", TMsgKind::Information);

@@ -1,6 +1,7 @@
 #pragma once
 // Saving one image as a native parameter file plus one data file.
 #include <string>
+#include <vector>
 
 #include "core/ImageDoc.h"
 
@@ -13,6 +14,14 @@ enum class TNativeKind { Sin = 2, Int = 3 };  // the save dialog's filter positi
 bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind);
 
 // ---- pieces of the writer, shared with the demo scan
+
+// True when the scan information holds a current-generation header the loader finds
+// (a "Version" of 1.10, 1.11 or 1.12, then the range, unit and pixel-count keys in
+// order, before any channel block). Without one the writer puts a complete header
+// built from the record before the lines, so every saved file opens again.
+bool HasCurrentHeader(const std::vector<std::string>& scanInfo);
+// The text without line breaks and other control bytes (a value on one header line).
+std::string OneLine(const std::string& text);
 
 // The data file beside a parameter file: name up to and including the last "." of
 // its file name, then "int" or "sin" (".int"/".sin" appended when the name has none).

@@ -208,6 +208,8 @@ bool TOmicron::Convert(const std::string& fileName)
                           IntToStr(MaxOmicronChannels) + " are read",
                       TMsgKind::Information, TMsgButtons::OK);
 
+    // Asked only when there is spectroscopy to leave out.
+    if (spectroCount_ == 0) return true;
     const std::string question = "Found " + IntToStr(topoCount_) + " topographic and" + IntToStr(spectroCount_) +
                                  " spectroscopic image(s)" + "\r" + "       Read spectroscopy data?";
     switch (ShowMessageAt(question, TMsgKind::Information, TMsgButtons::YesNoCancel)) {

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/LoadFiles.h"
@@ -104,6 +105,9 @@ bool LoadSingleFile(const std::string& path, TFileKind kind, TLoadTarget& target
         }
         target.Finished(doc);
         return true;
+    } catch (const ETooManyWindows&) {
+        if (doc) target.Discard(doc);  // already said
+        return false;
     } catch (...) {
         if (doc) target.Discard(doc);
         ShowMessage("Error during loading!", TMsgKind::Information, TMsgButtons::OK);
@@ -141,6 +145,8 @@ TStep LoadOne(TLoadTarget& target, const std::string& fileName, const std::strin
     TImageDoc* doc = nullptr;
     try {
         doc = target.NewDocument(fileName);
+    } catch (const ETooManyWindows&) {
+        return TStep::Stop;  // already said
     } catch (...) {
         ShowMessage("Error during loading!", TMsgKind::Information, TMsgButtons::OK);
         return TStep::Stop;
@@ -204,7 +210,8 @@ int LoadOmicron(const std::string& path, TLoadTarget& target)
         // the channel, so a hostile point count cannot open windows without data.
         for (int k = 1; k <= info.PointCount; ++k) {
             bool complete = true;
-            const TStep step = LoadOne(target, ExtractFileName(info.FileName), IntToStr(k), [&](TImageDoc& doc) {
+            const std::string dataName = ExtractFileName(info.FileName);
+            const TStep step = LoadOne(target, dataName, dataName + " - " + IntToStr(k), [&](TImageDoc& doc) {
                 doc.ScanInfo = scanInfo;
                 doc.CreateImage(info.PointsX, info.LinesY);
                 if (!doc.Picture.HasData()) {

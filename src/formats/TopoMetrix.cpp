@@ -1,5 +1,6 @@
 // TopoMetrix image files: a 512-byte header and a block of 16-bit counts.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/Messages.h"
@@ -31,6 +32,14 @@ std::string Text(const std::string& s, size_t at, size_t length)
     const size_t nul = t.find('\0');
     if (nul != std::string::npos) t.resize(nul);
     return t;
+}
+
+// A unit field without the blanks that pad it.
+std::string Trimmed(const std::string& s)
+{
+    const size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 }  // namespace
@@ -79,6 +88,18 @@ void TLoadFiles::ReadTopoMetrix(TImageDoc& doc)
     info.push_back("Y min  : " + FormatShortest(yMin) + xyUnit);
     info.push_back("Y max  : " + FormatShortest(yMax) + xyUnit);
     info.push_back("Z unit : " + zUnit);
+
+    // Lateral ranges and units from the header's extent, so the axes read as measured.
+    auto extent = [](float lo, float hi) {
+        const double d = std::fabs(static_cast<double>(hi) - static_cast<double>(lo));
+        return std::isfinite(d) ? d : 0.0;
+    };
+    TScanPara& para = pic.Para;
+    para.XScanRange = extent(xMin, xMax);
+    para.YScanRange = extent(yMin, yMax);
+    para.XPhysUnit = Trimmed(xyUnit);
+    para.YPhysUnit = para.XPhysUnit;
+    para.PhysUnit = Trimmed(zUnit);
 
     // The block holds one group per image column, left to right; each group runs from
     // the bottom row upwards: Cols groups of Rows values.

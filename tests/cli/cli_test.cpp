@@ -251,8 +251,88 @@ TEST_F(Cli, ConvertToAsciiTable) {
     EXPECT_EQ(GetFile(dir / "o.dat"), "4\t5\t6\r\n1\t2\t3\r\n");
 
     r = Run({"convert", dir / "s.txt", dir / "o.dat", "--channel", "3"});
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Err, "");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Err, "morvane-cli: --channel 3: " + dir / "s.txt" + " has 2 channels\n");
+}
+
+TEST_F(Cli, UsageMessagesSayWhatIsWrong) {
+    const std::string demo = Demo();
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"convert", demo, dir / "o.dat", "--channel", "0"}, "--channel must be a channel number from 1"},
+        {{"convert", demo, dir / "o.dat", "--channel", "abc"}, "--channel must be a channel number from 1"},
+        {{"process", demo, dir / "o.dat", "--op", "invert", "--channel", "-2"},
+         "--channel must be a channel number from 1"},
+        {{"convert", demo, dir / "g.TXT"}, "output \"g.TXT\" could not be opened again: write native files as "
+                                           ".txt (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+        {{"convert", demo, dir / "g.Bmp"}, "output \"g.Bmp\" could not be opened again: write bitmaps as .bmp "
+                                           "(known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+    };
+    for (const auto& c : cases) {
+        const TRun r = Run(c.args);
+        EXPECT_EQ(r.Status, 2) << c.err;
+        EXPECT_EQ(r.Err, "morvane-cli: " + c.err + "\n");
+    }
+    // an unknown command is named, with the known ones
+    const TRun bogus = Run({"bogus", demo});
+    EXPECT_EQ(bogus.Status, 2);
+    EXPECT_EQ(bogus.Err.rfind("morvane-cli: unknown command \"bogus\" (commands: info, convert, process, demo", 0), 0u)
+        << bogus.Err;
+    EXPECT_NE(bogus.Err.find("; --help for more)\n"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir / "g.TXT"));
+    EXPECT_FALSE(FileExists(dir / "g.int"));
+    EXPECT_FALSE(FileExists(dir / "g.Bmp"));
+    // the lower-case names are written and read back
+    EXPECT_EQ(Run({"convert", demo, dir / "g.txt", "--channel", "2"}).Status, 0);
+    EXPECT_EQ(Run({"info", dir / "g.txt"}).Status, 0);
+}
+
+TEST_F(Cli, InstrumentFilesConvertToNativeFilesThatOpenAgain) {
+    const std::string corpus = std::string(MORVANE_TEST_DATA) + "/broken/";
+    int n = 0;
+    for (const char* in : {"burleigh/ok.img", "topometrix/ok.tfp", "bitmap/ok24.bmp", "omicron/ok.par"}) {
+        const std::string out = dir / ("n" + std::to_string(++n) + ".txt");
+        TRun r = Run({"convert", corpus + in, out});
+        ASSERT_EQ(r.Status, 0) << in << r.Err;
+        const TRun a = Run({"info", corpus + in}), b = Run({"info", out});
+        ASSERT_EQ(b.Status, 0) << in << b.Err;
+        const json ja = json::parse(a.Out), jb = json::parse(b.Out);
+        EXPECT_EQ(jb["messages"], json::array()) << in;
+        const json &ca = ja["channels"][0], &cb = jb["channels"][0];
+        for (const char* key : {"cols", "rows", "x_unit", "y_unit", "z_unit", "x_range", "y_range"})
+            EXPECT_EQ(cb[key], ca[key]) << in << " " << key;
+    }
+}
+
+TEST_F(Cli, OmicronQuestionIsAnsweredByTheOptionNotPrinted) {
+    const std::string par = std::string(MORVANE_TEST_DATA) + "/broken/omicron/ok.par";
+    for (const char* answer : {"yes", "no"}) {
+        const TRun r = Run({"info", par, "--spectroscopy", answer});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Err, "");
+        const json j = json::parse(r.Out);
+        EXPECT_EQ(j["messages"], json::array());
+        EXPECT_EQ(j["channels"].size(), answer[0] == 'y' ? 5u : 2u);
+    }
+}
+
+TEST_F(Cli, FileNamesAreShownAsTheFileSystemSpellsThem) {
+    const std::string demo = Demo();
+    // "Messung_ü" in UTF-8, as this platform names files
+    const std::string name = "Messung_\xC3\xBC";
+    ASSERT_EQ(Run({"convert", demo, dir / (name + ".txt")}).Status, 0);
+    const TRun r = Run({"info", dir / (name + ".txt")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const json j = json::parse(r.Out);
+    EXPECT_EQ(j["file"], name + ".txt");
+    EXPECT_EQ(j["channels"][0]["data_file"], name + ".int");
+    // a name that is no UTF-8 still gives valid JSON: its bytes read as Latin-1
+    const std::string latin = "Probe_\xFC";
+    ASSERT_EQ(Run({"convert", demo, dir / (latin + ".txt")}).Status, 0);
+    const json k = json::parse(Run({"info", dir / (latin + ".txt")}).Out);
+    EXPECT_EQ(k["file"], "Probe_\xC3\xBC.txt");
 }
 
 TEST_F(Cli, ProcessInvertsInOrder) {

@@ -186,6 +186,37 @@ TEST(PictureRange, NotANumberSamplesTakeNoPartInTheRange)
     for (uint8_t b : p.Bitmap) EXPECT_EQ(b, 0);
 }
 
+TEST(PictureRange, InfiniteSamplesTakeNoPartAndRenderAtTheEnds)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    // wide enough for every vector path, and a narrow one for the plain loop
+    for (int cols : {67, 5}) {
+        TQTVPicture p;
+        p.SetSize(cols, 4);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < cols; ++c) p.Data[r][c] = static_cast<float>(r * cols + c) * 0.5f;
+        p.Data[1][2] = inf;
+        p.Data[3][cols - 1] = -inf;
+        p.Render();
+        EXPECT_EQ(p.Min, 0.0f) << cols;
+        EXPECT_EQ(p.Max, static_cast<float>(4 * cols - 2) * 0.5f) << cols;  // the sample before -inf
+        EXPECT_EQ(IndexAt(p, 1, 2), 255) << cols;
+        EXPECT_EQ(IndexAt(p, 3, cols - 1), 0) << cols;
+        EXPECT_EQ(IndexAt(p, 3, cols - 2), 255) << cols;
+        EXPECT_EQ(IndexAt(p, 2, 0), static_cast<int>(std::nearbyint(2.0 * cols * 0.5 * p.Factor))) << cols;
+
+        // only infinities and a single finite value: a flat range at that value
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < cols; ++c) p.Data[r][c] = (r + c) % 2 ? inf : -inf;
+        p.Data[0][0] = 7.0f;
+        p.Render();
+        EXPECT_EQ(p.Min, 7.0f);
+        EXPECT_EQ(p.Max, 7.0f);
+        EXPECT_EQ(IndexAt(p, 0, 1), 255);
+        EXPECT_EQ(IndexAt(p, 1, 1), 0);
+    }
+}
+
 TEST(PictureRender, AllEqualSamplesGiveFactorOneAndIndexZero)
 {
     TQTVPicture p;

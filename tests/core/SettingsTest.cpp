@@ -189,18 +189,25 @@ TEST_F(Settings, EraseSectionAndDeleteKey)
     EXPECT_EQ(b.ReadString("Open", "Dir", ""), "x");
 }
 
+TEST_F(Settings, AMissingFolderIsCreated)
+{
+    const std::string path = (dir_ / "missing" / "deeper" / "s.ini").string();
+    TSettings a(path);
+    a.WriteInteger("MainForm", "Left", 3);
+    EXPECT_TRUE(a.LastWriteOk());
+    TSettings b(path);
+    EXPECT_EQ(b.ReadInteger("MainForm", "Left", 0), 3);
+}
+
 TEST_F(Settings, AFailedWriteKeepsTheValueInMemory)
 {
-    const std::string path = (dir_ / "missing" / "s.ini").string();  // folder does not exist
+    // the folder's place is taken by a plain file: nothing can be written there
+    { std::ofstream(dir_ / "blocked") << "x"; }
+    const std::string path = (dir_ / "blocked" / "s.ini").string();
     TSettings a(path);
     a.WriteInteger("MainForm", "Left", 3);
     EXPECT_FALSE(a.LastWriteOk());
     EXPECT_EQ(a.ReadInteger("MainForm", "Left", 0), 3);
-    fs::create_directory(dir_ / "missing");
-    a.WriteInteger("MainForm", "Top", 4);
-    EXPECT_TRUE(a.LastWriteOk());
-    TSettings b(path);
-    EXPECT_EQ(b.ReadInteger("MainForm", "Left", 0), 3);
 }
 
 TEST_F(Settings, EnvironmentOverridesTheLocation)

@@ -137,13 +137,47 @@ TEST_F(BitmapTest, SignatureInEitherCaseOtherwiseRefused)
     EXPECT_EQ(target.Discarded, 1);
 }
 
-TEST_F(BitmapTest, TopDownAndOversizedBitmapsAreRefused)
+TEST_F(BitmapTest, TopDownBitmapsStartWithTheTopRow)
 {
-    Read(Bitmap8(2, -2, {{1, 2}, {3, 4}}, {}));
-    EXPECT_FALSE(doc.Picture.HasData());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Picture too small!"});
+    // a negative height: the first stored line is the top row (row Rows - 1)
+    Read(Bitmap8(3, -2, {{1, 2, 3}, {4, 5, 6}}, {}));
+    ASSERT_TRUE(doc.Picture.HasData());
+    EXPECT_TRUE(Texts().empty());
+    ASSERT_EQ(doc.Picture.Rows, 2);
+    ASSERT_EQ(doc.Picture.Cols, 3);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(doc.Picture.At(1, c), float(1 + c));
+        EXPECT_EQ(doc.Picture.At(0, c), float(4 + c));
+    }
+    EXPECT_EQ(doc.Picture.Para.YScanRange, 2.0);
 
+    // the same picture stored bottom-up gives the same samples, in every depth
+    const std::vector<std::vector<TRgb>> top = {{{255, 0, 0}, {0, 0, 1}}, {{255, 255, 255}, {1, 2, 3}}};
+    for (bool down : {true, false}) {
+        doc = TImageDoc();
+        std::vector<std::vector<TRgb>> stored = top;
+        if (!down) std::swap(stored[0], stored[1]);
+        Read(Bitmap24(2, down ? -2 : 2, stored));
+        ASSERT_TRUE(doc.Picture.HasData()) << down;
+        EXPECT_EQ(doc.Picture.At(1, 0), 255.0f) << down;
+        EXPECT_EQ(doc.Picture.At(1, 1), 1.0f) << down;
+        EXPECT_EQ(doc.Picture.At(0, 0), 765.0f) << down;
+        EXPECT_EQ(doc.Picture.At(0, 1), 6.0f) << down;
+    }
+
+    // cut after the first stored line: the top row was read, the bottom row stays 0
     sink.Clear();
+    doc = TImageDoc();
+    const std::string whole = Bitmap8(4, -2, {{9, 8, 7, 6}, {5, 4, 3, 2}}, {});
+    Read(whole.substr(0, whole.size() - 4));
+    ASSERT_TRUE(doc.Picture.HasData());
+    EXPECT_EQ(doc.Picture.At(1, 0), 9.0f);
+    EXPECT_EQ(doc.Picture.At(0, 0), 0.0f);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"File pic.bmp is truncated: only 4 of 8 samples read"});
+}
+
+TEST_F(BitmapTest, OversizedBitmapsAreRefused)
+{
     Read(BitmapHeader(100000, 1, 24, 0).Str());
     EXPECT_FALSE(doc.Picture.HasData());
     EXPECT_EQ(Texts(), std::vector<std::string>{"Picture too large! 100000 * 1 pixel, at most 2053 * 2053"});

@@ -1,4 +1,6 @@
 // Burleigh and TopoMetrix readers, driven through the loader and the open flow.
+#include <limits>
+
 #include "formats/LoadFiles.h"
 #include "formats/OpenFlow.h"
 #include "instr_util.h"
@@ -303,7 +305,7 @@ TEST_F(TopoMetrixTest, GroupsAreImageColumnsRunningUpwards)
 
 }
 
-TEST_F(TopoMetrixTest, ScanInformationLinesAndNoScanRanges)
+TEST_F(TopoMetrixTest, ScanInformationLinesRangesAndUnits)
 {
     Read(TopoMetrix(TTopoHeader{}, Counts({1, 2, 3, 4})));
     const std::vector<std::string> expected = {
@@ -319,8 +321,22 @@ TEST_F(TopoMetrixTest, ScanInformationLinesAndNoScanRanges)
     EXPECT_EQ(doc.ScanInfo, expected);
     EXPECT_EQ(doc.Picture.Para.XPixel, 2);
     EXPECT_EQ(doc.Picture.Para.YPixel, 2);
-    EXPECT_EQ(doc.Picture.Para.XScanRange, 0.0);
-    EXPECT_EQ(doc.Picture.Para.PhysUnit, "");
+    // the ranges are the extents of the header, the units its unit fields
+    EXPECT_EQ(doc.Picture.Para.XScanRange, 4.0);
+    EXPECT_EQ(doc.Picture.Para.YScanRange, static_cast<double>(0.1f));
+    EXPECT_EQ(doc.Picture.Para.XPhysUnit, "nm");
+    EXPECT_EQ(doc.Picture.Para.YPhysUnit, "nm");
+    EXPECT_EQ(doc.Picture.Para.PhysUnit, "nA");
+
+    // max below min still gives the extent; unreadable bounds give no range
+    TTopoHeader h;
+    h.XMin = 10.0f;
+    h.XMax = 4.0f;
+    h.YMax = std::numeric_limits<float>::infinity();
+    doc = TImageDoc();
+    Read(TopoMetrix(h, Counts({1, 2, 3, 4})));
+    EXPECT_EQ(doc.Picture.Para.XScanRange, 6.0);
+    EXPECT_EQ(doc.Picture.Para.YScanRange, 0.0);
 }
 
 TEST_F(TopoMetrixTest, TruncatedSampleBlockKeepsWhatWasReadAndSaysSo)

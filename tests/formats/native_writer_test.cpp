@@ -236,16 +236,18 @@ TEST_F(NativeWriter, NameWithoutExtensionLoadsBack) {
     EXPECT_EQ(back[0]->Picture.Data[1][1], doc->Picture.Data[1][1]);
 }
 
-TEST_F(NativeWriter, WithoutHeaderLinesOnlyTheBlockIsWritten) {
+TEST_F(NativeWriter, WithoutHeaderLinesAHeaderIsWrittenFromTheRecord) {
     auto doc = MakeDoc(2, 2, Ramp);
     doc->ScanInfo.clear();
     ASSERT_TRUE(WriteNative(*doc, dir / "h.txt", TNativeKind::Sin));
-    EXPECT_EQ(GetFile(dir / "h.txt"), CrLf({"FileDescBegin", "FileName : h.sin", "Caption  : Topography Fwd",
-                                            "Scale    : 1", "PhysUnit : nm", "FileDescEnd"}));
-    TLoadFiles loader(dir / "h.txt");
-    EXPECT_TRUE(loader.ReadParamFile());
-    EXPECT_EQ(loader.Count(), 0);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"This File-Version is not supported!"});
+    EXPECT_EQ(GetFile(dir / "h.txt"),
+              CrLf({"Version : 1.12", "XScanRange : 2000", "YScanRange : 1000.5", "XPhysUnit : nm",
+                    "YPhysUnit : nm", "xPixel : 2", "yPixel : 2", "FileDescBegin", "FileName : h.sin",
+                    "Caption  : Topography Fwd", "Scale    : 1", "PhysUnit : nm", "FileDescEnd"}));
+    auto back = Load(dir / "h.txt");
+    EXPECT_TRUE(Texts().empty());
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0]->Picture.Data[1][0], doc->Picture.Data[1][0]);
 }
 
 TEST_F(NativeWriter, SavedPixelCountsFollowTheImage) {

@@ -8,6 +8,7 @@
 //   Omicron     LoadOmicron
 //
 // Messages go to a recording sink whose answers the caller chooses.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +57,7 @@ inline std::string CheckFinished(const TImageDoc& doc) {
 
 // Checks after the window has rendered the document: the bitmap covers the grid, and
 // a range that follows the data (no user-fixed range) is the samples' own: Min and Max
-// are the least and the greatest sample that is a number.
+// are the least and the greatest sample that is a finite number.
 inline std::string CheckRendered(const TImageDoc& doc) {
     const TQTVPicture& p = doc.Picture;
     if (!p.HasData()) return {};
@@ -70,7 +71,7 @@ inline std::string CheckRendered(const TImageDoc& doc) {
         const float* row = p.Data[r];
         for (int32_t c = 0; c < p.Cols; ++c) {
             const float v = row[c];
-            if (v != v) continue;
+            if (!std::isfinite(v)) continue;
             if (!any || v < mn) mn = v;
             if (!any || v > mx) mx = v;
             any = true;
@@ -94,7 +95,7 @@ public:
     TImageDoc* NewDocument(const std::string& fileName) override {
         if (open_ >= maxOpen_) {
             ShowMessage("Too many Data!");
-            throw EAbort("Too many data!");
+            throw ETooManyWindows();
         }
         auto doc = std::make_unique<TImageDoc>();
         doc->FileName = fileName;

@@ -2,6 +2,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include "GuiTest.h"
 
 using namespace guitest;
@@ -39,6 +42,7 @@ private slots:
     void previewsFollowTheMouse();
     void oldGenerationFilesHaveNoCaptions();
     void messageBoxesOfTheApplication();
+    void manyChannelsScrollAndTheButtonsStayInReach();
 };
 
 void TAskFormTest::layoutAndPlacement() {
@@ -59,7 +63,7 @@ void TAskFormTest::layoutAndPlacement() {
     QCOMPARE(ask->CheckBoxes.size(), size_t(3));
     for (int i = 1; i <= 3; ++i) {
         const QCheckBox* box = ask->CheckBoxes[static_cast<size_t>(i - 1)];
-        QCOMPARE(box->geometry().topLeft(), QPoint(32, 60 + 20 * i));
+        QCOMPARE(box->mapTo(ask, QPoint(0, 0)), QPoint(32, 60 + 20 * i));
         QCOMPARE(box->width(), 200);
         QVERIFY(box->isChecked() && box->isEnabled());
     }
@@ -323,3 +327,40 @@ void TAskFormTest::messageBoxesOfTheApplication() {
 
 QTEST_MAIN(TAskFormTest)
 #include "askform_test.moc"
+
+void TAskFormTest::manyChannelsScrollAndTheButtonsStayInReach() {
+    TFixture fx;
+    TMainForm form;
+    form.move(30, 20);
+    form.show();
+    std::vector<TChannel> channels;
+    for (int i = 0; i < 60; ++i)
+        channels.push_back({"m_" + std::to_string(i) + ".sin", "Channel " + std::to_string(i + 1), "nm", 1.0,
+                            Ramp(4, 4, 0.5f * (i + 1))});
+    OpenThroughMenu(form, WriteScan(fx.Dir(), QStringLiteral("many.txt"), 4, 4, 10, channels));
+    TAskForm* ask = FindAskForm(form);
+    QVERIFY(ask && ask->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(ask));
+    // the dialog fits on the screen; Load and Cancel lie inside it
+    const QRect screen = ask->screen()->availableGeometry();
+    QVERIFY(ask->height() < 20 * 60 + 200);
+    QVERIFY(screen.contains(ask->frameGeometry()));
+    for (QPushButton* b : {ask->BitBtn1, ask->BitBtn2, ask->LoadButton, ask->Button1})
+        QVERIFY(ask->rect().contains(b->geometry()));
+    // the list scrolls to its last channel, which can then be clicked
+    QScrollArea* list = ask->ChannelList;
+    QVERIFY(list->verticalScrollBar()->isVisible());
+    QCheckBox* last = ask->CheckBoxes.back();
+    list->ensureWidgetVisible(last);
+    QApplication::processEvents();
+    const QRect shown(last->mapTo(list->viewport(), QPoint(0, 0)), last->size());
+    QVERIFY(list->viewport()->rect().contains(shown));
+    QTest::mouseClick(last, Qt::LeftButton, Qt::NoModifier, QPoint(8, last->height() / 2));
+    QVERIFY(!last->isChecked());
+    if (qEnvironmentVariableIsSet("MORVANE_SHOTS"))
+        ask->grab().save(qEnvironmentVariable("MORVANE_SHOTS") + QStringLiteral("/ask-60.png"));
+    QTest::mouseClick(ask->LoadButton, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(form.WindowCount(), 32);  // 59 ticked, 32 fit; said once
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!"}));
+}

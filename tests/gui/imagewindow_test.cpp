@@ -198,6 +198,9 @@ void TImageWindowTest::contextMenuWritesTheScaleSettings() {
     // a first start: no z bar, no lateral scale, labels min..max once switched on
     QVERIFY(!w->ZScaling());
     QVERIFY(!w->XYScalingLabelItem->isChecked() && !w->XYScalingAxis1->isChecked());
+    // the radio groups show the choice in effect from the first start
+    QVERIFY(w->XYScalingnoItem->isChecked());
+    QVERIFY(w->minmax1->isChecked() && !w->N0max1->isChecked());
     QVERIFY(!w->N0max1->isVisible());
     w->zscalingItem->trigger();
     QVERIFY(w->N0max1->isVisible() && w->minmax1->isVisible());

@@ -1,8 +1,16 @@
 // Window tests of the main window: start-up and shut-down, the open flow, the enabling
 // rules, window numbers, the Edit/Process/View commands, save, export and print.
 #include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QTimer>
 #include <QMimeData>
+#include <QPageSize>
 #include <QPrinter>
+#include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTextCursor>
 
@@ -31,10 +39,6 @@ std::vector<float> Samples(const TQTVPicture& p) {
     return v;
 }
 
-bool Contains(const std::vector<std::string>& texts, const std::string& t) {
-    return std::find(texts.begin(), texts.end(), t) != texts.end();
-}
-
 }  // namespace
 
 class TMainFormTest : public QObject {
@@ -56,6 +60,12 @@ private slots:
     void copyPutsVectorAndBitmap();
     void singleFileFormatsFromCommandLine();
     void helpAboutAndPendingCommands();
+    void cascadeKeepsEveryWindowVisible();
+    void printedPictureStaysOnThePage();
+    void saveAsOffersReplacingOnlyWhereItHappens();
+    void standardShortcuts();
+    void fileNamesShowAsTheFileSystemSpellsThem();
+    void commandLineHelpVersionAndFailedScreenshot();
 };
 
 void TMainFormTest::firstStartAndGeometryPersisted() {
@@ -65,8 +75,10 @@ void TMainFormTest::firstStartAndGeometryPersisted() {
         QCOMPARE(form.windowTitle(), QStringLiteral("Morvane"));
         // the settings file is the one the settings rules choose (here: MORVANE_INI)
         QCOMPARE(PathToQt(form.Settings().FileName()), fx.Ini());
-        QCOMPARE(form.size(), QSize(400, 300));
-        QCOMPARE(form.pos(), QPoint(0, 0));
+        // a first start: about 80 % of the screen, centred on it
+        const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(form.size(), QSize(avail.width() * 4 / 5, avail.height() * 4 / 5));
+        QVERIFY(avail.contains(form.geometry()));
         QCOMPARE(form.CurrentWindow, -1);
         QVERIFY(form.RenameForm && !form.RenameForm->isVisible());
         // the open dialog starts at the root with the first filter
@@ -282,15 +294,17 @@ void TMainFormTest::thirtyThirdWindowIsRefused() {
     QVERIFY(fx.Messages.Shown.empty());
     form.Doublicate1->trigger();
     QCOMPARE(form.WindowCount(), 32);
-    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!", "Too many data!"}));
+    // said once: no second box with the same words
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!"}));
     QVERIFY(form.Current() != nullptr);
-    // a load is refused the same way and reports the failed load
+    // a load is refused the same way, once, and stops there
     fx.Messages.Clear();
     QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir(), QStringLiteral("again.txt"))));
     QCOMPARE(form.WindowCount(), 32);
-    const auto texts = fx.Messages.Texts();
-    QVERIFY(Contains(texts, "Too many Data!"));
-    QVERIFY(Contains(texts, "Error during loading!"));
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!"}));
+    fx.Messages.Clear();
+    form.OpenFile(QStringLiteral(MORVANE_TEST_DATA "/broken/bitmap/ok8.bmp"));
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({"Too many Data!"}));
     // after one closes, a new one fits again
     delete form.Current()->SubWindow();
     fx.Messages.Clear();
@@ -649,7 +663,7 @@ void TMainFormTest::singleFileFormatsFromCommandLine() {
     QVERIFY(Title(form.Current()).endsWith(QStringLiteral("topo.tf0 :F channel")));
     QCOMPARE(form.Current()->Picture.Para.XScanRange, 50.0);
     QCOMPARE(form.Current()->Picture.Data[1][0], -1.0f);
-    QVERIFY(fx.Messages.Shown.size() == 1 && fx.Messages.Shown[0].Placed);  // the question only
+    QVERIFY(fx.Messages.Shown.empty());  // no spectroscopy found: nothing to ask
 
     // a single-file format that is missing
     fx.Messages.Clear();
@@ -717,4 +731,270 @@ void TMainFormTest::helpAboutAndPendingCommands() {
 }
 
 QTEST_MAIN(TMainFormTest)
+
+namespace {
+
+// Runs act on the first modal widget of type T that shows up while the caller's
+// command runs (polled, for at most five seconds).
+template <class T>
+void WhenModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    auto* tries = new int(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, tries, act] {
+        if (T* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            delete tries;
+            act(w);
+        } else if (++*tries > 250) {
+            timer->stop();
+            timer->deleteLater();
+            delete tries;
+        }
+    });
+    timer->start(20);
+}
+
+}  // namespace
+
+void TMainFormTest::cascadeKeepsEveryWindowVisible() {
+    TFixture fx;
+    TMainForm form;
+    form.resize(1000, 760);
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    form.Doublicate1->trigger();
+    form.Doublicate1->trigger();
+    // new windows lie inside the visible area; windows moved beyond it can be scrolled to
+    {
+        const QRect area = form.MdiArea->viewport()->rect();
+        for (QMdiSubWindow* sub : form.MdiArea->subWindowList())
+            QVERIFY2(area.contains(sub->geometry()), qPrintable(sub->windowTitle()));
+        QCOMPARE(form.MdiArea->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QCOMPARE(form.MdiArea->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    }
+    // one window shrunk to almost nothing
+    Windows(form)[0]->SubWindow()->resize(120, 30);
+    form.WindowCascadeItem->trigger();
+    QApplication::processEvents();
+    const QRect area = form.MdiArea->viewport()->rect();
+    QList<QMdiSubWindow*> subs = form.MdiArea->subWindowList(QMdiArea::CreationOrder);
+    QCOMPARE(subs.size(), 4);
+    int lastTop = -1;
+    for (QMdiSubWindow* sub : subs) {
+        const QRect client = sub->contentsRect();
+        QVERIFY2(client.width() >= 200 && client.height() >= 200, qPrintable(sub->windowTitle()));
+        QVERIFY(area.contains(sub->geometry().topLeft()));
+        // each title bar shows below the one before
+        const int titleBar = sub->height() - client.height();
+        if (lastTop >= 0)
+            QVERIFY2(sub->y() >= lastTop + std::min(titleBar, 20),
+                 qPrintable(QStringLiteral("%1 after %2").arg(sub->y()).arg(lastTop)));
+        lastTop = sub->y();
+    }
+    // the image keeps its square shape
+    for (TMDIChild* w : Windows(form)) QCOMPARE(w->width(), w->height());
+    if (qEnvironmentVariableIsSet("MORVANE_SHOTS"))
+        form.grab().save(qEnvironmentVariable("MORVANE_SHOTS") + QStringLiteral("/cascade.png"));
+}
+
+void TMainFormTest::printedPictureStaysOnThePage() {
+    // where the picture goes: 5 printer pixels per sample from (10, 10), scaled down
+    // to the printable area with its shape kept
+    const struct {
+        QSize image, page;
+        QRect want;
+    } cases[] = {
+        {{512, 512}, {9917, 14033}, {10, 10, 2560, 2560}},
+        {{2048, 2048}, {4000, 6000}, {10, 10, 3980, 3980}},
+        {{2048, 1024}, {3000, 9000}, {10, 10, 2980, 1490}},
+        {{100, 400}, {5000, 1020}, {10, 10, 250, 1000}},
+        {{0, 0}, {5000, 5000}, QRect()},
+    };
+    for (const auto& c : cases) QCOMPARE(PrintRect(c.image, c.page), c.want);
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+        QSKIP("pdftoppm (poppler-utils) is not installed");
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QCOMPARE(form.Current()->Picture.Cols, 512);
+    const QString pdf = fx.Dir() + QStringLiteral("/page.pdf");
+    form.Hooks.Print = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        return true;
+    };
+    form.Print1->trigger();
+    QVERIFY(fx.Messages.Shown.empty());
+    // render the page at 72 dpi: one pixel per point, A4 is 595 x 842
+    QProcess render;
+    render.start(QStringLiteral("pdftoppm"),
+                 {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"), QStringLiteral("-singlefile"),
+                  pdf, fx.Dir() + QStringLiteral("/page")});
+    QVERIFY(render.waitForFinished(30000));
+    QCOMPARE(render.exitCode(), 0);
+    QImage page(fx.Dir() + QStringLiteral("/page.png"));
+    QVERIFY(!page.isNull());
+    QVERIFY(qAbs(page.width() - 595) <= 1 && qAbs(page.height() - 842) <= 1);
+    QRect ink;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x)
+            if (page.pixelColor(x, y) != QColor(Qt::white)) ink |= QRect(x, y, 1, 1);
+    QVERIFY(!ink.isEmpty());
+    // the whole picture lies on the page, square, 5 printer pixels per sample
+    QVERIFY(page.rect().adjusted(1, 1, -1, -1).contains(ink));
+    QVERIFY(qAbs(ink.width() - ink.height()) <= 2);
+    QVERIFY2(ink.width() > 100 && ink.width() < 595 / 2, qPrintable(QString::number(ink.width())));
+    if (qEnvironmentVariableIsSet("MORVANE_SHOTS")) page.save(qEnvironmentVariable("MORVANE_SHOTS") + QStringLiteral("/printed-page.png"));
+}
+
+void TMainFormTest::saveAsOffersReplacingOnlyWhereItHappens() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    const QString kept = fx.Dir() + QStringLiteral("/exists.txt");
+    const QString pic = fx.Dir() + QStringLiteral("/pic.bmp");
+    WriteBytes(kept, "keep");
+    WriteBytes(pic, "old");
+    QStringList questions;
+    // answers the file dialog (filter position index, 1-based; 0 keeps its choice)
+    auto save = [&](const QString& file, int index) {
+        WhenModal<QFileDialog>([&, file, index](QFileDialog* dialog) {
+            if (index > 0) dialog->selectNameFilter(dialog->nameFilters().value(index - 1));
+            // typed into the name field, as a user does
+            dialog->setDirectory(QFileInfo(file).absolutePath());
+            QLineEdit* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (edit) edit->setText(QFileInfo(file).fileName());
+            else dialog->selectFile(file);
+            WhenModal<QMessageBox>([&](QMessageBox* box) {
+                questions << box->text();
+                box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)->click() : box->accept();
+            });
+            static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+        });
+        form.FileSaveAsItem->trigger();
+        QApplication::processEvents();
+    };
+    // the native types never replace a file: the dialog does not offer it
+    save(kept, 0);  // the dialog starts with the native .sin type
+    QVERIFY(questions.isEmpty());
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>({QtToPath(kept) + " already exists! Abort!"}));
+    save(kept, 3);
+    QVERIFY(questions.isEmpty());
+    QCOMPARE(fx.Messages.Texts().size(), size_t(2));
+    QFile f(kept);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("keep"));
+    // a bitmap replaces the file once the dialog's question is answered: asked once
+    fx.Messages.Clear();
+    save(pic, 1);
+    QCOMPARE(questions.size(), 1);
+    QVERIFY(questions[0].contains(QStringLiteral("pic.bmp")));
+    QVERIFY(fx.Messages.Shown.empty());
+    QFile b(pic);
+    QVERIFY(b.open(QIODevice::ReadOnly));
+    QVERIFY(b.readAll().startsWith("BM"));
+}
+
+void TMainFormTest::standardShortcuts() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QCOMPARE(form.FileOpenItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(form.FileSaveAsItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    QCOMPARE(form.FileCloseItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    QCOMPARE(form.Print1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+    QCOMPARE(form.FileExitItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QCOMPARE(form.CopyItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    QCOMPARE(form.WindowCount(), 2);
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_W, Qt::ControlModifier);
+    SettleDeletes();
+    QCOMPARE(form.WindowCount(), 1);
+    // the open dialog lists every readable type first, Omicron files among them
+    QString filter;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
+        filter = dialog->nameFilters().join(QLatin1Char('|'));
+        dialog->reject();
+    });
+    form.Settings().WriteInteger("Open", "Index", 0);
+    form.FileOpenItem->trigger();
+    QVERIFY2(filter.startsWith(QStringLiteral("All supported files (")), qPrintable(filter));
+    QVERIFY(filter.section(QLatin1Char('|'), 0, 0).contains(QStringLiteral("*.par")));
+    QVERIFY(filter.contains(QStringLiteral("Omicron (*.par)")));
+}
+
+void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    // data file "Messung_ü_0.int" (UTF-8, as the file system has it) with the Latin-1
+    // caption "Höhe"
+    const std::string name = "Messung_\xC3\xBC_0.int";
+    const QString path = WriteScan(fx.Dir(), QStringLiteral("m.txt"), 4, 3, 9.6,
+                                   {{name, "H\xF6he", "nm", 1.0, Ramp(4, 3)}});
+    QVERIFY(OpenAndLoad(form, path));
+    TMDIChild* w = form.Current();
+    QVERIFY(w);
+    const QString shown = QString::fromUtf8("Messung_\u00FC_0.int - H\u00F6he");
+    QCOMPARE(w->FileName, name);
+    QCOMPARE(w->windowTitle(), shown);
+    QCOMPARE(w->SubWindow()->windowTitle(), shown);
+    // windows of one title are told apart in the Window menu
+    form.Doublicate1->trigger();
+    emit form.WindowMenu->aboutToShow();
+    QStringList entries;
+    for (QAction* a : form.WindowMenu->actions())
+        if (a->isCheckable()) entries << a->text();
+    QCOMPARE(entries, QStringList({QStringLiteral("&1 ") + shown, QStringLiteral("&2 ") + shown + QStringLiteral(":2")}));
+    // renaming shows the same text and keeps the name's bytes where it is left alone
+    form.Rename1->trigger();
+    QCOMPARE(form.RenameForm->Edit1->text(), shown);
+    form.RenameForm->Edit1->setText(shown + QStringLiteral(" \u00B5m"));
+    form.RenameForm->BitBtn1->click();
+    QCOMPARE(form.Current()->Title, name + " - H\xF6he \xB5m");
+    QCOMPARE(form.Current()->windowTitle(), shown + QStringLiteral(" \u00B5m"));
+    // the model keeps the bytes: Save As proposes the name without its extension
+    QString proposed;
+    form.Hooks.SaveAs = [&](QString& file, int&) {
+        proposed = file;
+        return false;
+    };
+    form.FileSaveAsItem->trigger();
+    QVERIFY(proposed.endsWith(QString::fromUtf8("Messung_\u00FC_0")));
+}
+
+void TMainFormTest::commandLineHelpVersionAndFailedScreenshot() {
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/morvane");
+    if (!QFileInfo(program).isExecutable()) QSKIP("the morvane program is not built beside the tests");
+    TFixture fx;
+    auto run = [&](const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MORVANE_INI"), fx.Ini());
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        p.waitForFinished(60000);
+        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    QString out;
+    // answered without a window, even without a display
+    QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
+    QVERIFY(out.startsWith(QStringLiteral("Usage: morvane [FILE]")));
+    QCOMPARE(run({QStringLiteral("--version")}, &out), 0);
+    QCOMPARE(out, QStringLiteral("Ver. 1.03.00g\n"));
+    // a screenshot of a file that did not open is a failure
+    const QString shot = fx.Dir() + QStringLiteral("/shot.png");
+    QCOMPARE(run({QStringLiteral("--screenshot"), shot, fx.Dir() + QStringLiteral("/missing.txt")}), 1);
+    QCOMPARE(run({QStringLiteral("--screenshot"), shot, DemoFile()}), 0);
+    QVERIFY(QFileInfo(shot).size() > 0);
+}
+
 #include "mainform_test.moc"
