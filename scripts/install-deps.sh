@@ -14,6 +14,8 @@ PACKAGES=(
   libgl1-mesa-dev libglu1-mesa-dev libgl-dev mesa-utils libgl1-mesa-dri
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # benchmark comparison only (the program keeps its own Fourier transform)
+  libfftw3-dev
   # headless display for window tests and screenshots
   xvfb xauth fonts-dejavu-core
 )
