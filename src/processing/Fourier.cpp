@@ -16,6 +16,9 @@
 #include <cstring>
 #include <numbers>
 #include <utility>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "core/Errors.h"
 
@@ -32,6 +35,7 @@ namespace {
 // of every index.
 std::vector<double> CosD, SinD;
 std::vector<int32_t> Reversed;
+TFFTPath ChosenPath = TFFTPath::Auto;
 
 void BuildTables(int32_t bits)
 {
@@ -91,19 +95,43 @@ void PlainFFT2D(float* const* re, float* const* im, int32_t n)
 
 #define MV_INLINE __attribute__((always_inline)) inline
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MORVANE_FOURIER_LANES 1
+typedef double VD8 __attribute__((vector_size(64)));
+typedef long long VM8 __attribute__((vector_size(64)));
+typedef float VF8 __attribute__((vector_size(32)));
+typedef double VD4 __attribute__((vector_size(32)));
+typedef long long VM4 __attribute__((vector_size(32)));
+typedef float VF4 __attribute__((vector_size(16)));
+
+// Bit l set when lane l of the mask is set.
+template <class VM>
+MV_INLINE unsigned LaneBits(VM m)
+{
+    constexpr int L = sizeof(VM) / sizeof(long long);
+    unsigned r = 0;
+    for (int l = 0; l < L; ++l) r |= (m[l] != 0 ? 1u : 0u) << l;
+    return r;
+}
+#endif
+
 // ((x + p) + q) as the double way rounds it (u2), which RoundChecked turns into the
 // float f = float(u2). The extended way rounds the same two additions to 64 bits and
 // then to a float. Both lie within 2^-52 (|u1| + |u2|) of each other (the double
-// roundings cost at most 2^-53 of each result, the extended ones 2^-64), and every
-// float f has no rounding boundary nearer than 2^-25 |f|. So when
-// |u2 - f| + 2^-51 (|u1| + |u2|) < 2^-25 |f|, the extended result rounds to f as
-// well (the factor 2 on the bound covers the rounding of the test itself). When both
-// additions give exact zeros both ways are exact, zero signs included. Any other lane
-// is flagged.
+// roundings cost at most 2^-53 of each result, the extended ones 2^-64). A float f
+// with 2^e <= |f| < 2^(e+1) is what every number within 2^(e-24) of it rounds to
+// (within 2^(e-25) when |f| = 2^e, on the side towards zero; smaller for the
+// subnormal floats, whose spacing is 2^-149 all the same). So when
+// |u2 - f| + 2^-51 (|u1| + |u2|) stays below that distance, the extended result
+// rounds to f as well (the factor 2 on the bound covers the rounding of the test
+// itself). When both additions give exact zeros both ways are exact, zero signs
+// included. Any other lane is flagged: infinities, not-a-number, zero results of
+// inexact sums, results within the error bound of a rounding midpoint.
 template <class V, class VM, class VF>
 MV_INLINE V RoundChecked(V x, V p, V q, VM& bad)
 {
     const VM absMask = VM{} + 0x7fffffffffffffffLL;
+    const VM expMask = VM{} + 0x7ff0000000000000LL;
     const V u1 = x + p;
     const V u2 = u1 + q;
     const V f = __builtin_convertvector(__builtin_convertvector(u2, VF), V);
@@ -111,22 +139,43 @@ MV_INLINE V RoundChecked(V x, V p, V q, VM& bad)
     const V a1 = (V)((VM)u1 & absMask);
     const V a2 = (V)((VM)u2 & absMask);
     const V af = (V)((VM)f & absMask);
-    const V t = (eps + (a1 + a2) * 0x1p-51) - af * 0x1p-25;
-    const VM ok = (t < 0.0) | ((u1 == 0.0) & (u2 == 0.0));
+    const V pow2 = (V)((VM)f & expMask);  // 2^e
+    const V lim = (af == pow2) ? pow2 * 0x1p-25 : pow2 * 0x1p-24;
+    const V t = (eps + (a1 + a2) * 0x1p-51) - lim;
+    // the rounding errors of the two additions (two-sum): both 0, both ways are exact
+    const V b1 = u1 - x;
+    const V e1 = (x - (u1 - b1)) + (p - b1);
+    const V b2 = u2 - u1;
+    const V e2 = (u1 - (u2 - b2)) + (q - b2);
+    const VM ok = (t < 0.0) | ((e1 == 0.0) & (e2 == 0.0));
     bad |= ~ok;
     return f;
 }
 
+// One butterfly of lane l the plain way, in extended precision, for the outputs the
+// double way cannot vouch for.
+inline void PlainButterfly(const double* a, double* b, int32_t j, int32_t f, int32_t d, int32_t e, int32_t L,
+                           int32_t l)
+{
+    using LD = long double;
+    const LD xr = a[2 * j * L + l], xi = a[(2 * j + 1) * L + l];
+    const LD yr = a[2 * f * L + l], yi = a[(2 * f + 1) * L + l];
+    const LD cd = CosTable[static_cast<size_t>(d)], sd = SinTable[static_cast<size_t>(d)];
+    const LD ce = CosTable[static_cast<size_t>(e)], se = SinTable[static_cast<size_t>(e)];
+    b[2 * j * L + l] = static_cast<float>(xr + cd * yr + sd * yi);
+    b[(2 * j + 1) * L + l] = static_cast<float>(xi + cd * yi - sd * yr);
+    b[2 * f * L + l] = static_cast<float>(xr + ce * yr + se * yi);
+    b[(2 * f + 1) * L + l] = static_cast<float>(xi + ce * yi - se * yr);
+}
+
 // Transforms L rows side by side. buf holds element k of lane l at [2k L + l] (real)
-// and [(2k + 1) L + l] (imaginary), as doubles; tmp is a second buffer of the same
-// size. Returns the buffer with the result (element k in the order of the stages,
-// that is, frequency Reversed[k]) and sets the lanes that must be done the plain way
-// in badLanes.
+// and [(2k + 1) L + l] (imaginary), as doubles holding floats; tmp is a second buffer
+// of the same size. Returns the buffer with the result: element k in the order of
+// the stages, that is, frequency Reversed[k].
 template <class V, class VM, class VF>
-MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits, unsigned& badLanes)
+MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits)
 {
     constexpr int32_t L = sizeof(V) / sizeof(double);
-    VM bad = VM{};
     double* a = buf;
     double* b = tmp;
     const double* cs = CosD.data();
@@ -147,6 +196,7 @@ MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits, un
                 std::memcpy(&xi, a + (2 * j + 1) * L, sizeof(V));
                 std::memcpy(&yr, a + 2 * f * L, sizeof(V));
                 std::memcpy(&yi, a + (2 * f + 1) * L, sizeof(V));
+                VM bad = VM{};
                 const V jr = RoundChecked<V, VM, VF>(xr, cd * yr, sd * yi, bad);
                 const V ji = RoundChecked<V, VM, VF>(xi, cd * yi, -(sd * yr), bad);
                 const V fr = RoundChecked<V, VM, VF>(xr, ce * yr, se * yi, bad);
@@ -155,21 +205,177 @@ MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits, un
                 std::memcpy(b + (2 * j + 1) * L, &ji, sizeof(V));
                 std::memcpy(b + 2 * f * L, &fr, sizeof(V));
                 std::memcpy(b + (2 * f + 1) * L, &fi, sizeof(V));
+                if (unsigned lanes = LaneBits(bad)) [[unlikely]] {
+                    for (int32_t l = 0; l < L; ++l)
+                        if (lanes & (1u << l)) PlainButterfly(a, b, j, f, d, e, L, l);
+                }
             }
             j += h;
         }
         std::swap(a, b);
     }
-    long long lanes[L];
-    std::memcpy(lanes, &bad, sizeof lanes);
-    badLanes = 0;
-    for (int32_t l = 0; l < L; ++l)
-        if (lanes[l]) badLanes |= 1u << l;
     return a;
 }
 
+#if defined(MORVANE_FOURIER_LANES)
+// ---- eight lanes with AVX-512
+//
+// The same stages as LanesFFT, written with mask registers. Where the double way
+// cannot vouch for an output (RoundChecked's test), the extended way is replayed
+// exactly in double-double arithmetic (Replay); only what that cannot settle goes to
+// PlainButterfly.
+
+#define MV_AVX512 __attribute__((target("avx512f,avx512dq"), always_inline)) inline
+
+MV_AVX512 __m512d Abs8(__m512d v)
+{
+    return _mm512_castsi512_pd(_mm512_and_si512(_mm512_castpd_si512(v), _mm512_set1_epi64(0x7fffffffffffffffLL)));
+}
+
+// -v, zeros included (0 - v would turn -0 into +0)
+MV_AVX512 __m512d Neg8(__m512d v)
+{
+    return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(v), _mm512_set1_epi64(0x8000000000000000ULL)));
+}
+
+// 2^e for 2^e <= |v| < 2^(e+1) (0 for 0)
+MV_AVX512 __m512d Binade8(__m512d v)
+{
+    return _mm512_castsi512_pd(_mm512_and_si512(_mm512_castpd_si512(v), _mm512_set1_epi64(0x7ff0000000000000LL)));
+}
+
+MV_AVX512 __m512d ToFloat8(__m512d v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
+
+MV_AVX512 void TwoSum8(__m512d a, __m512d b, __m512d& s, __m512d& e)
+{
+    s = _mm512_add_pd(a, b);
+    const __m512d bb = _mm512_sub_pd(s, a);
+    e = _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
+}
+
+// The tail e of s + e (|e| at most half a double ulp of s) rounded to the 64-bit
+// significand of s + e, ties to even: a multiple of u = 2^(e_s - 63), or of u / 2
+// when |s| is a power of two and e points below it. s itself is a multiple of 2^11 u,
+// so the parity of the 64-bit result is that of the multiple.
+MV_AVX512 __m512d Tail64(__m512d s, __m512d e)
+{
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d p = Binade8(s);
+    __m512d u = _mm512_mul_pd(p, _mm512_set1_pd(0x1p-63));
+    const __mmask8 lower = _mm512_cmp_pd_mask(Abs8(s), p, _CMP_EQ_OQ) &
+                           _mm512_cmp_pd_mask(_mm512_mul_pd(s, e), zero, _CMP_LT_OQ);
+    u = _mm512_mask_mul_pd(u, lower, u, _mm512_set1_pd(0.5));
+    const __m512d m = _mm512_mul_pd(u, _mm512_set1_pd(0x1.8p52));
+    return _mm512_sub_pd(_mm512_add_pd(e, m), m);
+}
+
+// float(rnd64(rnd64(x + p) + q)) for the lanes in want, exactly: each addition as an
+// exact double-double sum, its tail rounded to 64 bits (Tail64), and the last
+// rounding to a float decided by that tail where the double part lies on a float
+// midpoint. Lanes it cannot settle (a third term left over, a zero, an infinity or
+// not-a-number) go to unsettled; lanes where both double additions were exact keep
+// fast, which is then exact.
+MV_AVX512 __m512d Replay8(__m512d x, __m512d p, __m512d q, __m512d fast, __mmask8& unsettled)
+{
+    const __m512d zero = _mm512_setzero_pd();
+    __m512d u1, e1, a, b, c, dd, s2, e2;
+    TwoSum8(x, p, u1, e1);
+    const __m512d r1 = Tail64(u1, e1);
+    TwoSum8(u1, q, a, b);
+    TwoSum8(b, r1, c, dd);
+    TwoSum8(a, c, s2, e2);
+    const __m512d r2 = Tail64(s2, e2);
+    const __m512d f0 = ToFloat8(s2);
+    const __m512d diff = _mm512_sub_pd(s2, f0);
+    const __m512d g = _mm512_add_pd(f0, _mm512_add_pd(diff, diff));
+    const __mmask8 mid = _mm512_cmp_pd_mask(diff, zero, _CMP_NEQ_OQ) & _mm512_cmp_pd_mask(ToFloat8(g), g, _CMP_EQ_OQ);
+    const __mmask8 push = mid & _mm512_cmp_pd_mask(_mm512_mul_pd(r2, diff), zero, _CMP_GT_OQ);
+    __m512d r = _mm512_mask_blend_pd(push, f0, g);
+    const __mmask8 exact = _mm512_cmp_pd_mask(e1, zero, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(b, zero, _CMP_EQ_OQ);
+    r = _mm512_mask_blend_pd(exact, r, fast);
+    const __mmask8 open = _mm512_cmp_pd_mask(dd, zero, _CMP_NEQ_UQ) | _mm512_cmp_pd_mask(s2, zero, _CMP_EQ_UQ) |
+                          _mm512_cmp_pd_mask(Abs8(f0), _mm512_set1_pd(0x1.fffffep127), _CMP_NLE_UQ);
+    unsettled |= open & static_cast<__mmask8>(~exact);
+    return r;
+}
+
+// RoundChecked with mask registers: the float of the double way, and in ok the lanes
+// whose extended result provably rounds to it.
+MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
+{
+    const __m512d u1 = _mm512_add_pd(x, p);
+    const __m512d u2 = _mm512_add_pd(u1, q);
+    const __m512d f = ToFloat8(u2);
+    const __m512d eps = Abs8(_mm512_sub_pd(u2, f));
+    const __m512d pow2 = Binade8(f);
+    __m512d lim = _mm512_mul_pd(pow2, _mm512_set1_pd(0x1p-24));
+    lim = _mm512_mask_mul_pd(lim, _mm512_cmp_pd_mask(Abs8(f), pow2, _CMP_EQ_OQ), lim, _mm512_set1_pd(0.5));
+    const __m512d bound = _mm512_mul_pd(_mm512_add_pd(Abs8(u1), Abs8(u2)), _mm512_set1_pd(0x1p-51));
+    const __m512d t = _mm512_sub_pd(_mm512_add_pd(eps, bound), lim);
+    ok = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_LT_OQ);
+    return f;
+}
+
+// One output of a butterfly: checked, replayed where the check fails.
+MV_AVX512 __m512d Output8(__m512d x, __m512d p, __m512d q, __mmask8& unsettled)
+{
+    __mmask8 ok;
+    const __m512d f = Checked8(x, p, q, ok);
+    if (ok == 0xFF) [[likely]]
+        return f;
+    __mmask8 open = 0;
+    const __m512d r = Replay8(x, p, q, f, open);
+    unsettled |= open & static_cast<__mmask8>(~ok);
+    return _mm512_mask_blend_pd(ok, r, f);
+}
+
+__attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
+{
+    constexpr int32_t L = 8;
+    double* a = buf;
+    double* b = tmp;
+    const double* cs = CosD.data();
+    const double* sn = SinD.data();
+    const int32_t* rev = Reversed.data();
+    int32_t h = n;
+    for (int32_t s = 1; s <= bits; ++s) {
+        h /= 2;
+        int32_t j = 0;
+        const int32_t groups = int32_t{1} << (s - 1);
+        for (int32_t g = 0; g < groups; ++g) {
+            const int32_t d = rev[2 * g], e = rev[2 * g + 1];
+            const __m512d cd = _mm512_set1_pd(cs[d]), sd = _mm512_set1_pd(sn[d]);
+            const __m512d ce = _mm512_set1_pd(cs[e]), se = _mm512_set1_pd(sn[e]);
+            for (int32_t t = 0; t < h; ++t, ++j) {
+                const int32_t f = j + h;
+                const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
+                const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
+                __mmask8 unsettled = 0;
+                const __m512d jr = Output8(xr, _mm512_mul_pd(cd, yr), _mm512_mul_pd(sd, yi), unsettled);
+                const __m512d ji =
+                    Output8(xi, _mm512_mul_pd(cd, yi), Neg8(_mm512_mul_pd(sd, yr)), unsettled);
+                const __m512d fr = Output8(xr, _mm512_mul_pd(ce, yr), _mm512_mul_pd(se, yi), unsettled);
+                const __m512d fi =
+                    Output8(xi, _mm512_mul_pd(ce, yi), Neg8(_mm512_mul_pd(se, yr)), unsettled);
+                _mm512_storeu_pd(b + 2 * j * L, jr);
+                _mm512_storeu_pd(b + (2 * j + 1) * L, ji);
+                _mm512_storeu_pd(b + 2 * f * L, fr);
+                _mm512_storeu_pd(b + (2 * f + 1) * L, fi);
+                if (unsettled) [[unlikely]] {
+                    for (int32_t l = 0; l < L; ++l)
+                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, d, e, L, l);
+                }
+            }
+            j += h;
+        }
+        std::swap(a, b);
+    }
+    return a;
+}
+#endif
+
 // Rows r0..r0+L-1 of (re, im), transformed in place.
-template <class V, class VM, class VF>
+template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
 MV_INLINE void RowGroup(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
                         double* tmp)
 {
@@ -182,16 +388,11 @@ MV_INLINE void RowGroup(float* const* re, float* const* im, int32_t r0, int32_t 
             buf[(2 * k + 1) * L + l] = pi[k];
         }
     }
-    unsigned badLanes = 0;
-    const double* out = LanesFFT<V, VM, VF>(buf, tmp, n, bits, badLanes);
+    const double* out = Stages(buf, tmp, n, bits);
     const int32_t* rev = Reversed.data();
     for (int32_t l = 0; l < L; ++l) {
         float* pr = re[r0 + l];
         float* pi = im[r0 + l];
-        if (badLanes & (1u << l)) {
-            FFT1D(pr, pi);
-            continue;
-        }
         for (int32_t k = 0; k < n; ++k) {
             pr[rev[k]] = static_cast<float>(out[2 * k * L + l]);
             pi[rev[k]] = static_cast<float>(out[(2 * k + 1) * L + l]);
@@ -200,9 +401,9 @@ MV_INLINE void RowGroup(float* const* re, float* const* im, int32_t r0, int32_t 
 }
 
 // Columns c0..c0+L-1 of (re, im), transformed in place.
-template <class V, class VM, class VF>
+template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
 MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits, double* buf,
-                           double* tmp, float* colRe, float* colIm)
+                           double* tmp)
 {
     constexpr int32_t L = sizeof(V) / sizeof(double);
     for (int32_t k = 0; k < n; ++k) {
@@ -213,72 +414,43 @@ MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32
         std::memcpy(buf + 2 * k * L, &dr, sizeof dr);
         std::memcpy(buf + (2 * k + 1) * L, &di, sizeof di);
     }
-    unsigned badLanes = 0;
-    const double* out = LanesFFT<V, VM, VF>(buf, tmp, n, bits, badLanes);
+    const double* out = Stages(buf, tmp, n, bits);
     const int32_t* rev = Reversed.data();
-    if (badLanes) {
-        // the flagged columns the plain way, from the samples still in place
-        for (int32_t l = 0; l < L; ++l) {
-            if (!(badLanes & (1u << l))) continue;
-            for (int32_t k = 0; k < n; ++k) {
-                colRe[k] = re[k][c0 + l];
-                colIm[k] = im[k][c0 + l];
-            }
-            FFT1D(colRe, colIm);
-            for (int32_t k = 0; k < n; ++k) {
-                re[k][c0 + l] = colRe[k];
-                im[k][c0 + l] = colIm[k];
-            }
-        }
-    }
     for (int32_t k = 0; k < n; ++k) {
         V dr, di;
         std::memcpy(&dr, out + 2 * k * L, sizeof dr);
         std::memcpy(&di, out + (2 * k + 1) * L, sizeof di);
-        VF fr = __builtin_convertvector(dr, VF), fi = __builtin_convertvector(di, VF);
-        float* pr = re[rev[k]] + c0;
-        float* pi = im[rev[k]] + c0;
-        if (badLanes) {
-            for (int32_t l = 0; l < L; ++l)
-                if (!(badLanes & (1u << l))) {
-                    pr[l] = fr[l];
-                    pi[l] = fi[l];
-                }
-            continue;
-        }
-        std::memcpy(pr, &fr, sizeof fr);
-        std::memcpy(pi, &fi, sizeof fi);
+        const VF fr = __builtin_convertvector(dr, VF), fi = __builtin_convertvector(di, VF);
+        std::memcpy(re[rev[k]] + c0, &fr, sizeof fr);
+        std::memcpy(im[rev[k]] + c0, &fi, sizeof fi);
     }
 }
 
-template <class V, class VM, class VF>
+template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
 MV_INLINE void LanesFFT2D(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
     constexpr int32_t L = sizeof(V) / sizeof(double);
     const size_t len = static_cast<size_t>(2 * n * L);
     std::vector<double> buf(len), tmp(len);
-    std::vector<float> colRe(static_cast<size_t>(n)), colIm(static_cast<size_t>(n));
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup<V, VM, VF>(re, im, r0, n, bits, buf.data(), tmp.data());
+    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup<V, VM, VF, Stages>(re, im, r0, n, bits, buf.data(), tmp.data());
     for (int32_t c0 = 0; c0 < n; c0 += L)
-        ColumnGroup<V, VM, VF>(re, im, c0, n, bits, buf.data(), tmp.data(), colRe.data(), colIm.data());
+        ColumnGroup<V, VM, VF, Stages>(re, im, c0, n, bits, buf.data(), tmp.data());
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define MORVANE_FOURIER_LANES 1
-typedef double VD8 __attribute__((vector_size(64)));
-typedef long long VM8 __attribute__((vector_size(64)));
-typedef float VF8 __attribute__((vector_size(32)));
-typedef double VD4 __attribute__((vector_size(32)));
-typedef long long VM4 __attribute__((vector_size(32)));
-typedef float VF4 __attribute__((vector_size(16)));
+#if defined(MORVANE_FOURIER_LANES)
 
-__attribute__((target("avx512f"))) void LanesFFT2D8(float* const* re, float* const* im, int32_t n, int32_t bits)
+double* Stages4(double* buf, double* tmp, int32_t n, int32_t bits)
 {
-    LanesFFT2D<VD8, VM8, VF8>(re, im, n, bits);
+    return LanesFFT<VD4, VM4, VF4>(buf, tmp, n, bits);
+}
+__attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, float* const* im, int32_t n,
+                                                           int32_t bits)
+{
+    LanesFFT2D<VD8, VM8, VF8, Stages8>(re, im, n, bits);
 }
 __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
-    LanesFFT2D<VD4, VM4, VF4>(re, im, n, bits);
+    LanesFFT2D<VD4, VM4, VF4, Stages4>(re, im, n, bits);
 }
 #endif
 
@@ -306,6 +478,27 @@ void SubtractMarkedMean(TQTVPicture& pic)
 }
 
 }  // namespace
+
+void SetFFTPath(TFFTPath path) { ChosenPath = path; }
+
+bool FFTPathAvailable(TFFTPath path)
+{
+    switch (path) {
+    case TFFTPath::Auto:
+    case TFFTPath::Plain:
+        return true;
+#if defined(MORVANE_FOURIER_LANES)
+    case TFFTPath::Lanes4:
+        return __builtin_cpu_supports("avx2");
+    case TFFTPath::Lanes8:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+#else
+    default:
+        return false;
+#endif
+    }
+    return false;
+}
 
 int32_t BitReverse(int32_t n, int32_t a)
 {
@@ -368,12 +561,14 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag)
     }
     bool done = false;
 #if defined(MORVANE_FOURIER_LANES)
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx512 && n >= 8) {
+    const TFFTPath path = ChosenPath == TFFTPath::Auto ? (FFTPathAvailable(TFFTPath::Lanes8)   ? TFFTPath::Lanes8
+                                                          : FFTPathAvailable(TFFTPath::Lanes4) ? TFFTPath::Lanes4
+                                                                                               : TFFTPath::Plain)
+                                                       : ChosenPath;
+    if (path == TFFTPath::Lanes8 && n >= 8 && FFTPathAvailable(path)) {
         LanesFFT2D8(re, im, n, bits);
         done = true;
-    } else if (avx2 && n >= 4) {
+    } else if (path == TFFTPath::Lanes4 && n >= 4 && FFTPathAvailable(path)) {
         LanesFFT2D4(re, im, n, bits);
         done = true;
     }

@@ -36,6 +36,14 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag);
 // 0..N-1, columns 0..N-1); throws ERangeError when either is smaller.
 void FFT2D(TQTVPicture& re, TQTVPicture& im, int32_t bits, bool flag);
 
+// Which way FFT2D computes, for tests and benchmarks: Auto takes the widest lanes the
+// processor has; Plain is the definition, row by row through FFT1D with transposes.
+// Every way gives the same bits.
+enum class TFFTPath { Auto, Plain, Lanes4, Lanes8 };
+void SetFFTPath(TFFTPath path);
+// Whether the processor can run the path.
+bool FFTPathAvailable(TFFTPath path);
+
 // log2 of the largest power of two N with N <= rows and N <= cols; -1 when either is
 // below 1.
 int32_t FFTViewBits(int32_t rows, int32_t cols);

@@ -262,10 +262,11 @@ __attribute__((target("avx2"))) void MedianRowAVX2(const float* a, const float* 
 {
     MedianRowT<VF8>(a, b, c, out, cols, lo, mid, hi);
 }
+int WantedLanes = 8;
 bool HaveAVX2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return has && WantedLanes == 8;
 }
 #endif
 
@@ -320,6 +321,13 @@ bool SameSize(const TQTVPicture& source, const TQTVPicture& working)
 }  // namespace
 
 // ------------------------------------------------------------------ public
+
+void SetFilterLanes(int lanes)
+{
+#if defined(MORVANE_KERNELS_AVX2)
+    WantedLanes = lanes;
+#endif
+}
 
 int KernelCount() { return 15; }
 

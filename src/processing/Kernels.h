@@ -52,6 +52,10 @@ void MedianFilter(const TQTVPicture& source, TQTVPicture& working);
 // mirrored neighbours in source, divided by 9. Working must have the source's size.
 void MeanFilter(const TQTVPicture& source, TQTVPicture& working);
 
+// Whether the filters take eight samples at a time where the processor allows (the
+// default) or four; for tests and benchmarks, both give the same bits.
+void SetFilterLanes(int lanes);
+
 // The median of nine values as the filter takes it: selection of the smallest
 // remaining value into positions 0..4 (the first one found on ties), result at 4.
 float MedianOfNine(std::array<float, 9> v);

@@ -212,11 +212,14 @@ TEST(KernelFilter, KernelRowZeroAppliesToTheRowBelow)
 TEST(KernelFilter, EveryKernelMatchesThePlainSumOnRandomImages)
 {
     uint32_t seed = 1;
+    for (int lanes : {4, 8})
     for (int kernel = 0; kernel < KernelCount(); ++kernel)
         for (const auto& [rows, cols] : Shapes) {
             const TQTVPicture src = Random(rows, cols, seed++);
             TQTVPicture p = Copy(src);
+            SetFilterLanes(lanes);
             ApplyKernel(p, kernel);
+            SetFilterLanes(8);
             EXPECT_TRUE(SameBits(p, OracleKernel(src, kernel))) << KernelNames()[kernel] << " " << rows << "x" << cols;
         }
 }
@@ -347,11 +350,14 @@ TEST(MedianFilter, TakesTheTrueMedian)
 TEST(MedianFilter, MatchesTheSelectionOnRandomImages)
 {
     uint32_t seed = 500;
+    for (int lanes : {4, 8})
     for (int levels : {0, 3, 2})
         for (const auto& [rows, cols] : Shapes) {
             const TQTVPicture src = Random(rows, cols, seed++, levels);
             TQTVPicture w = Image(rows, cols);
+            SetFilterLanes(lanes);
             MedianFilter(src, w);
+            SetFilterLanes(8);
             EXPECT_TRUE(SameBits(w, OracleMedian(src))) << levels << " " << rows << "x" << cols;
         }
 }
@@ -380,10 +386,13 @@ TEST(MedianFilter, ReadsTheSourceSoRepeatingChangesNothing)
 TEST(MeanFilter, MatchesThePlainSumAndKeepsConstants)
 {
     uint32_t seed = 900;
+    for (int lanes : {4, 8})
     for (const auto& [rows, cols] : Shapes) {
         const TQTVPicture src = Random(rows, cols, seed++);
         TQTVPicture w = Image(rows, cols);
+        SetFilterLanes(lanes);
         MeanFilter(src, w);
+        SetFilterLanes(8);
         EXPECT_TRUE(SameBits(w, OracleMean(src))) << rows << "x" << cols;
         const TQTVPicture flat = Image(rows, cols, 0.75f);
         MeanFilter(flat, w);
