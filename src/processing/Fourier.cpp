@@ -317,12 +317,10 @@ MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
 }
 
 // One output of a butterfly: checked, replayed where the check fails.
-MV_AVX512 __m512d Output8(__m512d x, __m512d p, __m512d q, __mmask8& unsettled)
+// The other outputs of a butterfly where the check left lanes open.
+MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 ok, __mmask8& unsettled)
 {
-    __mmask8 ok;
-    const __m512d f = Checked8(x, p, q, ok);
-    if (ok == 0xFF) [[likely]]
-        return f;
+    if (ok == 0xFF) return f;
     __mmask8 open = 0;
     const __m512d r = Replay8(x, p, q, f, open);
     unsettled |= open & static_cast<__mmask8>(~ok);
@@ -350,13 +348,22 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
                 const int32_t f = j + h;
                 const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
                 const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
+                const __m512d p1 = _mm512_mul_pd(cd, yr), q1 = _mm512_mul_pd(sd, yi);
+                const __m512d p2 = _mm512_mul_pd(cd, yi), q2 = Neg8(_mm512_mul_pd(sd, yr));
+                const __m512d p3 = _mm512_mul_pd(ce, yr), q3 = _mm512_mul_pd(se, yi);
+                const __m512d p4 = _mm512_mul_pd(ce, yi), q4 = Neg8(_mm512_mul_pd(se, yr));
+                __mmask8 ok1, ok2, ok3, ok4;
+                __m512d jr = Checked8(xr, p1, q1, ok1);
+                __m512d ji = Checked8(xi, p2, q2, ok2);
+                __m512d fr = Checked8(xr, p3, q3, ok3);
+                __m512d fi = Checked8(xi, p4, q4, ok4);
                 __mmask8 unsettled = 0;
-                const __m512d jr = Output8(xr, _mm512_mul_pd(cd, yr), _mm512_mul_pd(sd, yi), unsettled);
-                const __m512d ji =
-                    Output8(xi, _mm512_mul_pd(cd, yi), Neg8(_mm512_mul_pd(sd, yr)), unsettled);
-                const __m512d fr = Output8(xr, _mm512_mul_pd(ce, yr), _mm512_mul_pd(se, yi), unsettled);
-                const __m512d fi =
-                    Output8(xi, _mm512_mul_pd(ce, yi), Neg8(_mm512_mul_pd(se, yr)), unsettled);
+                if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
+                    jr = Settle8(xr, p1, q1, jr, ok1, unsettled);
+                    ji = Settle8(xi, p2, q2, ji, ok2, unsettled);
+                    fr = Settle8(xr, p3, q3, fr, ok3, unsettled);
+                    fi = Settle8(xi, p4, q4, fi, ok4, unsettled);
+                }
                 _mm512_storeu_pd(b + 2 * j * L, jr);
                 _mm512_storeu_pd(b + (2 * j + 1) * L, ji);
                 _mm512_storeu_pd(b + 2 * f * L, fr);
@@ -443,10 +450,70 @@ double* Stages4(double* buf, double* tmp, int32_t n, int32_t bits)
 {
     return LanesFFT<VD4, VM4, VF4>(buf, tmp, n, bits);
 }
+// Eight rows of eight doubles in v[0..7] become eight columns: v[m] lane l = row l,
+// element m.
+MV_AVX512 void Transpose8(__m512d* v)
+{
+    __m512d t[8], u[8];
+    for (int k = 0; k < 4; ++k) {
+        t[2 * k] = _mm512_unpacklo_pd(v[2 * k], v[2 * k + 1]);
+        t[2 * k + 1] = _mm512_unpackhi_pd(v[2 * k], v[2 * k + 1]);
+    }
+    for (int k = 0; k < 2; ++k) {
+        u[4 * k + 0] = _mm512_shuffle_f64x2(t[4 * k + 0], t[4 * k + 2], 0x88);
+        u[4 * k + 1] = _mm512_shuffle_f64x2(t[4 * k + 0], t[4 * k + 2], 0xDD);
+        u[4 * k + 2] = _mm512_shuffle_f64x2(t[4 * k + 1], t[4 * k + 3], 0x88);
+        u[4 * k + 3] = _mm512_shuffle_f64x2(t[4 * k + 1], t[4 * k + 3], 0xDD);
+    }
+    v[0] = _mm512_shuffle_f64x2(u[0], u[4], 0x88);
+    v[4] = _mm512_shuffle_f64x2(u[0], u[4], 0xDD);
+    v[2] = _mm512_shuffle_f64x2(u[1], u[5], 0x88);
+    v[6] = _mm512_shuffle_f64x2(u[1], u[5], 0xDD);
+    v[1] = _mm512_shuffle_f64x2(u[2], u[6], 0x88);
+    v[5] = _mm512_shuffle_f64x2(u[2], u[6], 0xDD);
+    v[3] = _mm512_shuffle_f64x2(u[3], u[7], 0x88);
+    v[7] = _mm512_shuffle_f64x2(u[3], u[7], 0xDD);
+}
+
+// Rows r0..r0+7 of (re, im) transformed in place: gathered and scattered in blocks
+// of 8 x 8.
+MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+                         double* tmp)
+{
+    constexpr int32_t L = 8;
+    __m512d v[8];
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k0 = 0; k0 < n; k0 += 8) {
+            for (int l = 0; l < 8; ++l) v[l] = _mm512_cvtps_pd(_mm256_loadu_ps(g[r0 + l] + k0));
+            Transpose8(v);
+            for (int m = 0; m < 8; ++m) _mm512_storeu_pd(buf + (2 * (k0 + m) + part) * L, v[m]);
+        }
+    }
+    const double* out = Stages8(buf, tmp, n, bits);
+    // natural order first (the bit reversal is its own inverse), into the free buffer
+    double* sorted = out == buf ? tmp : buf;
+    const int32_t* rev = Reversed.data();
+    for (int32_t m = 0; m < n; ++m) std::memcpy(sorted + 2 * m * L, out + 2 * rev[m] * L, 2 * L * sizeof(double));
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t m0 = 0; m0 < n; m0 += 8) {
+            for (int m = 0; m < 8; ++m) v[m] = _mm512_loadu_pd(sorted + (2 * (m0 + m) + part) * L);
+            Transpose8(v);
+            for (int l = 0; l < 8; ++l) _mm256_storeu_ps(g[r0 + l] + m0, _mm512_cvtpd_ps(v[l]));
+        }
+    }
+}
+
 __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, float* const* im, int32_t n,
                                                            int32_t bits)
 {
-    LanesFFT2D<VD8, VM8, VF8, Stages8>(re, im, n, bits);
+    constexpr int32_t L = 8;
+    const size_t len = static_cast<size_t>(2 * n * L);
+    std::vector<double> buf(len), tmp(len);
+    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
+    for (int32_t c0 = 0; c0 < n; c0 += L)
+        ColumnGroup<VD8, VM8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
 }
 __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
