@@ -299,24 +299,32 @@ MV_AVX512 __m512d Replay8(__m512d x, __m512d p, __m512d q, __m512d fast, __mmask
     return r;
 }
 
-// RoundChecked with mask registers: the float of the double way, and in ok the lanes
-// whose extended result provably rounds to it.
+// The check of RoundChecked on the bits of u2, which is cheaper: the extended result
+// lies within 2^-52 (|u1| + |u2|) of u2. With |u1| < 2^11 |u2| (no deep
+// cancellation) that is less than 2^12.1 units in the last place of u2. The float
+// rounding of u2 looks at its lowest 29 bits, and a rounding midpoint lies where they
+// read 2^28; when they are more than 2^13 units away from it, the extended result
+// rounds to the same float. Only for results in the normal float range, where a float
+// keeps 24 bits; the rest (zeros, tiny and huge results, infinities, not-a-number)
+// are left to Replay8.
 MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
 {
     const __m512d u1 = _mm512_add_pd(x, p);
     const __m512d u2 = _mm512_add_pd(u1, q);
-    const __m512d f = ToFloat8(u2);
-    const __m512d eps = Abs8(_mm512_sub_pd(u2, f));
-    const __m512d pow2 = Binade8(f);
-    __m512d lim = _mm512_mul_pd(pow2, _mm512_set1_pd(0x1p-24));
-    lim = _mm512_mask_mul_pd(lim, _mm512_cmp_pd_mask(Abs8(f), pow2, _CMP_EQ_OQ), lim, _mm512_set1_pd(0.5));
-    const __m512d bound = _mm512_mul_pd(_mm512_add_pd(Abs8(u1), Abs8(u2)), _mm512_set1_pd(0x1p-51));
-    const __m512d t = _mm512_sub_pd(_mm512_add_pd(eps, bound), lim);
-    ok = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_LT_OQ);
-    return f;
+    const __m512i absMask = _mm512_set1_epi64(0x7fffffffffffffffLL);
+    const __m512i b1 = _mm512_and_si512(_mm512_castpd_si512(u1), absMask);
+    const __m512i b2 = _mm512_and_si512(_mm512_castpd_si512(u2), absMask);
+    const __m512i low = _mm512_and_si512(b2, _mm512_set1_epi64((1LL << 29) - 1));
+    const __m512i dist = _mm512_abs_epi64(_mm512_sub_epi64(low, _mm512_set1_epi64(1LL << 28)));
+    const __mmask8 farFromMidpoint = _mm512_cmpgt_epi64_mask(dist, _mm512_set1_epi64(1LL << 13));
+    const __mmask8 noCancellation = _mm512_cmplt_epi64_mask(b1, _mm512_add_epi64(b2, _mm512_set1_epi64(11LL << 52)));
+    // 2^-126 <= |u2| < 2^127 as bit patterns: exponent fields 897 .. 1149
+    const __mmask8 normal = _mm512_cmplt_epu64_mask(_mm512_sub_epi64(b2, _mm512_set1_epi64(897LL << 52)),
+                                                    _mm512_set1_epi64((1150LL - 897LL) << 52));
+    ok = farFromMidpoint & noCancellation & normal;
+    return ToFloat8(u2);
 }
 
-// One output of a butterfly: checked, replayed where the check fails.
 // The other outputs of a butterfly where the check left lanes open.
 MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 ok, __mmask8& unsettled)
 {
@@ -344,6 +352,13 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
             const int32_t d = rev[2 * g], e = rev[2 * g + 1];
             const __m512d cd = _mm512_set1_pd(cs[d]), sd = _mm512_set1_pd(sn[d]);
             const __m512d ce = _mm512_set1_pd(cs[e]), se = _mm512_set1_pd(sn[e]);
+            // Twiddle 1 (cos 1, sin 0): x + y of two floats is exact in double
+            // precision unless their exponents lie 29 or more apart, and then both
+            // ways round to the larger of them; adding the product with 0 changes at
+            // most a zero's sign, alike in both. Only infinities and not-a-number
+            // still go through the check.
+            const bool unit = cs[d] == 1.0 && sn[d] == 0.0;
+            const __m512d inf = _mm512_set1_pd(__builtin_inf());
             for (int32_t t = 0; t < h; ++t, ++j) {
                 const int32_t f = j + h;
                 const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
@@ -353,8 +368,18 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
                 const __m512d p3 = _mm512_mul_pd(ce, yr), q3 = _mm512_mul_pd(se, yi);
                 const __m512d p4 = _mm512_mul_pd(ce, yi), q4 = Neg8(_mm512_mul_pd(se, yr));
                 __mmask8 ok1, ok2, ok3, ok4;
-                __m512d jr = Checked8(xr, p1, q1, ok1);
-                __m512d ji = Checked8(xi, p2, q2, ok2);
+                __m512d jr, ji;
+                if (unit) {
+                    const __m512d ur = _mm512_add_pd(_mm512_add_pd(xr, p1), q1);
+                    const __m512d ui = _mm512_add_pd(_mm512_add_pd(xi, p2), q2);
+                    ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
+                    ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
+                    jr = ToFloat8(ur);
+                    ji = ToFloat8(ui);
+                } else {
+                    jr = Checked8(xr, p1, q1, ok1);
+                    ji = Checked8(xi, p2, q2, ok2);
+                }
                 __m512d fr = Checked8(xr, p3, q3, ok3);
                 __m512d fi = Checked8(xi, p4, q4, ok4);
                 __mmask8 unsettled = 0;
