@@ -537,8 +537,34 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
     const size_t len = static_cast<size_t>(2 * n * L);
     std::vector<double> buf(len), tmp(len);
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
-    for (int32_t c0 = 0; c0 < n; c0 += L)
-        ColumnGroup<VD8, VM8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
+    if (n < 2 * L) {
+        for (int32_t c0 = 0; c0 < n; c0 += L)
+            ColumnGroup<VD8, VM8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
+        return;
+    }
+    // columns sixteen at a time: a whole cache line of every row per visit
+    std::vector<double> buf2(len), tmp2(len);
+    const int32_t* rev = Reversed.data();
+    for (int32_t c0 = 0; c0 < n; c0 += 2 * L) {
+        for (int part = 0; part < 2; ++part) {
+            float* const* g = part == 0 ? re : im;
+            for (int32_t k = 0; k < n; ++k) {
+                const float* src = g[k] + c0;
+                _mm512_storeu_pd(buf.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src)));
+                _mm512_storeu_pd(buf2.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src + L)));
+            }
+        }
+        const double* out = Stages8(buf.data(), tmp.data(), n, bits);
+        const double* out2 = Stages8(buf2.data(), tmp2.data(), n, bits);
+        for (int part = 0; part < 2; ++part) {
+            float* const* g = part == 0 ? re : im;
+            for (int32_t k = 0; k < n; ++k) {
+                float* dst = g[rev[k]] + c0;
+                _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
+                _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
+            }
+        }
+    }
 }
 __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
