@@ -7,8 +7,11 @@
 // ((x + C*y1) + S*y2) with float x, y and table entries, whose products are exact in
 // double as in extended precision; only the two additions round differently (53
 // instead of 64 bits). Each output checks that both ways provably round to the same
-// float (see RoundChecked); a group of rows or columns where one output cannot
-// prove it is done again the plain way.
+// float (RoundChecked, Checked8); an output that cannot prove it is replayed with
+// the extended-precision roundings emulated exactly (Replay8), and what even that
+// cannot settle is computed the plain way (PlainButterfly). Eight lanes need
+// AVX-512, four AVX2; elsewhere, and for grids smaller than the lanes, FFT2D is the
+// plain row-by-row definition.
 #include "processing/Fourier.h"
 
 #include <algorithm>
