@@ -26,6 +26,10 @@
 #include "core/Errors.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
+#if !defined(__clang__)
+// (the AVX-512 header of GCC 12 leaves intrinsic results "undefined" on purpose)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 int32_t FFTSize = 0;
 int32_t FFTBits = 0;

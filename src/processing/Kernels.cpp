@@ -420,7 +420,7 @@ void RemoveBadPoints(TQTVPicture& working, float t)
             if (c + 8 <= C - 1) {
                 bool any = false;
                 for (int32_t q = c; q < c + 8; ++q)
-                    any |= Differs(mi[q], mi[q - 1], t) & Differs(mi[q], mi[q + 1], t);
+                    any |= static_cast<int>(Differs(mi[q], mi[q - 1], t)) & static_cast<int>(Differs(mi[q], mi[q + 1], t));
                 if (!any) {
                     c += 8;
                     continue;

@@ -146,7 +146,8 @@ TEST(Fourier, SameBitsAsTheRowByRowDefinition)
     for (int32_t bits = 0; bits <= 7; ++bits) {
         const int32_t n = 1 << bits;
         std::vector<std::pair<TGrid, TGrid>> inputs;
-        inputs.emplace_back(RandomGrid(n, seed++), RandomGrid(n, seed++));
+        inputs.emplace_back(RandomGrid(n, seed), RandomGrid(n, seed + 1));
+        seed += 2;
         inputs.emplace_back(RandomGrid(n, seed++, 1e20f), TGrid(n));
         TGrid ints(n), ones(n);
         std::mt19937 gen(seed++);
@@ -284,7 +285,9 @@ TEST(FFTView, OnlyTheLowerLeftPowerOfTwoBlockChanges)
     EXPECT_EQ(FFTViewBits(256, 200), 7);
     for (int32_t r = 0; r < 256; ++r)
         for (int32_t c = 0; c < 200; ++c)
-            if (r >= 128 || c >= 128) ASSERT_EQ(p.Data[r][c], static_cast<float>(r * 1000 + c)) << r << "," << c;
+            if (r >= 128 || c >= 128) {
+                ASSERT_EQ(p.Data[r][c], static_cast<float>(r * 1000 + c)) << r << "," << c;
+            }
     // the block is the spectrum of the block: its sum at the centre
     double sum = 0;
     for (int32_t r = 0; r < 128; ++r)
