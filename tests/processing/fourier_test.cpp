@@ -169,6 +169,14 @@ TEST(Fourier, SameBitsAsTheRowByRowDefinition)
         }
         inputs.emplace_back(spread, spreadIm);
         inputs.emplace_back(mids, TGrid(n));
+        // powers of two and their float neighbours: sums at the edges of a binade
+        TGrid edges(n), edgesIm(n);
+        std::uniform_int_distribution<int> ex2(-6, 6), step(-2, 2);
+        for (int32_t k = 0; k < n * n; ++k) {
+            edges.Block[k] = std::ldexp(1.0f + step(gen) * 0x1p-23f, ex2(gen)) * ((gen() & 1) ? 1 : -1);
+            edgesIm.Block[k] = (gen() & 3) ? 0.0f : std::ldexp(1.0f - 0x1p-24f, ex2(gen));
+        }
+        inputs.emplace_back(edges, edgesIm);
         for (const auto& [r0, i0] : inputs)
             for (bool flag : {false, true})
                 for (TFFTPath path : {TFFTPath::Auto, TFFTPath::Lanes4, TFFTPath::Lanes8}) {
