@@ -16,7 +16,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <numbers>
 #include <utility>
 #if defined(__x86_64__)
@@ -65,6 +68,24 @@ void BuildTables(int32_t bits)
         Reversed[static_cast<size_t>(k)] = BitReverse(bits, k);
     }
 }
+
+// A buffer of doubles on a cache-line boundary, so that no vector of eight straddles
+// two lines.
+class TLaneBuffer {
+public:
+    explicit TLaneBuffer(size_t count)
+        : p_(static_cast<double*>(std::aligned_alloc(64, (count * sizeof(double) + 63) / 64 * 64)))
+    {
+        if (!p_) throw std::bad_alloc();
+    }
+    double* data() { return p_.get(); }
+
+private:
+    struct TFree {
+        void operator()(double* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<double[], TFree> p_;
+};
 
 // Swaps the quadrants of an N x N grid: rows i and i + N/2, then columns j and
 // j + N/2. For even N both together exchange [i][j] with [i + N/2][j + N/2] and
@@ -470,7 +491,7 @@ MV_INLINE void LanesFFT2D(float* const* re, float* const* im, int32_t n, int32_t
 {
     constexpr int32_t L = sizeof(V) / sizeof(double);
     const size_t len = static_cast<size_t>(2 * n * L);
-    std::vector<double> buf(len), tmp(len);
+    TLaneBuffer buf(len), tmp(len);
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup<V, VM, VF, Stages>(re, im, r0, n, bits, buf.data(), tmp.data());
     for (int32_t c0 = 0; c0 < n; c0 += L)
         ColumnGroup<V, VM, VF, Stages>(re, im, c0, n, bits, buf.data(), tmp.data());
@@ -542,7 +563,7 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
 {
     constexpr int32_t L = 8;
     const size_t len = static_cast<size_t>(2 * n * L);
-    std::vector<double> buf(len), tmp(len);
+    TLaneBuffer buf(len), tmp(len);
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
     if (n < 2 * L) {
         for (int32_t c0 = 0; c0 < n; c0 += L)
@@ -550,7 +571,7 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
         return;
     }
     // columns sixteen at a time: a whole cache line of every row per visit
-    std::vector<double> buf2(len), tmp2(len);
+    TLaneBuffer buf2(len), tmp2(len);
     const int32_t* rev = Reversed.data();
     for (int32_t c0 = 0; c0 < n; c0 += 2 * L) {
         for (int part = 0; part < 2; ++part) {
