@@ -335,16 +335,20 @@ MV_AVX512 __m512d Replay8(__m512d x, __m512d p, __m512d q, __m512d fast, __mmask
 // rounds to the same float. Only for results in the normal float range, where a float
 // keeps 24 bits; the rest (zeros, tiny and huge results, infinities, not-a-number)
 // are left to Replay8.
+// (x + p) - q instead of (x + p) + (-q) saves the negation; IEEE subtraction is
+// exactly the addition of the negated operand.
+template <bool Subtract>
 MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
 {
     const __m512d u1 = _mm512_add_pd(x, p);
-    const __m512d u2 = _mm512_add_pd(u1, q);
+    const __m512d u2 = Subtract ? _mm512_sub_pd(u1, q) : _mm512_add_pd(u1, q);
     const __m512i absMask = _mm512_set1_epi64(0x7fffffffffffffffLL);
     const __m512i b1 = _mm512_and_si512(_mm512_castpd_si512(u1), absMask);
     const __m512i b2 = _mm512_and_si512(_mm512_castpd_si512(u2), absMask);
-    const __m512i low = _mm512_and_si512(b2, _mm512_set1_epi64((1LL << 29) - 1));
-    const __m512i dist = _mm512_abs_epi64(_mm512_sub_epi64(low, _mm512_set1_epi64(1LL << 28)));
-    const __mmask8 farFromMidpoint = _mm512_cmpgt_epi64_mask(dist, _mm512_set1_epi64(1LL << 13));
+    // the lowest 29 bits within 2^13 of 2^28: (low + 2^13 - 2^28) mod 2^29 <= 2^14
+    const __m512i shifted = _mm512_and_si512(_mm512_add_epi64(_mm512_castpd_si512(u2), _mm512_set1_epi64((1LL << 13) - (1LL << 28))),
+                                             _mm512_set1_epi64((1LL << 29) - 1));
+    const __mmask8 farFromMidpoint = _mm512_cmpgt_epu64_mask(shifted, _mm512_set1_epi64(1LL << 14));
     const __mmask8 noCancellation = _mm512_cmplt_epi64_mask(b1, _mm512_add_epi64(b2, _mm512_set1_epi64(11LL << 52)));
     // 2^-126 <= |u2| < 2^127 as bit patterns: exponent fields 897 .. 1149
     const __mmask8 normal = _mm512_cmplt_epu64_mask(_mm512_sub_epi64(b2, _mm512_set1_epi64(897LL << 52)),
@@ -392,30 +396,30 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
                 const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
                 const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
                 const __m512d p1 = _mm512_mul_pd(cd, yr), q1 = _mm512_mul_pd(sd, yi);
-                const __m512d p2 = _mm512_mul_pd(cd, yi), q2 = Neg8(_mm512_mul_pd(sd, yr));
+                const __m512d p2 = _mm512_mul_pd(cd, yi), m2 = _mm512_mul_pd(sd, yr);
                 const __m512d p3 = _mm512_mul_pd(ce, yr), q3 = _mm512_mul_pd(se, yi);
-                const __m512d p4 = _mm512_mul_pd(ce, yi), q4 = Neg8(_mm512_mul_pd(se, yr));
+                const __m512d p4 = _mm512_mul_pd(ce, yi), m4 = _mm512_mul_pd(se, yr);
                 __mmask8 ok1, ok2, ok3, ok4;
                 __m512d jr, ji;
                 if (unit) {
                     const __m512d ur = _mm512_add_pd(_mm512_add_pd(xr, p1), q1);
-                    const __m512d ui = _mm512_add_pd(_mm512_add_pd(xi, p2), q2);
+                    const __m512d ui = _mm512_sub_pd(_mm512_add_pd(xi, p2), m2);
                     ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
                     ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
                     jr = ToFloat8(ur);
                     ji = ToFloat8(ui);
                 } else {
-                    jr = Checked8(xr, p1, q1, ok1);
-                    ji = Checked8(xi, p2, q2, ok2);
+                    jr = Checked8<false>(xr, p1, q1, ok1);
+                    ji = Checked8<true>(xi, p2, m2, ok2);
                 }
-                __m512d fr = Checked8(xr, p3, q3, ok3);
-                __m512d fi = Checked8(xi, p4, q4, ok4);
+                __m512d fr = Checked8<false>(xr, p3, q3, ok3);
+                __m512d fi = Checked8<true>(xi, p4, m4, ok4);
                 __mmask8 unsettled = 0;
                 if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
                     jr = Settle8(xr, p1, q1, jr, ok1, unsettled);
-                    ji = Settle8(xi, p2, q2, ji, ok2, unsettled);
+                    ji = Settle8(xi, p2, Neg8(m2), ji, ok2, unsettled);
                     fr = Settle8(xr, p3, q3, fr, ok3, unsettled);
-                    fi = Settle8(xi, p4, q4, fi, ok4, unsettled);
+                    fi = Settle8(xi, p4, Neg8(m4), fi, ok4, unsettled);
                 }
                 _mm512_storeu_pd(b + 2 * j * L, jr);
                 _mm512_storeu_pd(b + (2 * j + 1) * L, ji);
