@@ -182,18 +182,18 @@ MV_INLINE V RoundChecked(V x, V p, V q, VM& bad)
 
 // One butterfly of lane l the plain way, in extended precision, for the outputs the
 // double way cannot vouch for.
-inline void PlainButterfly(const double* a, double* b, int32_t j, int32_t f, int32_t d, int32_t e, int32_t L,
-                           int32_t l)
+inline void PlainButterfly(const double* a, double* b, int32_t j, int32_t f, int32_t jo, int32_t fo, int32_t d,
+                           int32_t e, int32_t L, int32_t l)
 {
     using LD = long double;
     const LD xr = a[2 * j * L + l], xi = a[(2 * j + 1) * L + l];
     const LD yr = a[2 * f * L + l], yi = a[(2 * f + 1) * L + l];
     const LD cd = CosTable[static_cast<size_t>(d)], sd = SinTable[static_cast<size_t>(d)];
     const LD ce = CosTable[static_cast<size_t>(e)], se = SinTable[static_cast<size_t>(e)];
-    b[2 * j * L + l] = static_cast<float>(xr + cd * yr + sd * yi);
-    b[(2 * j + 1) * L + l] = static_cast<float>(xi + cd * yi - sd * yr);
-    b[2 * f * L + l] = static_cast<float>(xr + ce * yr + se * yi);
-    b[(2 * f + 1) * L + l] = static_cast<float>(xi + ce * yi - se * yr);
+    b[2 * jo * L + l] = static_cast<float>(xr + cd * yr + sd * yi);
+    b[(2 * jo + 1) * L + l] = static_cast<float>(xi + cd * yi - sd * yr);
+    b[2 * fo * L + l] = static_cast<float>(xr + ce * yr + se * yi);
+    b[(2 * fo + 1) * L + l] = static_cast<float>(xi + ce * yi - se * yr);
 }
 
 // Transforms L rows side by side. buf holds element k of lane l at [2k L + l] (real)
@@ -235,7 +235,7 @@ MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits)
                 std::memcpy(b + (2 * f + 1) * L, &fi, sizeof(V));
                 if (unsigned lanes = LaneBits(bad)) [[unlikely]] {
                     for (int32_t l = 0; l < L; ++l)
-                        if (lanes & (1u << l)) PlainButterfly(a, b, j, f, d, e, L, l);
+                        if (lanes & (1u << l)) PlainButterfly(a, b, j, f, j, f, d, e, L, l);
                 }
             }
             j += h;
@@ -367,6 +367,8 @@ MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 o
     return _mm512_mask_blend_pd(ok, r, f);
 }
 
+// Unlike LanesFFT, the last stage writes its outputs at their frequencies: the result
+// is in natural order.
 __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
 {
     constexpr int32_t L = 8;
@@ -393,6 +395,7 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
             const __m512d inf = _mm512_set1_pd(__builtin_inf());
             for (int32_t t = 0; t < h; ++t, ++j) {
                 const int32_t f = j + h;
+                const int32_t jo = s == bits ? rev[j] : j, fo = s == bits ? rev[f] : f;
                 const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
                 const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
                 const __m512d p1 = _mm512_mul_pd(cd, yr), q1 = _mm512_mul_pd(sd, yi);
@@ -421,13 +424,13 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
                     fr = Settle8(xr, p3, q3, fr, ok3, unsettled);
                     fi = Settle8(xi, p4, Neg8(m4), fi, ok4, unsettled);
                 }
-                _mm512_storeu_pd(b + 2 * j * L, jr);
-                _mm512_storeu_pd(b + (2 * j + 1) * L, ji);
-                _mm512_storeu_pd(b + 2 * f * L, fr);
-                _mm512_storeu_pd(b + (2 * f + 1) * L, fi);
+                _mm512_storeu_pd(b + 2 * jo * L, jr);
+                _mm512_storeu_pd(b + (2 * jo + 1) * L, ji);
+                _mm512_storeu_pd(b + 2 * fo * L, fr);
+                _mm512_storeu_pd(b + (2 * fo + 1) * L, fi);
                 if (unsettled) [[unlikely]] {
                     for (int32_t l = 0; l < L; ++l)
-                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, d, e, L, l);
+                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, jo, fo, d, e, L, l);
                 }
             }
             j += h;
@@ -465,7 +468,7 @@ MV_INLINE void RowGroup(float* const* re, float* const* im, int32_t r0, int32_t 
 }
 
 // Columns c0..c0+L-1 of (re, im), transformed in place.
-template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
+template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t), bool Natural = false>
 MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits, double* buf,
                            double* tmp)
 {
@@ -485,8 +488,9 @@ MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32
         std::memcpy(&dr, out + 2 * k * L, sizeof dr);
         std::memcpy(&di, out + (2 * k + 1) * L, sizeof di);
         const VF fr = __builtin_convertvector(dr, VF), fi = __builtin_convertvector(di, VF);
-        std::memcpy(re[rev[k]] + c0, &fr, sizeof fr);
-        std::memcpy(im[rev[k]] + c0, &fi, sizeof fi);
+        const int32_t to = Natural ? k : rev[k];
+        std::memcpy(re[to] + c0, &fr, sizeof fr);
+        std::memcpy(im[to] + c0, &fi, sizeof fi);
     }
 }
 
@@ -547,11 +551,7 @@ MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t
             for (int m = 0; m < 8; ++m) _mm512_storeu_pd(buf + (2 * (k0 + m) + part) * L, v[m]);
         }
     }
-    const double* out = Stages8(buf, tmp, n, bits);
-    // natural order first (the bit reversal is its own inverse), into the free buffer
-    double* sorted = out == buf ? tmp : buf;
-    const int32_t* rev = Reversed.data();
-    for (int32_t m = 0; m < n; ++m) std::memcpy(sorted + 2 * m * L, out + 2 * rev[m] * L, 2 * L * sizeof(double));
+    const double* sorted = Stages8(buf, tmp, n, bits);
     for (int part = 0; part < 2; ++part) {
         float* const* g = part == 0 ? re : im;
         for (int32_t m0 = 0; m0 < n; m0 += 8) {
@@ -571,12 +571,11 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
     if (n < 2 * L) {
         for (int32_t c0 = 0; c0 < n; c0 += L)
-            ColumnGroup<VD8, VM8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
+            ColumnGroup<VD8, VM8, VF8, Stages8, true>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time: a whole cache line of every row per visit
     TLaneBuffer buf2(len), tmp2(len);
-    const int32_t* rev = Reversed.data();
     for (int32_t c0 = 0; c0 < n; c0 += 2 * L) {
         for (int part = 0; part < 2; ++part) {
             float* const* g = part == 0 ? re : im;
@@ -591,7 +590,7 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
         for (int part = 0; part < 2; ++part) {
             float* const* g = part == 0 ? re : im;
             for (int32_t k = 0; k < n; ++k) {
-                float* dst = g[rev[k]] + c0;
+                float* dst = g[k] + c0;
                 _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
                 _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
             }
