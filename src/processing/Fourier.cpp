@@ -7,11 +7,11 @@
 // ((x + C*y1) + S*y2) with float x, y and table entries, whose products are exact in
 // double as in extended precision; only the two additions round differently (53
 // instead of 64 bits). Each output checks that both ways provably round to the same
-// float (RoundChecked, Checked8); an output that cannot prove it is replayed with
+// float (Checked8); an output that cannot prove it is replayed with
 // the extended-precision roundings emulated exactly (Replay8), and what even that
-// cannot settle is computed the plain way (PlainButterfly). Eight lanes need
-// AVX-512, four AVX2; elsewhere, and for grids smaller than the lanes, FFT2D is the
-// plain row-by-row definition.
+// cannot settle is computed the plain way (PlainButterfly). The lanes need AVX-512;
+// elsewhere, and for grids smaller than eight, FFT2D is the plain row-by-row
+// definition.
 #include "processing/Fourier.h"
 
 #include <algorithm>
@@ -126,59 +126,8 @@ void PlainFFT2D(float* const* re, float* const* im, int32_t n)
 #if defined(__x86_64__) && defined(__GNUC__)
 #define MORVANE_FOURIER_LANES 1
 typedef double VD8 __attribute__((vector_size(64)));
-typedef long long VM8 __attribute__((vector_size(64)));
 typedef float VF8 __attribute__((vector_size(32)));
-typedef double VD4 __attribute__((vector_size(32)));
-typedef long long VM4 __attribute__((vector_size(32)));
-typedef float VF4 __attribute__((vector_size(16)));
-
-// Bit l set when lane l of the mask is set.
-template <class VM>
-MV_INLINE unsigned LaneBits(VM m)
-{
-    constexpr int L = sizeof(VM) / sizeof(long long);
-    unsigned r = 0;
-    for (int l = 0; l < L; ++l) r |= (m[l] != 0 ? 1u : 0u) << l;
-    return r;
-}
 #endif
-
-// ((x + p) + q) as the double way rounds it (u2), which RoundChecked turns into the
-// float f = float(u2). The extended way rounds the same two additions to 64 bits and
-// then to a float. Both lie within 2^-52 (|u1| + |u2|) of each other (the double
-// roundings cost at most 2^-53 of each result, the extended ones 2^-64). A float f
-// with 2^e <= |f| < 2^(e+1) is what every number within 2^(e-24) of it rounds to
-// (within 2^(e-25) when |f| = 2^e, on the side towards zero; smaller for the
-// subnormal floats, whose spacing is 2^-149 all the same). So when
-// |u2 - f| + 2^-51 (|u1| + |u2|) stays below that distance, the extended result
-// rounds to f as well (the factor 2 on the bound covers the rounding of the test
-// itself). When both additions give exact zeros both ways are exact, zero signs
-// included. Any other lane is flagged: infinities, not-a-number, zero results of
-// inexact sums, results within the error bound of a rounding midpoint.
-template <class V, class VM, class VF>
-MV_INLINE V RoundChecked(V x, V p, V q, VM& bad)
-{
-    const VM absMask = VM{} + 0x7fffffffffffffffLL;
-    const VM expMask = VM{} + 0x7ff0000000000000LL;
-    const V u1 = x + p;
-    const V u2 = u1 + q;
-    const V f = __builtin_convertvector(__builtin_convertvector(u2, VF), V);
-    const V eps = (V)((VM)(u2 - f) & absMask);
-    const V a1 = (V)((VM)u1 & absMask);
-    const V a2 = (V)((VM)u2 & absMask);
-    const V af = (V)((VM)f & absMask);
-    const V pow2 = (V)((VM)f & expMask);  // 2^e
-    const V lim = (af == pow2) ? pow2 * 0x1p-25 : pow2 * 0x1p-24;
-    const V t = (eps + (a1 + a2) * 0x1p-51) - lim;
-    // the rounding errors of the two additions (two-sum): both 0, both ways are exact
-    const V b1 = u1 - x;
-    const V e1 = (x - (u1 - b1)) + (p - b1);
-    const V b2 = u2 - u1;
-    const V e2 = (u1 - (u2 - b2)) + (q - b2);
-    const VM ok = (t < 0.0) | ((e1 == 0.0) & (e2 == 0.0));
-    bad |= ~ok;
-    return f;
-}
 
 // One butterfly of lane l the plain way, in extended precision, for the outputs the
 // double way cannot vouch for.
@@ -196,62 +145,14 @@ inline void PlainButterfly(const double* a, double* b, int32_t j, int32_t f, int
     b[(2 * fo + 1) * L + l] = static_cast<float>(xi + ce * yi - se * yr);
 }
 
-// Transforms L rows side by side. buf holds element k of lane l at [2k L + l] (real)
-// and [(2k + 1) L + l] (imaginary), as doubles holding floats; tmp is a second buffer
-// of the same size. Returns the buffer with the result: element k in the order of
-// the stages, that is, frequency Reversed[k].
-template <class V, class VM, class VF>
-MV_INLINE double* LanesFFT(double* buf, double* tmp, int32_t n, int32_t bits)
-{
-    constexpr int32_t L = sizeof(V) / sizeof(double);
-    double* a = buf;
-    double* b = tmp;
-    const double* cs = CosD.data();
-    const double* sn = SinD.data();
-    const int32_t* rev = Reversed.data();
-    int32_t h = n;
-    for (int32_t s = 1; s <= bits; ++s) {
-        h /= 2;
-        int32_t j = 0;
-        const int32_t groups = int32_t{1} << (s - 1);
-        for (int32_t g = 0; g < groups; ++g) {
-            const int32_t d = rev[2 * g], e = rev[2 * g + 1];
-            const V cd = V{} + cs[d], sd = V{} + sn[d], ce = V{} + cs[e], se = V{} + sn[e];
-            for (int32_t t = 0; t < h; ++t, ++j) {
-                const int32_t f = j + h;
-                V xr, xi, yr, yi;
-                std::memcpy(&xr, a + 2 * j * L, sizeof(V));
-                std::memcpy(&xi, a + (2 * j + 1) * L, sizeof(V));
-                std::memcpy(&yr, a + 2 * f * L, sizeof(V));
-                std::memcpy(&yi, a + (2 * f + 1) * L, sizeof(V));
-                VM bad = VM{};
-                const V jr = RoundChecked<V, VM, VF>(xr, cd * yr, sd * yi, bad);
-                const V ji = RoundChecked<V, VM, VF>(xi, cd * yi, -(sd * yr), bad);
-                const V fr = RoundChecked<V, VM, VF>(xr, ce * yr, se * yi, bad);
-                const V fi = RoundChecked<V, VM, VF>(xi, ce * yi, -(se * yr), bad);
-                std::memcpy(b + 2 * j * L, &jr, sizeof(V));
-                std::memcpy(b + (2 * j + 1) * L, &ji, sizeof(V));
-                std::memcpy(b + 2 * f * L, &fr, sizeof(V));
-                std::memcpy(b + (2 * f + 1) * L, &fi, sizeof(V));
-                if (unsigned lanes = LaneBits(bad)) [[unlikely]] {
-                    for (int32_t l = 0; l < L; ++l)
-                        if (lanes & (1u << l)) PlainButterfly(a, b, j, f, j, f, d, e, L, l);
-                }
-            }
-            j += h;
-        }
-        std::swap(a, b);
-    }
-    return a;
-}
-
 #if defined(MORVANE_FOURIER_LANES)
 // ---- eight lanes with AVX-512
 //
-// The same stages as LanesFFT, written with mask registers. Where the double way
-// cannot vouch for an output (RoundChecked's test), the extended way is replayed
-// exactly in double-double arithmetic (Replay); only what that cannot settle goes to
-// PlainButterfly.
+// The stages of FFT1D on eight rows (or columns) side by side, one per lane: element k
+// of lane l at [2k 8 + l] (real) and [(2k + 1) 8 + l] (imaginary), doubles holding
+// floats. Where the double way cannot vouch for an output (Checked8), the extended
+// way is replayed exactly in double-double arithmetic (Replay8); only what that
+// cannot settle goes to PlainButterfly.
 
 #define MV_AVX512 __attribute__((target("avx512f,avx512dq"), always_inline)) inline
 
@@ -327,8 +228,11 @@ MV_AVX512 __m512d Replay8(__m512d x, __m512d p, __m512d q, __m512d fast, __mmask
     return r;
 }
 
-// The check of RoundChecked on the bits of u2, which is cheaper: the extended result
-// lies within 2^-52 (|u1| + |u2|) of u2. With |u1| < 2^11 |u2| (no deep
+// The check, on the bits of the double result: for ((x + p) + q) the double way
+// rounds the two additions to 53 bits (u1, then u2), the extended way to 64 bits; the
+// results lie within 2^-52 (|u1| + |u2|) of each other (the double roundings cost at
+// most 2^-53 of each result, the extended ones 2^-64). The extended result lies
+// within that of u2. With |u1| < 2^11 |u2| (no deep
 // cancellation) that is less than 2^12.1 units in the last place of u2. The float
 // rounding of u2 looks at its lowest 29 bits, and a rounding midpoint lies where they
 // read 2^28; when they are more than 2^13 units away from it, the extended result
@@ -441,34 +345,9 @@ __attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double*
 }
 #endif
 
-// Rows r0..r0+L-1 of (re, im), transformed in place.
-template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
-MV_INLINE void RowGroup(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
-                        double* tmp)
-{
-    constexpr int32_t L = sizeof(V) / sizeof(double);
-    for (int32_t l = 0; l < L; ++l) {
-        const float* pr = re[r0 + l];
-        const float* pi = im[r0 + l];
-        for (int32_t k = 0; k < n; ++k) {
-            buf[2 * k * L + l] = pr[k];
-            buf[(2 * k + 1) * L + l] = pi[k];
-        }
-    }
-    const double* out = Stages(buf, tmp, n, bits);
-    const int32_t* rev = Reversed.data();
-    for (int32_t l = 0; l < L; ++l) {
-        float* pr = re[r0 + l];
-        float* pi = im[r0 + l];
-        for (int32_t k = 0; k < n; ++k) {
-            pr[rev[k]] = static_cast<float>(out[2 * k * L + l]);
-            pi[rev[k]] = static_cast<float>(out[(2 * k + 1) * L + l]);
-        }
-    }
-}
-
-// Columns c0..c0+L-1 of (re, im), transformed in place.
-template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t), bool Natural = false>
+// Columns c0..c0+L-1 of (re, im), transformed in place (Stages leaves the result in
+// natural order).
+template <class V, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
 MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits, double* buf,
                            double* tmp)
 {
@@ -482,35 +361,17 @@ MV_INLINE void ColumnGroup(float* const* re, float* const* im, int32_t c0, int32
         std::memcpy(buf + (2 * k + 1) * L, &di, sizeof di);
     }
     const double* out = Stages(buf, tmp, n, bits);
-    const int32_t* rev = Reversed.data();
     for (int32_t k = 0; k < n; ++k) {
         V dr, di;
         std::memcpy(&dr, out + 2 * k * L, sizeof dr);
         std::memcpy(&di, out + (2 * k + 1) * L, sizeof di);
         const VF fr = __builtin_convertvector(dr, VF), fi = __builtin_convertvector(di, VF);
-        const int32_t to = Natural ? k : rev[k];
-        std::memcpy(re[to] + c0, &fr, sizeof fr);
-        std::memcpy(im[to] + c0, &fi, sizeof fi);
+        std::memcpy(re[k] + c0, &fr, sizeof fr);
+        std::memcpy(im[k] + c0, &fi, sizeof fi);
     }
 }
 
-template <class V, class VM, class VF, double* (*Stages)(double*, double*, int32_t, int32_t)>
-MV_INLINE void LanesFFT2D(float* const* re, float* const* im, int32_t n, int32_t bits)
-{
-    constexpr int32_t L = sizeof(V) / sizeof(double);
-    const size_t len = static_cast<size_t>(2 * n * L);
-    TLaneBuffer buf(len), tmp(len);
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup<V, VM, VF, Stages>(re, im, r0, n, bits, buf.data(), tmp.data());
-    for (int32_t c0 = 0; c0 < n; c0 += L)
-        ColumnGroup<V, VM, VF, Stages>(re, im, c0, n, bits, buf.data(), tmp.data());
-}
-
 #if defined(MORVANE_FOURIER_LANES)
-
-double* Stages4(double* buf, double* tmp, int32_t n, int32_t bits)
-{
-    return LanesFFT<VD4, VM4, VF4>(buf, tmp, n, bits);
-}
 // Eight rows of eight doubles in v[0..7] become eight columns: v[m] lane l = row l,
 // element m.
 MV_AVX512 void Transpose8(__m512d* v)
@@ -571,7 +432,7 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
     if (n < 2 * L) {
         for (int32_t c0 = 0; c0 < n; c0 += L)
-            ColumnGroup<VD8, VM8, VF8, Stages8, true>(re, im, c0, n, bits, buf.data(), tmp.data());
+            ColumnGroup<VD8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time: a whole cache line of every row per visit
@@ -596,10 +457,6 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
             }
         }
     }
-}
-__attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
-{
-    LanesFFT2D<VD4, VM4, VF4, Stages4>(re, im, n, bits);
 }
 #endif
 
@@ -637,8 +494,6 @@ bool FFTPathAvailable(TFFTPath path)
     case TFFTPath::Plain:
         return true;
 #if defined(MORVANE_FOURIER_LANES)
-    case TFFTPath::Lanes4:
-        return __builtin_cpu_supports("avx2");
     case TFFTPath::Lanes8:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
 #else
@@ -710,16 +565,11 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag)
     }
     bool done = false;
 #if defined(MORVANE_FOURIER_LANES)
-    // (four lanes give the same floats but, with their checks, take longer than the
-    // plain way: only on request)
     const TFFTPath path = ChosenPath == TFFTPath::Auto
                               ? (FFTPathAvailable(TFFTPath::Lanes8) ? TFFTPath::Lanes8 : TFFTPath::Plain)
                               : ChosenPath;
     if (path == TFFTPath::Lanes8 && n >= 8 && FFTPathAvailable(path)) {
         LanesFFT2D8(re, im, n, bits);
-        done = true;
-    } else if (path == TFFTPath::Lanes4 && n >= 4 && FFTPathAvailable(path)) {
-        LanesFFT2D4(re, im, n, bits);
         done = true;
     }
 #endif
