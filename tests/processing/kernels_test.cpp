@@ -255,16 +255,11 @@ TEST(BadPoints, SpikeReplacedByItsNeighbours)
     TQTVPicture p = Image(6, 6);
     for (int32_t r = 0; r < 6; ++r)
         for (int32_t c = 0; c < 6; ++c) p.Data[r][c] = static_cast<float>(r);  // rises by 1 per row
+    const TQTVPicture slope = Copy(p);
     p.Data[3][2] = 10.0f;
     RemoveBadPoints(p, 1.0f);
     EXPECT_EQ(p.Data[3][2], (2.0f * 3 + 3.0f * 2 + 4.0f * 3) / 8.0f);
-    p.Data[3][2] = 3.0f;
-    EXPECT_TRUE(SameBits(p, [] {
-        TQTVPicture q = Image(6, 6);
-        for (int32_t r = 0; r < 6; ++r)
-            for (int32_t c = 0; c < 6; ++c) q.Data[r][c] = static_cast<float>(r);
-        return q;
-    }()));
+    EXPECT_TRUE(SameBits(p, slope));  // nothing else moved
 }
 
 TEST(BadPoints, StepEdgeUntouched)
