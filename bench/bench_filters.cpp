@@ -130,6 +130,7 @@ void FFTBench(benchmark::State& state, TFFTPath path)
 }
 
 void BM_FFT2D(benchmark::State& state) { FFTBench(state, TFFTPath::Auto); }
+void BM_FFT2D_Lanes4(benchmark::State& state) { FFTBench(state, TFFTPath::Lanes4); }
 void BM_FFT2D_Plain(benchmark::State& state) { FFTBench(state, TFFTPath::Plain); }
 
 #if defined(MORVANE_HAVE_FFTW)
@@ -161,6 +162,7 @@ BENCHMARK(BM_BadPoints)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Median)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Mean)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FFT2D_Lanes4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D_Plain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 #if defined(MORVANE_HAVE_FFTW)
 BENCHMARK(BM_FFTW)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -9,9 +9,9 @@
 // instead of 64 bits). Each output checks that both ways provably round to the same
 // float (Checked8); an output that cannot prove it is replayed with
 // the extended-precision roundings emulated exactly (Replay8), and what even that
-// cannot settle is computed the plain way (PlainButterfly). The lanes need AVX-512;
-// elsewhere, and for grids smaller than eight, FFT2D is the plain row-by-row
-// definition.
+// cannot settle is computed the plain way (PlainButterfly). Eight lanes need
+// AVX-512, four AVX2; elsewhere, and for grids smaller than the lanes, FFT2D is the
+// plain row-by-row definition.
 #include "processing/Fourier.h"
 
 #include <algorithm>
@@ -127,6 +127,8 @@ void PlainFFT2D(float* const* re, float* const* im, int32_t n)
 #define MORVANE_FOURIER_LANES 1
 typedef double VD8 __attribute__((vector_size(64)));
 typedef float VF8 __attribute__((vector_size(32)));
+typedef double VD4 __attribute__((vector_size(32)));
+typedef float VF4 __attribute__((vector_size(16)));
 #endif
 
 // One butterfly of lane l the plain way, in extended precision, for the outputs the
@@ -460,6 +462,223 @@ __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, f
 }
 #endif
 
+#if defined(MORVANE_FOURIER_LANES)
+// ---- four lanes with AVX2
+//
+// The same stages and the same checks for processors without AVX-512: comparisons
+// give vectors instead of mask registers, and the unsigned comparisons are made of
+// signed ones.
+
+#define MV_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+MV_AVX2 __m256d Abs4(__m256d v)
+{
+    return _mm256_castsi256_pd(_mm256_and_si256(_mm256_castpd_si256(v), _mm256_set1_epi64x(0x7fffffffffffffffLL)));
+}
+
+MV_AVX2 __m256d Neg4(__m256d v)
+{
+    return _mm256_castsi256_pd(
+        _mm256_xor_si256(_mm256_castpd_si256(v), _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ULL))));
+}
+
+MV_AVX2 __m256d Binade4(__m256d v)
+{
+    return _mm256_castsi256_pd(_mm256_and_si256(_mm256_castpd_si256(v), _mm256_set1_epi64x(0x7ff0000000000000LL)));
+}
+
+MV_AVX2 __m256d ToFloat4(__m256d v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
+
+MV_AVX2 unsigned Bits4(__m256d mask) { return static_cast<unsigned>(_mm256_movemask_pd(mask)); }
+
+MV_AVX2 void TwoSum4(__m256d a, __m256d b, __m256d& s, __m256d& e)
+{
+    s = _mm256_add_pd(a, b);
+    const __m256d bb = _mm256_sub_pd(s, a);
+    e = _mm256_add_pd(_mm256_sub_pd(a, _mm256_sub_pd(s, bb)), _mm256_sub_pd(b, bb));
+}
+
+// Tail64 with four lanes.
+MV_AVX2 __m256d Tail64x4(__m256d s, __m256d e)
+{
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d p = Binade4(s);
+    __m256d u = _mm256_mul_pd(p, _mm256_set1_pd(0x1p-63));
+    const __m256d lower = _mm256_and_pd(_mm256_cmp_pd(Abs4(s), p, _CMP_EQ_OQ),
+                                        _mm256_cmp_pd(_mm256_mul_pd(s, e), zero, _CMP_LT_OQ));
+    u = _mm256_blendv_pd(u, _mm256_mul_pd(u, _mm256_set1_pd(0.5)), lower);
+    const __m256d m = _mm256_mul_pd(u, _mm256_set1_pd(0x1.8p52));
+    return _mm256_sub_pd(_mm256_add_pd(e, m), m);
+}
+
+// Replay8 with four lanes.
+MV_AVX2 __m256d Replay4(__m256d x, __m256d p, __m256d q, __m256d fast, unsigned& unsettled)
+{
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d u1, e1, a, b, c, dd, s2, e2;
+    TwoSum4(x, p, u1, e1);
+    const __m256d r1 = Tail64x4(u1, e1);
+    TwoSum4(u1, q, a, b);
+    TwoSum4(b, r1, c, dd);
+    TwoSum4(a, c, s2, e2);
+    const __m256d r2 = Tail64x4(s2, e2);
+    const __m256d f0 = ToFloat4(s2);
+    const __m256d diff = _mm256_sub_pd(s2, f0);
+    const __m256d g = _mm256_add_pd(f0, _mm256_add_pd(diff, diff));
+    const __m256d mid = _mm256_and_pd(_mm256_cmp_pd(diff, zero, _CMP_NEQ_OQ), _mm256_cmp_pd(ToFloat4(g), g, _CMP_EQ_OQ));
+    const __m256d push = _mm256_and_pd(mid, _mm256_cmp_pd(_mm256_mul_pd(r2, diff), zero, _CMP_GT_OQ));
+    __m256d r = _mm256_blendv_pd(f0, g, push);
+    const __m256d exact = _mm256_and_pd(_mm256_cmp_pd(e1, zero, _CMP_EQ_OQ), _mm256_cmp_pd(b, zero, _CMP_EQ_OQ));
+    r = _mm256_blendv_pd(r, fast, exact);
+    const unsigned open = Bits4(_mm256_cmp_pd(dd, zero, _CMP_NEQ_UQ)) | Bits4(_mm256_cmp_pd(s2, zero, _CMP_EQ_UQ)) |
+                          Bits4(_mm256_cmp_pd(Abs4(f0), _mm256_set1_pd(0x1.fffffep127), _CMP_NLE_UQ));
+    unsettled |= open & ~Bits4(exact) & 0xFu;
+    return r;
+}
+
+// Checked8 with four lanes; ok gets the lanes it vouches for.
+template <bool Subtract>
+MV_AVX2 __m256d Checked4(__m256d x, __m256d p, __m256d q, unsigned& ok)
+{
+    const __m256d u1 = _mm256_add_pd(x, p);
+    const __m256d u2 = Subtract ? _mm256_sub_pd(u1, q) : _mm256_add_pd(u1, q);
+    const __m256i absMask = _mm256_set1_epi64x(0x7fffffffffffffffLL);
+    const __m256i b1 = _mm256_and_si256(_mm256_castpd_si256(u1), absMask);
+    const __m256i b2 = _mm256_and_si256(_mm256_castpd_si256(u2), absMask);
+    const __m256i shifted = _mm256_and_si256(
+        _mm256_add_epi64(_mm256_castpd_si256(u2), _mm256_set1_epi64x((1LL << 13) - (1LL << 28))),
+        _mm256_set1_epi64x((1LL << 29) - 1));
+    const __m256i far = _mm256_cmpgt_epi64(shifted, _mm256_set1_epi64x(1LL << 14));
+    const __m256i noCancellation = _mm256_cmpgt_epi64(_mm256_add_epi64(b2, _mm256_set1_epi64x(11LL << 52)), b1);
+    const __m256i normal = _mm256_and_si256(_mm256_cmpgt_epi64(b2, _mm256_set1_epi64x((897LL << 52) - 1)),
+                                            _mm256_cmpgt_epi64(_mm256_set1_epi64x(1150LL << 52), b2));
+    ok = Bits4(_mm256_castsi256_pd(_mm256_and_si256(_mm256_and_si256(far, noCancellation), normal)));
+    return ToFloat4(u2);
+}
+
+MV_AVX2 __m256d Settle4(__m256d x, __m256d p, __m256d q, __m256d f, unsigned ok, unsigned& unsettled)
+{
+    if (ok == 0xFu) return f;
+    unsigned open = 0;
+    const __m256d r = Replay4(x, p, q, f, open);
+    unsettled |= open & ~ok;
+    const __m256i sel = _mm256_set_epi64x((ok & 8u) ? -1 : 0, (ok & 4u) ? -1 : 0, (ok & 2u) ? -1 : 0, (ok & 1u) ? -1 : 0);
+    return _mm256_blendv_pd(r, f, _mm256_castsi256_pd(sel));
+}
+
+// Stages8 with four lanes (element k of lane l at [2k 4 + l] and [(2k + 1) 4 + l]).
+__attribute__((target("avx2"))) double* Stages4(double* buf, double* tmp, int32_t n, int32_t bits)
+{
+    constexpr int32_t L = 4;
+    double* a = buf;
+    double* b = tmp;
+    const double* cs = CosD.data();
+    const double* sn = SinD.data();
+    const int32_t* rev = Reversed.data();
+    const __m256d inf = _mm256_set1_pd(__builtin_inf());
+    int32_t h = n;
+    for (int32_t s = 1; s <= bits; ++s) {
+        h /= 2;
+        int32_t j = 0;
+        const int32_t groups = int32_t{1} << (s - 1);
+        for (int32_t g = 0; g < groups; ++g) {
+            const int32_t d = rev[2 * g], e = rev[2 * g + 1];
+            const __m256d cd = _mm256_set1_pd(cs[d]), sd = _mm256_set1_pd(sn[d]);
+            const __m256d ce = _mm256_set1_pd(cs[e]), se = _mm256_set1_pd(sn[e]);
+            const bool unit = cs[d] == 1.0 && sn[d] == 0.0;  // see Stages8
+            for (int32_t t = 0; t < h; ++t, ++j) {
+                const int32_t f = j + h;
+                const int32_t jo = s == bits ? rev[j] : j, fo = s == bits ? rev[f] : f;
+                const __m256d xr = _mm256_loadu_pd(a + 2 * j * L), xi = _mm256_loadu_pd(a + (2 * j + 1) * L);
+                const __m256d yr = _mm256_loadu_pd(a + 2 * f * L), yi = _mm256_loadu_pd(a + (2 * f + 1) * L);
+                const __m256d p1 = _mm256_mul_pd(cd, yr), q1 = _mm256_mul_pd(sd, yi);
+                const __m256d p2 = _mm256_mul_pd(cd, yi), m2 = _mm256_mul_pd(sd, yr);
+                const __m256d p3 = _mm256_mul_pd(ce, yr), q3 = _mm256_mul_pd(se, yi);
+                const __m256d p4 = _mm256_mul_pd(ce, yi), m4 = _mm256_mul_pd(se, yr);
+                unsigned ok1, ok2, ok3, ok4;
+                __m256d jr, ji;
+                if (unit) {
+                    const __m256d ur = _mm256_add_pd(_mm256_add_pd(xr, p1), q1);
+                    const __m256d ui = _mm256_sub_pd(_mm256_add_pd(xi, p2), m2);
+                    ok1 = Bits4(_mm256_cmp_pd(Abs4(ur), inf, _CMP_LT_OQ));
+                    ok2 = Bits4(_mm256_cmp_pd(Abs4(ui), inf, _CMP_LT_OQ));
+                    jr = ToFloat4(ur);
+                    ji = ToFloat4(ui);
+                } else {
+                    jr = Checked4<false>(xr, p1, q1, ok1);
+                    ji = Checked4<true>(xi, p2, m2, ok2);
+                }
+                __m256d fr = Checked4<false>(xr, p3, q3, ok3);
+                __m256d fi = Checked4<true>(xi, p4, m4, ok4);
+                unsigned unsettled = 0;
+                if ((ok1 & ok2 & ok3 & ok4) != 0xFu) [[unlikely]] {
+                    jr = Settle4(xr, p1, q1, jr, ok1, unsettled);
+                    ji = Settle4(xi, p2, Neg4(m2), ji, ok2, unsettled);
+                    fr = Settle4(xr, p3, q3, fr, ok3, unsettled);
+                    fi = Settle4(xi, p4, Neg4(m4), fi, ok4, unsettled);
+                }
+                _mm256_storeu_pd(b + 2 * jo * L, jr);
+                _mm256_storeu_pd(b + (2 * jo + 1) * L, ji);
+                _mm256_storeu_pd(b + 2 * fo * L, fr);
+                _mm256_storeu_pd(b + (2 * fo + 1) * L, fi);
+                if (unsettled) [[unlikely]] {
+                    for (int32_t l = 0; l < L; ++l)
+                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, jo, fo, d, e, L, l);
+                }
+            }
+            j += h;
+        }
+        std::swap(a, b);
+    }
+    return a;
+}
+
+// Four rows of four doubles in v[0..3] become four columns.
+MV_AVX2 void Transpose4(__m256d* v)
+{
+    const __m256d t0 = _mm256_unpacklo_pd(v[0], v[1]), t1 = _mm256_unpackhi_pd(v[0], v[1]);
+    const __m256d t2 = _mm256_unpacklo_pd(v[2], v[3]), t3 = _mm256_unpackhi_pd(v[2], v[3]);
+    v[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    v[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    v[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    v[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
+MV_AVX2 void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+                       double* tmp)
+{
+    constexpr int32_t L = 4;
+    __m256d v[4];
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k0 = 0; k0 < n; k0 += 4) {
+            for (int l = 0; l < 4; ++l) v[l] = _mm256_cvtps_pd(_mm_loadu_ps(g[r0 + l] + k0));
+            Transpose4(v);
+            for (int m = 0; m < 4; ++m) _mm256_storeu_pd(buf + (2 * (k0 + m) + part) * L, v[m]);
+        }
+    }
+    const double* sorted = Stages4(buf, tmp, n, bits);
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t m0 = 0; m0 < n; m0 += 4) {
+            for (int m = 0; m < 4; ++m) v[m] = _mm256_loadu_pd(sorted + (2 * (m0 + m) + part) * L);
+            Transpose4(v);
+            for (int l = 0; l < 4; ++l) _mm_storeu_ps(g[r0 + l] + m0, _mm256_cvtpd_ps(v[l]));
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
+{
+    constexpr int32_t L = 4;
+    const size_t len = static_cast<size_t>(2 * n * L);
+    TLaneBuffer buf(len), tmp(len);
+    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup4(re, im, r0, n, bits, buf.data(), tmp.data());
+    for (int32_t c0 = 0; c0 < n; c0 += L)
+        ColumnGroup<VD4, VF4, Stages4>(re, im, c0, n, bits, buf.data(), tmp.data());
+}
+#endif
+
 // Sum over the marked samples, their mean subtracted from every sample: the mean
 // leveling of the whole image.
 // TODO: use LevelMean2D
@@ -494,6 +713,8 @@ bool FFTPathAvailable(TFFTPath path)
     case TFFTPath::Plain:
         return true;
 #if defined(MORVANE_FOURIER_LANES)
+    case TFFTPath::Lanes4:
+        return __builtin_cpu_supports("avx2");
     case TFFTPath::Lanes8:
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
 #else
@@ -565,11 +786,15 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag)
     }
     bool done = false;
 #if defined(MORVANE_FOURIER_LANES)
-    const TFFTPath path = ChosenPath == TFFTPath::Auto
-                              ? (FFTPathAvailable(TFFTPath::Lanes8) ? TFFTPath::Lanes8 : TFFTPath::Plain)
-                              : ChosenPath;
+    const TFFTPath path = ChosenPath == TFFTPath::Auto ? (FFTPathAvailable(TFFTPath::Lanes8)   ? TFFTPath::Lanes8
+                                                          : FFTPathAvailable(TFFTPath::Lanes4) ? TFFTPath::Lanes4
+                                                                                               : TFFTPath::Plain)
+                                                       : ChosenPath;
     if (path == TFFTPath::Lanes8 && n >= 8 && FFTPathAvailable(path)) {
         LanesFFT2D8(re, im, n, bits);
+        done = true;
+    } else if (path == TFFTPath::Lanes4 && n >= 4 && FFTPathAvailable(path)) {
+        LanesFFT2D4(re, im, n, bits);
         done = true;
     }
 #endif

@@ -36,10 +36,10 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag);
 // 0..N-1, columns 0..N-1); throws ERangeError when either is smaller.
 void FFT2D(TQTVPicture& re, TQTVPicture& im, int32_t bits, bool flag);
 
-// Which way FFT2D computes, for tests and benchmarks: Auto takes eight lanes where the
-// processor has AVX-512 and the plain way elsewhere; Plain is the definition, row by
+// Which way FFT2D computes, for tests and benchmarks: Auto takes the widest lanes the
+// processor has (eight with AVX-512, four with AVX2); Plain is the definition, row by
 // row through FFT1D with transposes. Every way gives the same bits.
-enum class TFFTPath { Auto, Plain, Lanes8 };
+enum class TFFTPath { Auto, Plain, Lanes4, Lanes8 };
 void SetFFTPath(TFFTPath path);
 // Whether the processor can run the path.
 bool FFTPathAvailable(TFFTPath path);

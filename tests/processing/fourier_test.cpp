@@ -179,7 +179,7 @@ TEST(Fourier, SameBitsAsTheRowByRowDefinition)
         inputs.emplace_back(edges, edgesIm);
         for (const auto& [r0, i0] : inputs)
             for (bool flag : {false, true})
-                for (TFFTPath path : {TFFTPath::Auto, TFFTPath::Lanes8}) {
+                for (TFFTPath path : {TFFTPath::Auto, TFFTPath::Lanes4, TFFTPath::Lanes8}) {
                     if (!FFTPathAvailable(path)) continue;
                     TGrid re = r0, im = i0, dre = r0, dim = i0;
                     SetFFTPath(path);
