@@ -674,8 +674,37 @@ __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const*
     const size_t len = static_cast<size_t>(2 * n * L);
     TLaneBuffer buf(len), tmp(len);
     for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup4(re, im, r0, n, bits, buf.data(), tmp.data());
-    for (int32_t c0 = 0; c0 < n; c0 += L)
-        ColumnGroup<VD4, VF4, Stages4>(re, im, c0, n, bits, buf.data(), tmp.data());
+    if (n < 4 * L) {
+        for (int32_t c0 = 0; c0 < n; c0 += L)
+            ColumnGroup<VD4, VF4, Stages4>(re, im, c0, n, bits, buf.data(), tmp.data());
+        return;
+    }
+    // columns sixteen at a time, as with eight lanes
+    std::vector<TLaneBuffer> bufs, tmps;
+    for (int q = 0; q < 4; ++q) {
+        bufs.emplace_back(len);
+        tmps.emplace_back(len);
+    }
+    for (int32_t c0 = 0; c0 < n; c0 += 4 * L) {
+        for (int part = 0; part < 2; ++part) {
+            float* const* g = part == 0 ? re : im;
+            for (int32_t k = 0; k < n; ++k) {
+                const float* src = g[k] + c0;
+                for (int q = 0; q < 4; ++q)
+                    _mm256_storeu_pd(bufs[q].data() + (2 * k + part) * L, _mm256_cvtps_pd(_mm_loadu_ps(src + q * L)));
+            }
+        }
+        const double* out[4];
+        for (int q = 0; q < 4; ++q) out[q] = Stages4(bufs[q].data(), tmps[q].data(), n, bits);
+        for (int part = 0; part < 2; ++part) {
+            float* const* g = part == 0 ? re : im;
+            for (int32_t k = 0; k < n; ++k) {
+                float* dst = g[k] + c0;
+                for (int q = 0; q < 4; ++q)
+                    _mm_storeu_ps(dst + q * L, _mm256_cvtpd_ps(_mm256_loadu_pd(out[q] + (2 * k + part) * L)));
+            }
+        }
+    }
 }
 #endif
 
