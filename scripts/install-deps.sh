@@ -16,6 +16,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # rendering printed PDF pages in the window tests
   poppler-utils
+  # benchmark comparison only (the program keeps its own Fourier transform)
+  libfftw3-dev
   # headless display for window tests and screenshots
   xvfb xauth fonts-dejavu-core
 )

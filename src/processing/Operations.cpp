@@ -1,11 +1,15 @@
 #include "processing/Operations.h"
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "core/Errors.h"
 #include "core/Numbers.h"
+#include "processing/Fourier.h"
 #include "processing/Histogram.h"
 #include "processing/Invert.h"
+#include "processing/Kernels.h"
 #include "processing/Leveling.h"
 
 namespace {
@@ -58,6 +62,81 @@ TOperationApply ParseClip(const std::string& args, bool hasArgs)
     };
 }
 
+// ---------------------------------------------------------------- neighbourhood filters, FFT
+
+// "Do" on a working copy of the document's picture (samples, Transformed, Min, Max
+// and FixedRange as the dialog copies them; marks all set), then "Take Over": only
+// the samples go back into the document.
+template <class F>
+void DoAndTakeOver(TImageDoc& doc, F&& action)
+{
+    TQTVPicture& source = doc.Picture;
+    if (!source.HasData()) return;
+    TQTVPicture working;
+    working.SetSize(source.Cols, source.Rows);
+    const size_t n = static_cast<size_t>(source.Rows) * static_cast<size_t>(source.Cols);
+    std::copy_n(std::as_const(source).Data.Block(), n, working.Data.Block());
+    working.Transformed = source.Transformed;
+    working.Min = source.Min;
+    working.Max = source.Max;
+    working.FixedRange = source.FixedRange;
+    action(std::as_const(source), working);
+    std::copy_n(std::as_const(working).Data.Block(), n, source.Data.Block());
+}
+
+TOperationApply ParseFilter(const std::string& args, bool hasArgs)
+{
+    const int kernel = KernelIndex(args);
+    if (!hasArgs || kernel < 0) {
+        std::string known;
+        for (const std::string& name : KernelNames()) known += (known.empty() ? "" : ", ") + name;
+        throw EOperationError("filter: unknown kernel \"" + args + "\" (known: " + known + ")");
+    }
+    return [kernel](TImageDoc& doc) {
+        DoAndTakeOver(doc, [kernel](const TQTVPicture&, TQTVPicture& w) { ApplyKernel(w, kernel); });
+    };
+}
+
+TOperationApply ParseNoise(const std::string& args, bool hasArgs)
+{
+    if (!hasArgs) throw EOperationError("noise: the percentage of the z range is missing (noise:PERCENT)");
+    const double percent = ParseOperationNumber(args, "noise");
+    return [percent](TImageDoc& doc) {
+        DoAndTakeOver(doc, [percent](const TQTVPicture& s, TQTVPicture& w) {
+            RemoveBadPoints(w, BadPointThreshold(s, percent));
+        });
+    };
+}
+
+TOperationApply ParseMedian(const std::string&, bool hasArgs)
+{
+    NoArgs("median", hasArgs);
+    return [](TImageDoc& doc) { DoAndTakeOver(doc, [](const TQTVPicture& s, TQTVPicture& w) { MedianFilter(s, w); }); };
+}
+
+TOperationApply ParseMean(const std::string&, bool hasArgs)
+{
+    NoArgs("mean", hasArgs);
+    return [](TImageDoc& doc) { DoAndTakeOver(doc, [](const TQTVPicture& s, TQTVPicture& w) { MeanFilter(s, w); }); };
+}
+
+TOperationApply ParseFFT(const std::string& args, bool hasArgs)
+{
+    bool log = false, suppZero = false;
+    if (hasArgs) {
+        const std::vector<std::string> fields = SplitOperationArgs(args);
+        if (fields.size() > 2) throw EOperationError("fft: too many options in \"" + args + "\"");
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i] == "log" && i == 0) log = true;
+            else if (fields[i] == "suppzero" && !suppZero) suppZero = true;
+            else throw EOperationError("fft: unknown option \"" + fields[i] + "\" (fft, fft:log, fft:suppzero, fft:log:suppzero)");
+        }
+    }
+    return [log, suppZero](TImageDoc& doc) {
+        DoAndTakeOver(doc, [log, suppZero](const TQTVPicture&, TQTVPicture& w) { FFTView(w, log, suppZero); });
+    };
+}
+
 }  // namespace
 
 const std::vector<TOperationDef>& OperationTable()
@@ -67,6 +146,11 @@ const std::vector<TOperationDef>& OperationTable()
         {"level", "level:METHOD:ORDER",
          "leveling (Process > Leveling): METHOD 2Dim, Lines or Cols, ORDER 0, 1 or 2", &ParseLevel},
         {"clip", "clip:LOW:HIGH", "clip the values to LOW..HIGH (Process > Histogram)", &ParseClip},
+        {"filter", "filter:NAME", "one pass of a 3 x 3 kernel (Process > Simple Filter), NAME as the kernel list shows it", &ParseFilter},
+        {"noise", "noise:PERCENT", "bad-point removal, threshold PERCENT % of the z range (Process > Noise)", &ParseNoise},
+        {"median", "median", "3 x 3 median filter (Process > Median Filter)", &ParseMedian},
+        {"mean", "mean", "3 x 3 mean filter (Process > Mean Filter)", &ParseMean},
+        {"fft", "fft[:log][:suppzero]", "magnitude spectrum of the lower-left power-of-two block (Process > FFT)", &ParseFFT},
     };
     return table;
 }

@@ -8,6 +8,8 @@
 #include "formats/Export.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
+#include "processing/Fourier.h"
+#include "processing/Kernels.h"
 #include "../formats/native_support.h"
 
 using namespace native_test;
@@ -376,4 +378,75 @@ TEST_F(Cli, ProcessLevelsAndClips) {
         EXPECT_NE(r.Err, "") << op;
         EXPECT_FALSE(FileExists(dir / "x.dat")) << op;
     }
+}
+
+TEST_F(Cli, ProcessFiltersAndFourierAsTheModelDoes) {
+    // a 9 x 8 channel of floats; every operation must write what "Do" and "Take Over"
+    // give on the loaded image
+    std::vector<float> v;
+    for (int k = 0; k < 72; ++k) v.push_back(static_cast<float>((k * 37) % 23) - 0.5f * (k % 5));
+    v[30] = 40.0f;  // a spike for the bad-point removal
+    PutFile(dir / "b.sin", FloatBytes(v));
+    PutFile(dir / "s.txt", CurrentHeader(9, 8) + Block("b.sin"));
+    const auto src = LoadHere(dir / "s.txt");
+    ASSERT_EQ(src.size(), 1u);
+
+    struct TCase {
+        std::vector<std::string> Ops;
+        std::function<void(TQTVPicture&)> Model;
+    };
+    auto viaWorking = [](auto f) {
+        return [f](TQTVPicture& p) {
+            TQTVPicture w;
+            w.SetSize(p.Cols, p.Rows);
+            std::memcpy(w.Data.Block(), std::as_const(p).Data.Block(), sizeof(float) * p.Cols * p.Rows);
+            f(p, w);
+            std::memcpy(p.Data.Block(), std::as_const(w).Data.Block(), sizeof(float) * p.Cols * p.Rows);
+        };
+    };
+    const std::vector<TCase> cases = {
+        {{"filter:Laplace 2"}, [](TQTVPicture& p) { ApplyKernel(p, 5); }},
+        {{"filter:LowPass", "filter:LowPass"}, [](TQTVPicture& p) { ApplyKernel(p, 0); ApplyKernel(p, 0); }},
+        {{"noise:5"}, [](TQTVPicture& p) { RemoveBadPoints(p, BadPointThreshold(p, 5.0)); }},
+        {{"noise:2,5"}, [](TQTVPicture& p) { RemoveBadPoints(p, BadPointThreshold(p, 2.5)); }},
+        {{"median"}, viaWorking([](TQTVPicture& s, TQTVPicture& w) { MedianFilter(s, w); })},
+        {{"mean"}, viaWorking([](TQTVPicture& s, TQTVPicture& w) { MeanFilter(s, w); })},
+        {{"fft"}, [](TQTVPicture& p) { FFTView(p, false, false); }},
+        {{"fft:log:suppzero"}, [](TQTVPicture& p) { FFTView(p, true, true); }},
+        // "Take Over" copies samples only: a second FFT starts from plain layout again
+        {{"fft", "fft"}, [](TQTVPicture& p) { FFTView(p, false, false); p.Transformed = false; FFTView(p, false, false); }},
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"process", dir / "s.txt", dir / ("o" + std::to_string(n) + ".dat")};
+        std::string all;
+        for (const auto& op : c.Ops) {
+            args.push_back("--op");
+            args.push_back(op);
+            all += op + " ";
+        }
+        const TRun r = Run(args);
+        ASSERT_EQ(r.Status, 0) << all << r.Err;
+        TQTVPicture expect;
+        expect.SetSize(9, 8);
+        std::memcpy(expect.Data.Block(), std::as_const(src[0]->Picture).Data.Block(), 72 * sizeof(float));
+        expect.Render();
+        c.Model(expect);
+        EXPECT_EQ(GetFile(dir / ("o" + std::to_string(n) + ".dat")), BuildAsciiTable(expect)) << all;
+        ++n;
+    }
+}
+
+TEST_F(Cli, ProcessRefusesUnreadableFilterParameters) {
+    PutFile(dir / "b.sin", FloatBytes({1, 2, 3, 4}));
+    PutFile(dir / "s.txt", CurrentHeader(2, 2) + Block("b.sin"));
+    for (const std::string op : {"filter", "filter:", "filter:Laplace", "filter:laplace 2", "noise", "noise:x",
+                                 "median:3", "mean:1", "fft:", "fft:lin", "fft:suppzero:log", "fft:log:log"}) {
+        const TRun r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", op});
+        EXPECT_EQ(r.Status, 2) << op;
+        EXPECT_NE(r.Err, "") << op;
+        EXPECT_FALSE(FileExists(dir / "o.dat")) << op;
+    }
+    const TRun r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "filter:Sharpen"});
+    EXPECT_NE(r.Err.find("Edges bottom"), std::string::npos);  // the kernel names are listed
 }
