@@ -25,7 +25,9 @@
 #include <algorithm>
 
 #include "app/About.h"
+#include "app/ArithForm.h"
 #include "app/AskUnit.h"
+#include "app/AxesForm.h"
 #include "app/FontDialog.h"
 #include "app/FilterForm.h"
 #include "app/Help.h"
@@ -117,6 +119,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     RenameForm = new TRenameForm(this);
     RenameForm->hide();
+    ArithForm = new TArithForm(this, settings_.get());
+    ArithForm->hide();
+    AxesForm = new TAxesForm(this);
+    AxesForm->hide();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -285,7 +291,9 @@ void TMainForm::CreateMenus() {
     connect(Shere1, &QAction::triggered, this, &TMainForm::Shere1Click);
     connect(DistortionItem, &QAction::triggered, this, &TMainForm::DistortionItemClick);
     connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
-    for (QAction* a : {ArithmeticItem, Scale1, PaletteItem,
+    connect(ArithmeticItem, &QAction::triggered, this, &TMainForm::ArithmeticItemClick);
+    connect(Scale1, &QAction::triggered, this, &TMainForm::Scale1Click);
+    for (QAction* a : {PaletteItem,
                        S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
 }
@@ -797,6 +805,18 @@ void TMainForm::Shere1Click() { OpenFilterForm(20); }
 void TMainForm::Median1Click() { OpenFilterForm(21); }
 void TMainForm::DistortionItemClick() { OpenFilterForm(22); }
 void TMainForm::MeanFilter1Click() { OpenFilterForm(23); }
+
+void TMainForm::ArithmeticItemClick() {
+    ArithForm->show();
+    ArithForm->raise();
+}
+
+void TMainForm::Scale1Click() {
+    if (!Current()) return;
+    AxesForm->show();
+    AxesForm->raise();
+    AxesForm->activateWindow();
+}
 
 void TMainForm::NotAvailableClick() {
     ShowMessage("This command is not available yet.");
