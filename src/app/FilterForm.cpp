@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "app/Childwin.h"
 #include "app/EditColours.h"
@@ -29,6 +30,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Settings.h"
+#include "processing/Sphere.h"
 
 namespace {
 
@@ -75,6 +77,25 @@ QWidget* MakePanel(QWidget* parent, const char* name)
     p->hide();
     return p;
 }
+
+// Passes the mouse events of a control to a handler (the control still gets them).
+class TMouseRelay : public QObject {
+public:
+    using QObject::QObject;
+    std::function<void(QEvent::Type, QMouseEvent*)> Handler;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        const QEvent::Type t = e->type();
+        if (Handler && (t == QEvent::MouseButtonPress || t == QEvent::MouseMove || t == QEvent::MouseButtonRelease))
+            Handler(t, static_cast<QMouseEvent*>(e));
+        return false;
+    }
+};
+
+// The settings keys of the four distortion coefficients, in field order.
+const char* const DistortionKeys[] = {"DistortionCX", "DistortionDX", "DistortionCY", "DistortionDY"};
 
 }  // namespace
 
@@ -344,18 +365,58 @@ void TFilterForm::BuildPanel7()
         for (QWidget* w : std::initializer_list<QWidget*>{RadiusEdit, RadiusUnit, LowpassButton,
                                                           HighpassButton, ProgressBar})
             w->show();
+        connect(RadiusEdit, &QLineEdit::returnPressed, this, &TFilterForm::Edit1KeyPress);
+        connect(LowpassButton, &QRadioButton::toggled, this, &TFilterForm::RadioButton1Click);
+        Edit1KeyPress();  // the stored radius, confirmed at once
+        break;
+    }
+    case 19: {
+        // the zoom square follows the mouse; the position shows in the hint even without a button
+        auto* relay = new TMouseRelay(Image2);
+        relay->Handler = [this](QEvent::Type type, QMouseEvent* e) {
+            const QPoint pos = e->position().toPoint();
+            if (type == QEvent::MouseButtonPress) Image2MouseDownZoom(e->button(), pos);
+            else if (type == QEvent::MouseMove) Image2MouseMoveZoom(e->buttons(), pos);
+            else Image2MouseUpZoom(e->button(), pos);
+        };
+        Image2->installEventFilter(relay);
+        Image2->setMouseTracking(true);
+        Image2->setCursor(Qt::CrossCursor);
+        {
+            auto* help = new QLabel(QStringLiteral("Drag a square on the picture with the left mouse "
+                                                   "button, then press Do."),
+                                    Panel7);
+            help->setObjectName(QStringLiteral("ZoomHelp"));
+            help->setWordWrap(true);
+            help->setGeometry(10, 10, 165, 60);
+            help->show();
+        }
         break;
     }
     case 22: {
-        FormulaLabel = new QLabel(QStringLiteral("x' = x + c x\u00B2 + d x\u00B3"), Panel7);
+        FormulaLabel = new QLabel(QString::fromUtf8("f(x) = (1 - c - d) x + c x\u00B2 + d x\u00B3"), Panel7);
         FormulaLabel->setObjectName(QStringLiteral("FormulaLabel"));
-        FormulaLabel->setGeometry(10, 8, 170, 20);
+        FormulaLabel->setGeometry(10, 10, 172, 20);
+        {
+            QFont small = FormulaLabel->font();  // the whole formula on the panel's width
+            while (small.pointSizeF() > 6 && QFontMetrics(small).horizontalAdvance(FormulaLabel->text()) > 170)
+                small.setPointSizeF(small.pointSizeF() - 0.5);
+            FormulaLabel->setFont(small);
+        }
         FormulaLabel->show();
         const char* names[] = {"EditCX", "EditDX", "EditCY", "EditDY"};
+        const char* captions[] = {"c_x :", "d_x :", "c_y :", "d_y :"};
         for (int i = 0; i < 4; ++i) {
-            auto* e = new QLineEdit(QStringLiteral("0"), Panel7);
+            auto* l = new QLabel(QString::fromLatin1(captions[i]), Panel7);
+            l->setGeometry(10, 35 + 25 * i + 3, 38, 18);
+            l->show();
+            auto* e = new QLineEdit(Panel7);
             e->setObjectName(QString::fromLatin1(names[i]));
-            e->setGeometry(10 + (i % 2) * 85, 36 + (i / 2) * 30, 80, 24);
+            e->setGeometry(50, 35 + 25 * i, 100, 22);
+            e->setText(settings_ ? Latin1ToQt(settings_->ReadString("Filter", DistortionKeys[i], "0"))
+                                 : QStringLiteral("0"));
+            WatchEdits(e);
+            connect(e, &QLineEdit::returnPressed, this, &TFilterForm::Button4Click);
             e->show();
             DistortionEdits.push_back(e);
         }
@@ -532,6 +593,9 @@ void TFilterForm::Button4Click()
         Beep();
         return;
     }
+    if (Mode == 19) { DoZoom(); return; }
+    if (Mode == 20) { DoSphere(); return; }
+    if (Mode == 22) { DoDistortion(); return; }
     ShowMessage("This command is not available yet.");
 }
 
@@ -726,5 +790,176 @@ void TFilterForm::EditMinMaxKeyPress()
     SetEditState(EditMinMax, TEditState::Accepted);
     EditMinMax->hide();
     Working.FixedRange = 1;
+    RenderPreview();
+}
+
+// ---------------------------------------------------------------- zoom
+
+QPoint TFilterForm::PicturePoint(QPoint pos) const
+{
+    const int w = std::max(Image2->width(), 1), h = std::max(Image2->height(), 1);
+    return QPoint(static_cast<int>(std::nearbyint(static_cast<double>(Working.Cols) * pos.x() / w)),
+                  static_cast<int>(std::nearbyint(static_cast<double>(Working.Rows) * pos.y() / h)));
+}
+
+void TFilterForm::DrawZoomSquare()
+{
+    QImage img = Image2->Picture();
+    if (img.isNull()) return;
+    const bool erasing = zoomDrawnOn_ != 0;
+    if (erasing && img.cacheKey() != zoomDrawnOn_) {
+        zoomDrawnOn_ = 0;  // the preview was replaced: the old square went with it
+        return;
+    }
+    img = img.convertToFormat(QImage::Format_RGB32);
+    {
+        QPainter p(&img);
+        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        const int width = img.width() / std::max(Image2->width(), 1) + 1;
+        p.setPen(QPen(QColor(255, 255, 255), width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        const QPoint pts[5] = {{ZoomRect.X1, ZoomRect.Y1}, {ZoomRect.X1, ZoomRect.Y2}, {ZoomRect.X2, ZoomRect.Y2},
+                               {ZoomRect.X2, ZoomRect.Y1}, {ZoomRect.X1, ZoomRect.Y1}};
+        p.drawPolyline(pts, 5);
+    }
+    Image2->SetPicture(img);
+    zoomDrawnOn_ = erasing ? 0 : Image2->Picture().cacheKey();
+}
+
+void TFilterForm::Image2MouseDownZoom(Qt::MouseButton button, QPoint pos)
+{
+    if (Mode != 19 || button != Qt::LeftButton) return;
+    if (zoomDrawnOn_) DrawZoomSquare();  // a new square replaces the old one
+    const QPoint p = PicturePoint(pos);
+    ZoomRect.X1 = ZoomRect.X2 = p.x();
+    ZoomRect.Y1 = ZoomRect.Y2 = p.y();
+}
+
+void TFilterForm::Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos)
+{
+    const QPoint p = PicturePoint(pos);
+    QString hint = QStringLiteral("X= %1  Y= %2").arg(p.x()).arg(p.y());
+    if (Mode == 19 && (buttons & Qt::LeftButton) && Source) {
+        if (zoomDrawnOn_) DrawZoomSquare();
+        ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
+        DrawZoomSquare();
+        double w = 0, h = 0;
+        ZoomRange(ZoomRect, *Source, w, h);
+        hint += Latin1ToQt(" Range: " + FormatSig(3, w) + Source->Para.XPhysUnit + " * " + FormatSig(3, h) +
+                           Source->Para.YPhysUnit);
+    }
+    setToolTip(hint);
+    Image2->setToolTip(hint);
+}
+
+void TFilterForm::Image2MouseUpZoom(Qt::MouseButton button, QPoint pos)
+{
+    if (Mode != 19 || button != Qt::LeftButton || !Source) return;
+    const QPoint p = PicturePoint(pos);
+    ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
+}
+
+void TFilterForm::DoZoom()
+{
+    if (!Source) return;
+    if (!ZoomCut(*Source, Working, ZoomRect)) return;  // no square of positive size
+    zoomDrawnOn_ = 0;
+    RenderPreview();
+}
+
+// ---------------------------------------------------------------- sphere filter
+
+void TFilterForm::Edit1KeyPress()
+{
+    if (!RadiusEdit || !Source) return;
+    long double value = 0;
+    try {
+        value = StrToFloat(QtToLatin1(RadiusEdit->text()));
+    } catch (const EConvertError& e) {
+        SetEditState(RadiusEdit, TEditState::Edited);  // stays unconfirmed; "Do" will not run
+        ShowMessage(e.what(), TMsgKind::Error);
+        return;
+    }
+    const TSphereRadius accepted = AcceptSphereRadius(static_cast<double>(value), *Source);
+    SphereRadius = accepted.Radius;
+    if (accepted.CutBack) RadiusEdit->setText(Latin1ToQt(FormatShortest(accepted.Radius)));
+    // the lower half of the ball on the thumbnail, in invert mode
+    QImage thumb = SourceImage().convertToFormat(QImage::Format_RGB32);
+    if (!thumb.isNull()) {
+        const int h = Source->Cols / 2, r = accepted.Pixels;
+        QPainter p(&thumb);
+        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        const int pen = static_cast<int>(std::nearbyint(static_cast<double>(thumb.width()) / Image1->width() + 2));
+        p.setPen(QPen(QColor(255, 255, 255), pen));
+        p.drawArc(QRect(h - r, h - r, 2 * r, 2 * r), 180 * 16, 180 * 16);
+    }
+    Image1->SetPicture(thumb);
+    if (ProgressBar) ProgressBar->setValue(0);
+    SetEditState(RadiusEdit, TEditState::Accepted);
+    RadiusEdit->setToolTip(QStringLiteral("Radius= ") + RadiusEdit->text() + QLatin1Char(' ') +
+                           Latin1ToQt(Source->Para.XPhysUnit));
+    if (settings_) settings_->WriteString("Filter", "Kugel", QtToLatin1(RadiusEdit->text()));
+}
+
+bool TFilterForm::SphereComplete() const
+{
+    return ProgressBar && !sphereRunning_ && ProgressBar->maximum() > 0 &&
+           ProgressBar->value() == ProgressBar->maximum();
+}
+
+void TFilterForm::DoSphere()
+{
+    if (!Source || !RadiusEdit || sphereRunning_) return;
+    if (EditState(RadiusEdit) == TEditState::Edited) {
+        Edit1KeyPress();
+        QApplication::processEvents();
+    }
+    if (EditState(RadiusEdit) != TEditState::Accepted) return;
+    QPointer<TFilterForm> self(this);
+    sphereRunning_ = true;
+    const std::initializer_list<QWidget*> locked = {Button1, Button3, Button4, LowpassButton, HighpassButton,
+                                                    RadiusEdit};
+    for (QWidget* w : locked) w->setEnabled(false);
+    const bool lowpass = LowpassButton->isChecked();
+    // the window stays responsive: "Cancel" (or closing the image) ends the run and
+    // drops the working copy
+    const TSphereOutcome outcome = SphereFilter(*Source, Working, SphereRadius, lowpass, [&](int32_t row) {
+        if (!self || Mode != 20) return false;
+        ProgressBar->setValue(row);
+        QApplication::processEvents();
+        return self && Mode == 20;
+    });
+    if (!self) return;
+    sphereRunning_ = false;
+    for (QWidget* w : locked) w->setEnabled(true);
+    if (outcome != TSphereOutcome::Done) return;
+    ProgressBar->setValue(ProgressBar->maximum());
+    RenderPreview();
+}
+
+void TFilterForm::RadioButton1Click()
+{
+    if (!Source || !SphereComplete()) return;  // otherwise only the choice for the next run
+    SwitchSphereResult(*Source, Working);
+    RenderPreview();
+}
+
+// ---------------------------------------------------------------- distortion
+
+void TFilterForm::DoDistortion()
+{
+    if (!Source || DistortionEdits.size() != 4) return;
+    double k[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        QLineEdit* e = DistortionEdits[static_cast<size_t>(i)];
+        try {
+            k[i] = static_cast<double>(StrToFloatTolerant(QtToLatin1(e->text())));
+        } catch (const EConvertError&) {
+            SetEditState(e, TEditState::Rejected);
+            return;
+        }
+        SetEditState(e, TEditState::Standard);
+        if (settings_) settings_->WriteString("Filter", DistortionKeys[i], QtToLatin1(e->text()));
+    }
+    CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
     RenderPreview();
 }

@@ -13,6 +13,7 @@
 
 #include "core/Picture.h"
 #include "processing/Histogram.h"
+#include "processing/Geometry.h"
 #include "processing/Leveling.h"
 
 class QCheckBox;
@@ -122,6 +123,29 @@ public:
     std::vector<QLineEdit*> DistortionEdits;
 
     QMdiSubWindow* SubWindow() const;
+
+    // ---- zoom (19), sphere filter (20) and distortion correction (22)
+    TZoomRect ZoomRect;        // x1, x2, y1, y2 in picture pixels of the preview
+    double SphereRadius = 0;   // in the source's x unit, as last accepted
+    // picture pixel of a preview position (half to even)
+    QPoint PicturePoint(QPoint pos) const;
+    void Image2MouseDownZoom(Qt::MouseButton button, QPoint pos);
+    void Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos);
+    void Image2MouseUpZoom(Qt::MouseButton button, QPoint pos);
+    void Edit1KeyPress();      // Enter in the radius field (also once at set-up)
+    void RadioButton1Click();  // lowpass <-> highpass of a finished run
+    void DoZoom();
+    void DoSphere();
+    void DoDistortion();
+    bool SphereRunning() const { return sphereRunning_; }
+
+private:
+    void DrawZoomSquare();     // in invert mode: drawing twice restores the picture
+    bool SphereComplete() const;
+    qint64 zoomDrawnOn_ = 0;   // the preview picture the square is drawn on (0: none)
+    bool sphereRunning_ = false;
+
+public:
 
 public slots:
     void Button1Click();  // Undo

@@ -32,10 +32,13 @@ QString HelpPage(int topic) {
     case 6: return QStringLiteral("commands.html#inverse");
     case 11: return QStringLiteral("processing.html#leveling");
     case 12: return QStringLiteral("processing.html#histogram");
-    case 7: case 8: case 9: case 10: case 14: case 15: case 16: case 29:
+    case 7: case 8: case 9: case 10: case 29:
         return QStringLiteral("processing.html#dialog");
-    case 13: case 27: case 28:
-        return QStringLiteral("commands.html#process");
+    case 13: return QStringLiteral("geometry.html#arithmetic");
+    case 14: return QStringLiteral("geometry.html#zoom");
+    case 15: return QStringLiteral("geometry.html#sphere");
+    case 16: case 27: return QStringLiteral("geometry.html#distortion");
+    case 28: return QStringLiteral("geometry.html#rescale");
     case 17: return QStringLiteral("display.html#refresh");
     case 18: return QStringLiteral("commands.html#view");
     case 19: return QStringLiteral("display.html#fonts");

@@ -26,7 +26,9 @@
 #include <algorithm>
 
 #include "app/About.h"
+#include "app/ArithForm.h"
 #include "app/AskUnit.h"
+#include "app/AxesForm.h"
 #include "app/FontDialog.h"
 #include "app/FilterForm.h"
 #include "app/Help.h"
@@ -159,6 +161,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     RenameForm = new TRenameForm(this);
     RenameForm->hide();
+    ArithForm = new TArithForm(this, settings_.get());
+    ArithForm->hide();
+    AxesForm = new TAxesForm(this);
+    AxesForm->hide();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::ApplicationShortcut);
@@ -349,8 +355,9 @@ void TMainForm::CreateMenus() {
     connect(DistortionItem, &QAction::triggered, this, &TMainForm::DistortionItemClick);
     connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
     connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
-    for (QAction* a : {ArithmeticItem, Scale1,
-                       Line1, DualLine1, Roughness1, Unitcell1})
+    connect(ArithmeticItem, &QAction::triggered, this, &TMainForm::ArithmeticItemClick);
+    connect(Scale1, &QAction::triggered, this, &TMainForm::Scale1Click);
+    for (QAction* a : {Line1, DualLine1, Roughness1, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
     connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
     connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
@@ -907,6 +914,18 @@ void TMainForm::S3DItemClick() {
 
 void TMainForm::View3DClick() {
     if (TMDIChild* w = Current()) TForm3DSetting::Open(w, settings_.get(), MdiArea);
+}
+
+void TMainForm::ArithmeticItemClick() {
+    ArithForm->show();
+    ArithForm->raise();
+}
+
+void TMainForm::Scale1Click() {
+    if (!Current()) return;
+    AxesForm->show();
+    AxesForm->raise();
+    AxesForm->activateWindow();
 }
 
 void TMainForm::NotAvailableClick() {

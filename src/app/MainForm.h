@@ -22,6 +22,8 @@ class QMenu;
 class QPrinter;
 class QToolButton;
 class TAboutBox;
+class TArithForm;
+class TAxesForm;
 class THelpForm;
 class TRenameForm;
 class TSettings;
@@ -53,6 +55,8 @@ public:
     int WindowCount() const;
     QMdiArea* MdiArea = nullptr;
     TRenameForm* RenameForm = nullptr;
+    TArithForm* ArithForm = nullptr;  // Process > Arithmetic, lives for the whole run
+    TAxesForm* AxesForm = nullptr;    // Process > Rescale, lives for the whole run
     TDialogHooks Hooks;
     // Off in screenshot runs: the window's geometry is then not written at close.
     bool PersistGeometry = true;
@@ -128,6 +132,9 @@ public slots:
     void PaletteItemClick();
     void S3DItemClick();  // View > Simple3D
     void View3DClick();   // View > View3D
+    // the arithmetic and rescale dialogs, shown without waiting
+    void ArithmeticItemClick();
+    void Scale1Click();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 

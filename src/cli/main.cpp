@@ -191,6 +191,15 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
         return ExitUsage;
     }
     sink.Question = a.Spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
+    // the second image of arith: one channel of another file
+    SetOperandLoader([](const std::string& path, int channel) -> std::unique_ptr<TImageDoc> {
+        TCliInput other;
+        if (!LoadInput(path, channel, other)) return nullptr;
+        for (auto& ch : other.Channels)
+            if (ch.Index == channel) return std::move(ch.Doc);
+        ShowMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded");
+        return nullptr;
+    });
 
     TColours colours{};
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;

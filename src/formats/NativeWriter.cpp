@@ -277,6 +277,10 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
             text += "XScanRange : " + FormatShortest(pic.Para.XScanRange);
         else if (line.find("YScanRange") != std::string::npos)
             text += "YScanRange : " + FormatShortest(pic.Para.YScanRange);
+        else if (line.find("XPhysUnit") != std::string::npos)
+            text += "XPhysUnit : " + pic.Para.XPhysUnit;
+        else if (line.find("YPhysUnit") != std::string::npos)
+            text += "YPhysUnit : " + pic.Para.YPhysUnit;
         else if (line.find("FileDescBegin") != std::string::npos)
             break;
         else

@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <utility>
+#include <cstring>
 
 #include "core/Errors.h"
+#include "core/Messages.h"
 #include "core/Numbers.h"
 #include "processing/Fourier.h"
+#include "processing/Arithmetic.h"
+#include "processing/Geometry.h"
 #include "processing/Histogram.h"
 #include "processing/Invert.h"
 #include "processing/Kernels.h"
 #include "processing/Leveling.h"
+#include "processing/Sphere.h"
 
 namespace {
 
@@ -137,7 +142,159 @@ TOperationApply ParseFFT(const std::string& args, bool hasArgs)
     };
 }
 
+TOperandLoader& OperandLoader()
+{
+    static TOperandLoader loader;
+    return loader;
+}
+
+// A number written with "." as the decimal mark (no ",").
+double ParsePointNumber(const std::string& text, const std::string& what)
+{
+    if (text.find(',') != std::string::npos) throw EOperationError(what + ": '" + text + "' is not a number");
+    return ParseOperationNumber(text, what);
+}
+
+// UTF-8 text from the command line as the Latin-1 the records hold ("\xC2\xB5m" -> "\xB5m");
+// other bytes pass unchanged.
+std::string Utf8ToLatin1(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b == 0xC2 || b == 0xC3) && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            out.push_back(static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+            ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// zoom:X1:Y1:X2:Y2 in picture pixels (y lines from the top), corners within 0..Cols
+// and 0..Rows (beyond that they are pulled onto the border); "Do", then "Take Over".
+TOperationApply ParseZoom(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || f.size() != 4) throw EOperationError("zoom needs X1:Y1:X2:Y2 (picture pixels)");
+    TZoomRect rect;
+    rect.X1 = ParseOperationInt(f[0], "zoom X1");
+    rect.Y1 = ParseOperationInt(f[1], "zoom Y1");
+    rect.X2 = ParseOperationInt(f[2], "zoom X2");
+    rect.Y2 = ParseOperationInt(f[3], "zoom Y2");
+    return [rect](TImageDoc& doc) {
+        TQTVPicture working;
+        if (ZoomCut(doc.Picture, working, rect)) ZoomTakeOver(doc.Picture, working);
+    };
+}
+
+// distortion:CX:DX:CY:DY, "." or "," as the decimal mark.
+TOperationApply ParseDistortion(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || f.size() != 4) throw EOperationError("distortion needs CX:DX:CY:DY");
+    const double cx = ParseOperationNumber(f[0], "distortion CX");
+    const double dx = ParseOperationNumber(f[1], "distortion DX");
+    const double cy = ParseOperationNumber(f[2], "distortion CY");
+    const double dy = ParseOperationNumber(f[3], "distortion DY");
+    return [=](TImageDoc& doc) {
+        if (!doc.Picture.HasData()) return;
+        TQTVPicture working;
+        CorrectDistortion(doc.Picture, working, cx, dx, cy, dy);
+        std::memcpy(doc.Picture.Data.Block(), working.Data.Block(),
+                    static_cast<size_t>(working.Rows) * static_cast<size_t>(working.Cols) * sizeof(float));
+    };
+}
+
+// sphere:R or sphere:R:high, R in the image's lateral unit (cut back to a quarter of
+// the width as the radius field does).
+TOperationApply ParseSphere(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || f.size() < 1 || f.size() > 2) throw EOperationError("sphere needs R or R:high");
+    const double radius = ParsePointNumber(f[0], "sphere R");
+    bool lowpass = true;
+    if (f.size() == 2) {
+        if (f[1] == "high") lowpass = false;
+        else if (f[1] != "low") throw EOperationError("sphere: \"" + f[1] + "\" is neither low nor high");
+    }
+    return [radius, lowpass](TImageDoc& doc) {
+        TQTVPicture& pic = doc.Picture;
+        if (!pic.HasData()) return;
+        const TSphereRadius accepted = AcceptSphereRadius(radius, pic);
+        TQTVPicture working;
+        if (SphereFilter(pic, working, accepted.Radius, lowpass) != TSphereOutcome::Done)
+            throw EAbort("sphere filter failed");
+        std::memcpy(pic.Data.Block(), working.Data.Block(),
+                    static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols) * sizeof(float));
+    };
+}
+
+// arith:OP:OTHERFILE[:N]: the image OP channel N (default 1) of OTHERFILE, with the
+// image's own scan parameters.
+TOperationApply ParseArith(const std::string& args, bool hasArgs)
+{
+    const size_t colon = args.find(':');
+    if (!hasArgs || colon == std::string::npos)
+        throw EOperationError("arith needs OP:OTHERFILE[:N] (OP one of + - * /)");
+    const std::string op = args.substr(0, colon);
+    if (op.size() != 1 || std::string(ArithmeticOperators).find(op[0]) == std::string::npos)
+        throw EOperationError("arith: the operator must be one of + - * /, not \"" + op + "\"");
+    std::string file = args.substr(colon + 1);
+    int channel = 1;
+    const size_t last = file.rfind(':');
+    if (last != std::string::npos && last + 1 < file.size() &&
+        file.find_first_not_of("0123456789", last + 1) == std::string::npos) {
+        channel = ParseOperationInt(file.substr(last + 1), "arith channel");
+        file.resize(last);
+        if (channel < 1) throw EOperationError("arith: the channel counts from 1");
+    }
+    if (file.empty()) throw EOperationError("arith needs the file of the second image");
+    return [op, file, channel](TImageDoc& doc) {
+        if (!OperandLoader()) {
+            ShowMessage("No second image can be loaded here.");
+            throw EAbort("no operand loader");
+        }
+        const std::unique_ptr<TImageDoc> other = OperandLoader()(file, channel);
+        if (!other) throw EAbort("second image not loaded");
+        TQTVPicture result;
+        if (!ComputeArithmetic(doc.Picture, other->Picture, op, result)) throw EAbort("sizes differ");
+        TakeArithmeticResult(result, doc.Picture.Para, doc.Picture);
+    };
+}
+
+// rescale:XRANGE:YRANGE:ZRANGE[:XU:YU:ZU], numbers with ".": the rescale dialog's "OK".
+TOperationApply ParseRescale(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (!hasArgs || (f.size() != 3 && f.size() != 6))
+        throw EOperationError("rescale needs XRANGE:YRANGE:ZRANGE or XRANGE:YRANGE:ZRANGE:XUNIT:YUNIT:ZUNIT");
+    TRescale rs;
+    rs.XRange = ParsePointNumber(f[0], "rescale XRANGE");
+    rs.YRange = ParsePointNumber(f[1], "rescale YRANGE");
+    rs.ZRange = ParsePointNumber(f[2], "rescale ZRANGE");
+    const bool units = f.size() == 6;
+    if (units) {
+        rs.XUnit = Utf8ToLatin1(f[3]);
+        rs.YUnit = Utf8ToLatin1(f[4]);
+        rs.ZUnit = Utf8ToLatin1(f[5]);
+    }
+    return [rs, units](TImageDoc& doc) {
+        TRescale r = rs;
+        if (!units) {
+            r.XUnit = doc.Picture.Para.XPhysUnit;
+            r.YUnit = doc.Picture.Para.YPhysUnit;
+            r.ZUnit = doc.Picture.Para.PhysUnit;
+        }
+        if (!ApplyRescale(doc.Picture, r)) throw EAbort("rescale refused");
+    };
+}
+
 }  // namespace
+
+void SetOperandLoader(TOperandLoader loader) { OperandLoader() = std::move(loader); }
 
 const std::vector<TOperationDef>& OperationTable()
 {
@@ -151,6 +308,16 @@ const std::vector<TOperationDef>& OperationTable()
         {"median", "median", "3 x 3 median filter (Process > Median Filter)", &ParseMedian},
         {"mean", "mean", "3 x 3 mean filter (Process > Mean Filter)", &ParseMean},
         {"fft", "fft[:log][:suppzero]", "magnitude spectrum of the lower-left power-of-two block (Process > FFT)", &ParseFFT},
+        {"zoom", "zoom:X1:Y1:X2:Y2",
+         "cut out columns X1..X2-1 and picture lines Y1..Y2-1 (from the top), ranges scaled (Process > Zoom)",
+         &ParseZoom},
+        {"distortion", "distortion:CX:DX:CY:DY", "distortion correction (Process > Distortion)", &ParseDistortion},
+        {"sphere", "sphere:R[:high]", "sphere filter of radius R, lowpass or highpass (Process > Sphere)",
+         &ParseSphere},
+        {"arith", "arith:OP:OTHERFILE[:N]",
+         "the image OP (+ - * /) channel N of OTHERFILE (Process > Arithmetic)", &ParseArith},
+        {"rescale", "rescale:XRANGE:YRANGE:ZRANGE[:XUNIT:YUNIT:ZUNIT]",
+         "new scan ranges, z range and units (Process > Rescale)", &ParseRescale},
     };
     return table;
 }

@@ -5,6 +5,7 @@
 // followed by "Take Over" would. morvane-cli process goes through it (and later the
 // processing history and the Python module), so an operation is written once.
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,6 +37,12 @@ const std::vector<TOperationDef>& OperationTable();
 TOperationApply ParseOperation(const std::string& text);
 // "invert, level:METHOD:ORDER, ..." for usage messages.
 std::string OperationSyntaxList();
+
+// Operations that take a second image (arith) load it through this: channel
+// (1-based) of the file at path, or null when it cannot be had (the reason already
+// shown). The front end installs it; without one such operations refuse to run.
+using TOperandLoader = std::function<std::unique_ptr<TImageDoc>(const std::string& path, int channel)>;
+void SetOperandLoader(TOperandLoader loader);
 
 // Helpers for parse steps.
 // Splits args at every ':' (an empty args gives one empty field).

@@ -723,8 +723,8 @@ void TMainFormTest::helpAboutAndPendingCommands() {
         return v;
     }();
     fx.Messages.Clear();
-    for (QAction* a : {form.ArithmeticItem, form.Unitcell1}) a->trigger();
-    QCOMPARE(fx.Messages.Shown.size(), size_t(2));
+    form.Unitcell1->trigger();
+    QCOMPARE(fx.Messages.Shown.size(), size_t(1));
     QCOMPARE(fx.Messages.Shown[0].Text, std::string("This command is not available yet."));
     QCOMPARE(form.WindowCount(), 2);
     for (int c = 0; c < form.Current()->Picture.Cols; ++c) QCOMPARE(form.Current()->Picture.Data[0][c], before[c]);
