@@ -30,6 +30,8 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Settings.h"
+#include "processing/Fourier.h"
+#include "processing/Kernels.h"
 #include "processing/Sphere.h"
 
 namespace {
@@ -262,6 +264,7 @@ void TFilterForm::BuildControls()
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setMaxVisibleItems(20);
     ComboBox1->setGeometry(8, 28, 169, 26);
+    for (const std::string& name : KernelNames()) ComboBox1->addItem(Latin1ToQt(name));
     connect(ComboBox1, &QComboBox::activated, this, &TFilterForm::ComboBox1Change);
     StringGrid1 = new QTableWidget(3, 3, Panel3);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -593,6 +596,43 @@ void TFilterForm::Button4Click()
         Beep();
         return;
     }
+    if (Mode <= 14) {
+        Mode = std::max(0, ComboBox1->currentIndex());
+        ApplyKernel(Working, Mode);
+        RenderPreview();
+        return;
+    }
+    if (Mode == 15) {
+        // unreadable text counts as 0
+        double percent = 0;
+        try {
+            percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(Edit2->text())));
+        } catch (const EConvertError&) {
+            percent = 0;
+        }
+        const std::string text = FormatShortest(percent);
+        Edit2->setText(Latin1ToQt(text));
+        if (settings_) settings_->WriteString("Filter", "Edit2", text);
+        if (Source) RemoveBadPoints(Working, BadPointThreshold(*Source, percent));
+        RenderPreview();
+        return;
+    }
+    if (Mode == 17) {
+        const bool log = LogBox && LogBox->isChecked();
+        const bool suppZero = SuppZeroBox && SuppZeroBox->isChecked();
+        if (settings_) {
+            settings_->WriteBool("FFT", "Log", log);
+            settings_->WriteBool("FFT", "SuppZero", suppZero);
+        }
+        FFTView(Working, log, suppZero);
+        RenderPreview();
+        return;
+    }
+    if (Mode == 21 || Mode == 23) {
+        if (Source) (Mode == 21 ? MedianFilter : MeanFilter)(*Source, Working);
+        RenderPreview();
+        return;
+    }
     if (Mode == 19) { DoZoom(); return; }
     if (Mode == 20) { DoSphere(); return; }
     if (Mode == 22) { DoDistortion(); return; }
@@ -712,7 +752,17 @@ void TFilterForm::Image2MouseDownSlop3D(Qt::MouseButton, QPoint pos)
 
 void TFilterForm::ComboBox1Change()
 {
-    if (ComboBox1->currentIndex() >= 0) Mode = ComboBox1->currentIndex();
+    if (ComboBox1->currentIndex() < 0) ComboBox1->setCurrentIndex(0);
+    const int kernel = ComboBox1->currentIndex();
+    if (kernel < 0) return;
+    Mode = kernel;
+    // the kernel's coefficients in the grid
+    const std::array<std::string, 9> cells = KernelGridTexts(kernel);
+    for (int k = 0; k < 9; ++k) {
+        auto* item = new QTableWidgetItem(Latin1ToQt(cells[static_cast<size_t>(k)]));
+        item->setTextAlignment(Qt::AlignCenter);
+        StringGrid1->setItem(k / 3, k % 3, item);
+    }
 }
 
 // ---------------------------------------------------------------- histogram

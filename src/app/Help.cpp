@@ -32,8 +32,11 @@ QString HelpPage(int topic) {
     case 6: return QStringLiteral("commands.html#inverse");
     case 11: return QStringLiteral("processing.html#leveling");
     case 12: return QStringLiteral("processing.html#histogram");
-    case 7: case 8: case 9: case 10: case 29:
-        return QStringLiteral("processing.html#dialog");
+    case 7: return QStringLiteral("filters.html#simple");
+    case 8: return QStringLiteral("filters.html#mean");
+    case 9: return QStringLiteral("filters.html#median");
+    case 10: return QStringLiteral("filters.html#noise");
+    case 29: return QStringLiteral("filters.html#fft");
     case 13: return QStringLiteral("geometry.html#arithmetic");
     case 14: return QStringLiteral("geometry.html#zoom");
     case 15: return QStringLiteral("geometry.html#sphere");
