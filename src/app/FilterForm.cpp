@@ -115,6 +115,18 @@ QImage RenderedImage(const TQTVPicture& pic)
     return img;
 }
 
+// The record rendered with its marked samples in green.
+QImage MarkedImage(TQTVPicture& pic)
+{
+    const std::vector<uint32_t> px = pic.RenderMarked();
+    QImage img(pic.BitmapWidth, pic.BitmapHeight, QImage::Format_ARGB32);
+    if (px.size() < static_cast<size_t>(img.width()) * static_cast<size_t>(img.height())) return {};
+    for (int y = 0; y < img.height(); ++y)
+        std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
+                    static_cast<size_t>(img.width()) * 4);
+    return img;
+}
+
 // ---------------------------------------------------------------- picture boxes
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
@@ -502,12 +514,7 @@ void TFilterForm::RenderPreview()
 {
     if (!Working.HasData()) return;
     if (Advanced()) {
-        std::vector<uint32_t> px = Working.RenderMarked();
-        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < img.height(); ++y)
-            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
-                        static_cast<size_t>(img.width()) * 4);
-        Image2->SetPicture(img);
+        Image2->SetPicture(MarkedImage(Working));
     } else {
         Working.Render();
         Image2->SetPicture(RenderedImage(Working));
@@ -786,14 +793,7 @@ void TFilterForm::Image3MouseUp(Qt::MouseButton button, int bin)
     Image3->update();
     // marks update
     Hist.UpdateMarks(Working);
-    if (Mode == 18) {
-        std::vector<uint32_t> px = Working.RenderMarked();
-        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < img.height(); ++y)
-            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
-                        static_cast<size_t>(img.width()) * 4);
-        Image2->SetPicture(img);
-    }
+    if (Mode == 18) Image2->SetPicture(MarkedImage(Working));
 }
 
 bool TFilterForm::eventFilter(QObject* watched, QEvent* event)

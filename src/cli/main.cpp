@@ -49,10 +49,7 @@ TOutKind OutKindOf(const std::string& path) {
     return TOutKind::Unknown;
 }
 
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "morvane-cli: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Complain(const std::string& text) { CliComplain(text); }
 
 // A failure the readers or writers did not report themselves: shown as the
 // application's general error report would show it.
@@ -205,25 +202,9 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
 
     TCliInput input;
-    try {
-        if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
-    } catch (const std::exception& e) {
-        ReportException(e);
-        return ExitRefused;
-    }
-    TCliChannel* chosen = nullptr;
-    for (auto& ch : input.Channels)
-        if (ch.Index == a.Channel) chosen = &ch;
-    if (!chosen) {
-        if (a.Channel > input.ChannelCount) {
-            Complain("--channel " + std::to_string(a.Channel) + ": " + PathToUtf8(a.In) + " has " +
-                     std::to_string(input.ChannelCount) +
-                     (input.ChannelCount == 1 ? " channel" : " channels"));
-            return input.ChannelCount > 0 ? ExitUsage : ExitRefused;
-        }
-        Complain("channel " + std::to_string(a.Channel) + " of " + PathToUtf8(a.In) + " could not be loaded");
-        return ExitRefused;
-    }
+    int status = ExitRefused;
+    TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+    if (!chosen) return status;
     TImageDoc& doc = *chosen->Doc;
     try {
         for (const TOperationApply& op : ops) {
@@ -256,19 +237,9 @@ int RunRelief(const TReliefArgs& a) {
         return ExitUsage;
     }
     TCliInput input;
-    try {
-        if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
-    } catch (const std::exception& e) {
-        ReportException(e);
-        return ExitRefused;
-    }
-    const TCliChannel* chosen = nullptr;
-    for (const auto& ch : input.Channels)
-        if (ch.Index == a.Channel) chosen = &ch;
-    if (!chosen) {
-        Complain("channel " + std::to_string(a.Channel) + " of " + a.In + " could not be loaded");
-        return ExitRefused;
-    }
+    int status = ExitRefused;
+    const TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+    if (!chosen) return status;
     const TReliefEdits edits = ReadReliefEdits(a.Gain, a.Shift);
     std::string bytes;
     try {
