@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CliLoad.h"
+#include "cli/Profile.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -226,6 +227,9 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
     demo->add_option("DIR", demoDir, "target directory")->required();
 
+    TProfileCommands profileCommands;
+    profileCommands.Register(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -240,5 +244,6 @@ int main(int argc, char** argv) {
     if (*convert) return RunConvert(conv, sink);
     if (*process) return RunConvert(proc, sink);
     if (*demo) return RunDemo(demoDir);
+    if (profileCommands.Chosen()) return profileCommands.Run(sink);
     return ExitUsage;
 }
