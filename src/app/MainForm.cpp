@@ -27,6 +27,8 @@
 #include "app/About.h"
 #include "app/AskUnit.h"
 #include "app/FontDialog.h"
+#include "analysis/Roughness.h"
+#include "app/AnaLineForm.h"
 #include "app/FilterForm.h"
 #include "app/Help.h"
 #include "app/Icons.h"
@@ -285,8 +287,11 @@ void TMainForm::CreateMenus() {
     connect(Shere1, &QAction::triggered, this, &TMainForm::Shere1Click);
     connect(DistortionItem, &QAction::triggered, this, &TMainForm::DistortionItemClick);
     connect(FFTItem, &QAction::triggered, this, &TMainForm::FFTItemClick);
+    connect(Line1, &QAction::triggered, this, &TMainForm::Line1Click);
+    connect(DualLine1, &QAction::triggered, this, &TMainForm::DualLine1Click);
+    connect(Roughness1, &QAction::triggered, this, &TMainForm::Roughness1Click);
     for (QAction* a : {ArithmeticItem, Scale1, PaletteItem,
-                       S3DItem, View3D, Line1, DualLine1, Roughness1, Unitcell1})
+                       S3DItem, View3D, Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
 }
 
@@ -797,6 +802,25 @@ void TMainForm::Shere1Click() { OpenFilterForm(20); }
 void TMainForm::Median1Click() { OpenFilterForm(21); }
 void TMainForm::DistortionItemClick() { OpenFilterForm(22); }
 void TMainForm::MeanFilter1Click() { OpenFilterForm(23); }
+
+// ---------------------------------------------------------------- line analysis
+
+void TMainForm::Line1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), false); });
+}
+
+void TMainForm::DualLine1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), true); });
+}
+
+void TMainForm::Roughness1Click() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        const TImageStats s = ImageStatistics(w->Picture);
+        if (s.Valid) ShowMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit));
+    });
+}
 
 void TMainForm::NotAvailableClick() {
     ShowMessage("This command is not available yet.");

@@ -125,6 +125,10 @@ public slots:
     void Median1Click();
     void DistortionItemClick();
     void MeanFilter1Click();
+    // Analyse: the line window (single and dual) and the image statistics
+    void Line1Click();
+    void DualLine1Click();
+    void Roughness1Click();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 
