@@ -16,6 +16,14 @@ inline int64_t Rnd(double v) {
     return static_cast<int64_t>(std::nearbyint(v));
 }
 
+// Round half to even for |v| well below 2^51 (positions within a few image sizes):
+// adding and taking away 1.5 * 2^52 leaves v rounded in the default rounding mode.
+inline int64_t RoundSmall(double v) {
+    constexpr double Magic = 6755399441055744.0;
+    const double t = v + Magic;  // two roundings: no fast-math folds them away
+    return static_cast<int64_t>(t - Magic);
+}
+
 void SizeLike(const TQTVPicture& src, TQTVPicture& avg) {
     if (avg.Cols != src.Cols || avg.Rows != src.Rows || avg.Data.empty()) avg.SetSize(src.Cols, src.Rows);
     avg.Para = src.Para;
@@ -82,12 +90,20 @@ void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
     for (int32_t r = 0; r < rows; ++r) {
         const float* s = src.Data[rows - 1 - r];
         std::fill(acc.begin(), acc.end(), 0.0);
-        for (int32_t i = 0; i < W; ++i)
-            for (int32_t c = 0; c < cols; ++c) {
-                int64_t h = static_cast<int64_t>(c) - W / 2 + i;
+        for (int32_t i = 0; i < W; ++i) {
+            const int64_t o = static_cast<int64_t>(i) - W / 2;  // column c reads c + o
+            // the columns that read inside the row, in one run
+            const int64_t lo = std::clamp<int64_t>(-o, 0, cols), hi = std::clamp<int64_t>(cols - o, lo, cols);
+            for (int64_t c = 0; c < lo; ++c) {
+                int64_t h = c + o;
                 if (h < 0) h = -h;
                 acc[static_cast<size_t>(c)] += s[ClampIndex(h, 0, cols - 1)];
             }
+            double* a = acc.data();
+            const float* from = s + o;
+            for (int64_t c = lo; c < hi; ++c) a[c] += from[c];
+            for (int64_t c = hi; c < cols; ++c) acc[static_cast<size_t>(c)] += s[cols - 1];
+        }
         float* d = avg.Data[r];
         for (int32_t c = 0; c < cols; ++c) d[c] = static_cast<float>(inv * acc[static_cast<size_t>(c)]);
     }
@@ -101,30 +117,55 @@ void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const T
     const int32_t cc = cols / 2, rc = rows / 2;
     const int32_t R0 = (cols - 1) / 2;
     const double half = (W / 2.0) * Pi / 180.0;
-    for (int32_t c = 0; c < cols; ++c) {
-        const int32_t dx = c - cc;
-        for (int32_t r = 0; r < rows; ++r) {
-            const int32_t dy = r - rc;
-            const double rho = std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
-            if (!(rho < R0)) {
-                avg.Data[r][c] = src.Data[r][c];
-                continue;
-            }
+
+    // Outside the disc the samples stay as they are.
+    for (int32_t r = 0; r < rows; ++r) {
+        const float* s = src.Data[r];
+        float* d = avg.Data[r];
+        for (int32_t c = 0; c < cols; ++c) {
+            const double dx = c - cc, dy = r - rc;
+            if (!(std::sqrt(dx * dx + dy * dy) < R0)) d[c] = s[c];
+        }
+    }
+    // Inside, the arc of a pixel depends only on its distance from the centre: the
+    // angles (and their cosines and sines) are worked out once for the up to eight
+    // pixels (+-a, +-b), (+-b, +-a) at that distance, and each of them sums its own arc
+    // exactly as it would alone.
+    std::vector<const float*> rowp(static_cast<size_t>(rows));
+    for (int32_t r = 0; r < rows; ++r) rowp[static_cast<size_t>(r)] = src.Data[r];
+    std::vector<double> cs, sn;
+    for (int32_t a = 0; a < std::max(R0, 0); ++a) {
+        for (int32_t b = 0; b <= a; ++b) {
+            const double rho = std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b);
+            if (!(rho < R0)) break;
             const double step = 1.0 / (rho + 1.0);
+            cs.clear();
+            sn.clear();
             double phi = -half;
-            double sum = 0.0;
-            int64_t count = 0;
             do {
-                const double cs = std::cos(phi), sn = std::sin(phi);
-                const int32_t c2 = ClampIndex(Rnd(cs * dx + sn * dy) + cc, 0, cols - 1);
-                const int32_t r2 = ClampIndex(Rnd(cs * dy - sn * dx) + rc, 0, rows - 1);
-                sum += src.Data[r2][c2];
-                ++count;
+                cs.push_back(std::cos(phi));
+                sn.push_back(std::sin(phi));
                 phi += step;
             } while (!(phi > half));
-            avg.Data[r][c] = static_cast<float>(sum / static_cast<double>(count));
+            const int32_t variants[8][2] = {{a, b}, {-a, b}, {a, -b}, {-a, -b}, {b, a}, {-b, a}, {b, -a}, {-b, -a}};
+            for (int v = 0; v < 8; ++v) {
+                const int32_t dx = variants[v][0], dy = variants[v][1];
+                bool seen = false;
+                for (int u = 0; u < v && !seen; ++u) seen = variants[u][0] == dx && variants[u][1] == dy;
+                if (seen) continue;
+                const int32_t c = cc + dx, r = rc + dy;
+                if (c < 0 || c >= cols || r < 0 || r >= rows) continue;
+                double sum = 0.0;
+                const size_t n = cs.size();
+                for (size_t k = 0; k < n; ++k) {
+                    const int32_t c2 = ClampIndex(RoundSmall(cs[k] * dx + sn[k] * dy) + cc, 0, cols - 1);
+                    const int32_t r2 = ClampIndex(RoundSmall(cs[k] * dy - sn[k] * dx) + rc, 0, rows - 1);
+                    sum += rowp[static_cast<size_t>(r2)][c2];
+                }
+                avg.Data[r][c] = static_cast<float>(sum / static_cast<double>(n));
+            }
         }
-        if (progress) progress(c + 1, cols);
+        if (progress) progress(a + 1, R0);
     }
 }
 

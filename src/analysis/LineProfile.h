@@ -36,7 +36,8 @@ struct TAnyLine {
     int32_t X1 = 1, Y1 = 1, X2 = 10, Y2 = 10;
 };
 
-// Called once per column of the arc average (done columns, all columns).
+// Called as the arc average goes outwards from the centre (done, total steps), so that a
+// front end can keep its window responsive.
 using TArcProgress = std::function<void(int32_t done, int32_t total)>;
 
 // Width averages into avg (sized like src). width < 1 counts as 1.
