@@ -100,8 +100,7 @@ void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
                 acc[static_cast<size_t>(c)] += s[ClampIndex(h, 0, cols - 1)];
             }
             double* a = acc.data();
-            const float* from = s + o;
-            for (int64_t c = lo; c < hi; ++c) a[c] += from[c];
+            for (int64_t c = lo; c < hi; ++c) a[c] += s[c + o];
             for (int64_t c = hi; c < cols; ++c) acc[static_cast<size_t>(c)] += s[cols - 1];
         }
         float* d = avg.Data[r];

@@ -934,8 +934,17 @@ bool TAnaLineForm::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == Edit4) {
-            Edit4KeyDown(k->key());
-            return true;
+            switch (k->key()) {
+            case Qt::Key_Space:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+                Edit4KeyDown(k->key());
+                return true;
+            default:
+                break;
+            }
         }
     }
     if (event->type() == QEvent::MouseButtonPress) {

@@ -220,6 +220,20 @@ void TAnaLineTest::cursorsTableAndRoughness() {
     QCOMPARE(f->Label5->text(), QStringLiteral("start"));
     QVERIFY(!f->Edit3->isVisible());
 
+    // every mode with both cursors and the roughness table, as a user sees it
+    const char* shots[] = {"line-mode-row.png", "line-mode-col.png", "line-mode-any.png", "line-mode-radial.png"};
+    Type(f->Edit1, QStringLiteral("9"));
+    for (int mode = 0; mode < 4; ++mode) {
+        f->ComboBox1->setCurrentIndex(mode);
+        const int w2 = f->Image2->width();
+        Click(f->Image2, QPoint(w2 / 5, 10));
+        Click(f->Image2, QPoint(w2 * 4 / 5, 10));
+        QTest::mouseClick(f->RoughnessButton, Qt::LeftButton);
+        QVERIFY(f->Cursors.C[0].Active && f->Cursors.C[1].Active);
+        QVERIFY(!Cell(f->StringGrid1, 10).isEmpty());
+        Shot(&form, shots[mode]);
+    }
+
     // Analyse > Roughness on the image
     form.Roughness1->trigger();
     const TImageStats st = ImageStatistics(form.Current()->Picture);
