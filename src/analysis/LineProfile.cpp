@@ -49,6 +49,10 @@ int32_t ClampIndex(int64_t v, int32_t lo, int32_t hi) {
     return static_cast<int32_t>(v);
 }
 
+int32_t EffectiveWidth(TLineMode mode, int32_t width) {
+    return std::clamp(width, 1, mode == TLineMode::Radial ? MaxArcWidth : MaxLineWidth);
+}
+
 float NormaliseAngle(float angle) {
     if (!std::isfinite(angle)) return 0.0f;
     if (angle > 360.0f) angle = angle - 360.0f * std::trunc(angle / 360.0f);
@@ -61,7 +65,7 @@ float NormaliseAngle(float angle) {
 void AverageRows(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
     SizeLike(src, avg);
     if (Empty(src)) return;
-    const int32_t W = std::max(width, 1);
+    const int32_t W = EffectiveWidth(TLineMode::Row, width);
     const int32_t rows = src.Rows, cols = src.Cols;
     const double inv = 1.0 / W;
     std::vector<double> acc(static_cast<size_t>(cols));
@@ -83,7 +87,7 @@ void AverageRows(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
 void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
     SizeLike(src, avg);
     if (Empty(src)) return;
-    const int32_t W = std::max(width, 1);
+    const int32_t W = EffectiveWidth(TLineMode::Col, width);
     const int32_t rows = src.Rows, cols = src.Cols;
     const double inv = 1.0 / W;
     std::vector<double> acc(static_cast<size_t>(cols));
@@ -111,7 +115,7 @@ void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
 void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const TArcProgress& progress) {
     SizeLike(src, avg);
     if (Empty(src)) return;
-    const int32_t W = std::max(width, 1);
+    const int32_t W = EffectiveWidth(TLineMode::Radial, width);
     const int32_t rows = src.Rows, cols = src.Cols;
     const int32_t cc = cols / 2, rc = rows / 2;
     const int32_t R0 = (cols - 1) / 2;
@@ -279,7 +283,7 @@ void SampleAny(const TQTVPicture& src, TAnyLine& line, int32_t width, TProfile& 
     line.X2 = ClampIndex(line.X2, 0, cols - 1);
     line.Y1 = ClampIndex(line.Y1, 0, rows - 1);
     line.Y2 = ClampIndex(line.Y2, 0, rows - 1);
-    const int32_t W = std::max(width, 1);
+    const int32_t W = EffectiveWidth(TLineMode::Any, width);
 
     const double dx = static_cast<double>(line.X2) - line.X1;
     const double dy = static_cast<double>(line.Y1) - line.Y2;
@@ -333,7 +337,7 @@ void SampleAny(const TQTVPicture& src, TAnyLine& line, int32_t width, TProfile& 
 
 void ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p, const TQTVPicture* second,
                     const TArcProgress& progress) {
-    if (req.Width < 1) req.Width = 1;
+    req.Width = EffectiveWidth(req.Mode, req.Width);
     const bool dual = second && !Empty(*second);
     TQTVPicture avg, avg2;
     switch (req.Mode) {

@@ -40,7 +40,15 @@ struct TAnyLine {
 // front end can keep its window responsive.
 using TArcProgress = std::function<void(int32_t done, int32_t total)>;
 
-// Width averages into avg (sized like src). width < 1 counts as 1.
+// The widest averages: twice the largest image across (the band then covers any image
+// twice over, every further row only repeats an edge) and one full turn of arc.
+constexpr int32_t MaxLineWidth = 2 * MaxPixels + 1;
+constexpr int32_t MaxArcWidth = 360;
+// The width an average really uses: at least 1, at most the limit of the mode.
+int32_t EffectiveWidth(TLineMode mode, int32_t width);
+
+// Width averages into avg (sized like src). width < 1 counts as 1, widths beyond the
+// limits above as the limit.
 // Rows: displayed row r averages displayed rows r - W div 2 .. r - W div 2 + W - 1,
 // mirrored at the top edge (repeating the edge line) and at the bottom edge (without
 // repeating it); stored flipped.

@@ -27,9 +27,9 @@ int32_t TPlotScale::PointX(int32_t j) const {
     return Rnd(static_cast<double>(j) / Count * Width);
 }
 
-int32_t TPlotScale::PointY(float v) const { return Rnd((static_cast<double>(Max) - v) * Scale) + 1; }
+int32_t TPlotScale::PointY(double v) const { return Rnd((static_cast<double>(Max) - v) * Scale) + 1; }
 
-int32_t TPlotScale::CursorY(float v) const { return Rnd((static_cast<double>(Max) - v) * Scale); }
+int32_t TPlotScale::CursorY(double v) const { return Rnd((static_cast<double>(Max) - v) * Scale); }
 
 int32_t TPlotScale::SampleAt(int32_t x) const {
     if (Count <= 0 || Width <= 0) return 0;

@@ -20,9 +20,9 @@ struct TPlotScale {
     // Column of sample j: Round(j / Count * Width).
     int32_t PointX(int32_t j) const;
     // Row of a value on the curve: Round((Max - v) * Scale) + 1.
-    int32_t PointY(float v) const;
+    int32_t PointY(double v) const;
     // Row of a cursor on a value: Round((Max - v) * Scale).
-    int32_t CursorY(float v) const;
+    int32_t CursorY(double v) const;
     // The sample under plot column x: Round(x / Width * Count), limited to the samples.
     int32_t SampleAt(int32_t x) const;
 };

@@ -502,6 +502,7 @@ void TAnaLineForm::ApplyMode() {
     QPalette pal = Label6->palette();
     pal.setColor(QPalette::Window, palette().color(QPalette::Button));
     Label6->setPalette(pal);
+    LineWidth = EffectiveWidth(mode, LineWidth);
     {
         TBusy busy(busy_);
         switch (mode) {
@@ -1010,7 +1011,7 @@ void TAnaLineForm::RoughnessClick() {
         QPainter p(&Image2->Picture);
         const TPlotScale& s = Plot;
         for (const TRoughSegment& g : LastRoughness.Segments) {
-            auto y = [&](double v) { return s.PointY(static_cast<float>(v)); };
+            auto y = [&](double v) { return s.PointY(v); };
             const int x1 = s.PointX(g.First), x2 = s.PointX(g.Last);
             const double m1 = g.A + g.B * g.First, m2 = g.A + g.B * g.Last;
             p.setPen(Pen(QColor(255, 0, 0), 2));

@@ -77,6 +77,26 @@ TEST(LineAverage, WidthsBeyondTheImageStayInside) {
     }
 }
 
+TEST(LineAverage, HugeWidthsAreLimited) {
+    EXPECT_EQ(EffectiveWidth(TLineMode::Row, 2000000000), MaxLineWidth);
+    EXPECT_EQ(EffectiveWidth(TLineMode::Any, -5), 1);
+    EXPECT_EQ(EffectiveWidth(TLineMode::Radial, 720), 360);
+    EXPECT_EQ(EffectiveWidth(TLineMode::Col, 51), 51);
+    const TQTVPicture src = Labelled(6, 5);
+    TQTVPicture a, b;
+    AverageRows(src, 2000000000, a);  // finishes at once
+    AverageRows(src, MaxLineWidth, b);
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 6; ++c) EXPECT_EQ(a.Data[r][c], b.Data[r][c]);
+    AverageArc(src, 2000000000, a);
+    AverageArc(src, 360, b);
+    EXPECT_EQ(a.Data[2][3], b.Data[2][3]);
+    TAnyLine line{0, 0, 5, 4};
+    TProfile p;
+    SampleAny(src, line, 2000000000, p);
+    EXPECT_EQ(p.Count, 7);
+}
+
 TEST(LineAverage, ArcAverageKeepsConstantsAndCopiesOutsideTheDisc) {
     const TQTVPicture flat = MakeImage(32, 32, [](int, int) { return 2.5f; });
     TQTVPicture avg;

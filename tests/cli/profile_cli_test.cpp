@@ -139,6 +139,10 @@ TEST_F(ProfileCli, UsageErrors) {
         EXPECT_TRUE(r.Out.empty());
     }
     EXPECT_EQ(Run({"profile", demo, "--width", "-3"}).Out, Run({"profile", demo}).Out);  // counts as 1
+    // a width far beyond the image finishes, as the widest band does
+    const TProfRun huge = Run({"profile", demo, "--width", "2147483647", "--index", "3"});
+    ASSERT_EQ(huge.Status, 0) << huge.Err;
+    EXPECT_EQ(huge.Out, Run({"profile", demo, "--width", std::to_string(MaxLineWidth), "--index", "3"}).Out);
     EXPECT_EQ(Run({"profile", dir / "nothere.txt"}).Status, 1);
 }
 
