@@ -1058,23 +1058,24 @@ void TAnaLineForm::CopyImageClick() {
 
 // ---------------------------------------------------------------- saving
 
-QFont TAnaLineForm::DrawingFont() const {
+TDisplayFont TAnaLineForm::DrawingFont() const {
+    // the labels' font as the default, in pixels as the settings keep it
     TDisplayFont def;
     def.Font = Label7->font();
+    def.Font.setPixelSize(std::max(QFontInfo(Label7->font()).pixelSize(), 1));
     def.Color = Qt::black;
-    if (!settings_) return def.Font;
-    const TDisplayFont f = ReadDisplayFont(*settings_, "FontLabel", def);
-    QFont font = f.Font;
-    font.setBold(this->font().bold());
-    font.setItalic(this->font().italic());
-    return font;
+    TDisplayFont f = settings_ ? ReadDisplayFont(*settings_, "FontLabel", def) : def;
+    f.Font.setBold(font().bold());
+    f.Font.setItalic(font().italic());
+    return f;
 }
 
 QByteArray TAnaLineForm::PlotSvg() {
     QByteArray bytes;
     QBuffer buf(&bytes);
     buf.open(QIODevice::WriteOnly);
-    const QFont font = DrawingFont();
+    const TDisplayFont drawing = DrawingFont();
+    const QFont& font = drawing.Font;
     const QFontMetrics fm(font);
     const int tw = fm.horizontalAdvance(QStringLiteral("1,234E-2")), th = fm.height();
     const int pw = Image2->Picture.width(), ph = Image2->Picture.height();
@@ -1084,6 +1085,7 @@ QByteArray TAnaLineForm::PlotSvg() {
     gen.setSize(QSize(width, height));
     gen.setViewBox(QRect(0, 0, width, height));
     gen.setTitle(windowTitle());
+    gen.setResolution(96);
     QPainter p(&gen);
     p.fillRect(0, 0, width, height, Qt::white);
     p.save();
@@ -1094,9 +1096,7 @@ QByteArray TAnaLineForm::PlotSvg() {
     p.drawRect(0, 0, pw - 1, ph - 1);
     p.restore();
     p.setFont(font);
-    TDisplayFont def;
-    def.Font = font;
-    p.setPen(settings_ ? ReadDisplayFont(*settings_, "FontLabel", def).Color : QColor(Qt::black));
+    p.setPen(drawing.Color);
     auto text = [&](int x, int y, const QString& s) { p.drawText(x, y + fm.ascent(), s); };
     text(2, 2, Label7->text());
     text(2, (height - th) / 2, Label8->text());

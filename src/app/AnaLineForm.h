@@ -30,6 +30,7 @@ class QPushButton;
 class QTableWidget;
 class TMDIChild;
 class TSettings;
+struct TDisplayFont;
 
 // A picture the size of the control, drawn on like a canvas; reports the mouse.
 class TCanvasBox : public QWidget {
@@ -161,7 +162,8 @@ private:
     bool AskSaveName(const char* filter, int& filterIndex, QString& file);
     bool WriteSaved(const QString& file, const QByteArray& bytes, bool replace);
     QImage SourceImage() const;
-    QFont DrawingFont() const;
+    // The font of the drawing's texts: settings "FontLabel", else the labels' font.
+    TDisplayFont DrawingFont() const;
 
     TSettings* settings_;
     QImage base1_, base3_;  // the stretched pictures without lines

@@ -7,6 +7,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QTableWidget>
 
 #include "GuiTest.h"
@@ -289,6 +291,26 @@ void TAnaLineTest::dataAndPicturesOut() {
     QVERIFY(drawing.contains("<svg"));
     QVERIFY(drawing.contains(f->Label7->text().toUtf8()));
     QVERIFY(drawing.contains("[nm]"));
+    {
+        // the drawing as a viewer shows it
+        QSvgRenderer renderer(drawing);
+        QVERIFY(renderer.isValid());
+        QImage look(renderer.defaultSize(), QImage::Format_RGB32);
+        look.fill(Qt::white);
+        QPainter p(&look);
+        renderer.render(&p);
+        p.end();
+        const QByteArray dir = qgetenv("MORVANE_SHOTS");
+        if (!dir.isEmpty()) look.save(QString::fromLocal8Bit(dir) + QStringLiteral("/line-plot-svg.png"));
+        // the plot sits right of a text margin, framed in grey, white inside
+        QFont labels = f->Label7->font();
+        labels.setPixelSize(QFontInfo(labels).pixelSize());
+        const QFontMetrics fm(labels);
+        const int tw = fm.horizontalAdvance(QStringLiteral("1,234E-2"));
+        QCOMPARE(renderer.viewBox(), QRect(0, 0, f->Image2->width() + tw, f->Image2->height() + fm.height() + 4));
+        QCOMPARE(look.pixelColor(look.width() - 1, look.height() / 3).red(), look.pixelColor(look.width() - 1, look.height() / 3).blue());
+        QVERIFY(look.pixelColor(look.width() - 1, look.height() / 3) != QColor(Qt::white));
+    }
     answer(QStringLiteral("curve"), 1);
     f->SavePictureAswmfItem->trigger();
     QVERIFY(QFile::exists(fx.Dir() + QStringLiteral("/curve.svg")));
