@@ -30,6 +30,8 @@
 #include "app/AskUnit.h"
 #include "app/AxesForm.h"
 #include "app/FontDialog.h"
+#include "analysis/Roughness.h"
+#include "app/AnaLineForm.h"
 #include "app/FilterForm.h"
 #include "app/Help.h"
 #include "app/Icons.h"
@@ -357,7 +359,10 @@ void TMainForm::CreateMenus() {
     connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
     connect(ArithmeticItem, &QAction::triggered, this, &TMainForm::ArithmeticItemClick);
     connect(Scale1, &QAction::triggered, this, &TMainForm::Scale1Click);
-    for (QAction* a : {Line1, DualLine1, Roughness1, Unitcell1})
+    connect(Line1, &QAction::triggered, this, &TMainForm::Line1Click);
+    connect(DualLine1, &QAction::triggered, this, &TMainForm::DualLine1Click);
+    connect(Roughness1, &QAction::triggered, this, &TMainForm::Roughness1Click);
+    for (QAction* a : {Unitcell1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
     connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
     connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
@@ -926,6 +931,25 @@ void TMainForm::Scale1Click() {
     AxesForm->show();
     AxesForm->raise();
     AxesForm->activateWindow();
+}
+
+// ---------------------------------------------------------------- line analysis
+
+void TMainForm::Line1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), false); });
+}
+
+void TMainForm::DualLine1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), true); });
+}
+
+void TMainForm::Roughness1Click() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        const TImageStats s = ImageStatistics(w->Picture);
+        if (s.Valid) ShowMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit));
+    });
 }
 
 void TMainForm::NotAvailableClick() {

@@ -135,6 +135,10 @@ public slots:
     // the arithmetic and rescale dialogs, shown without waiting
     void ArithmeticItemClick();
     void Scale1Click();
+    // Analyse: the line window (single and dual) and the image statistics
+    void Line1Click();
+    void DualLine1Click();
+    void Roughness1Click();
     // commands whose windows are not part of the application yet
     void NotAvailableClick();
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliLoad.h"
+#include "cli/Profile.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -319,6 +320,9 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
     demo->add_option("DIR", demoDir, "target directory")->required();
 
+    TProfileCommands profileCommands;
+    profileCommands.Register(app);
+
     TReliefArgs relief;
     auto* reliefCmd = app.add_subcommand("relief", "write the pseudo-3-D relief of one channel as a bitmap");
     reliefCmd->add_option("IN", relief.In, "measurement file")->required();
@@ -364,5 +368,6 @@ int main(int argc, char** argv) {
     if (*process) return RunConvert(proc, sink);
     if (*demo) return RunDemo(demoDir);
     if (*reliefCmd) return RunRelief(relief);
+    if (profileCommands.Chosen()) return profileCommands.Run(sink);
     return ExitUsage;
 }

@@ -32,12 +32,6 @@ QString SmallScan(const QString& dir, const QString& name = QStringLiteral("scan
                       {"scan_1.sin", "Current Fwd", "nA", 1.0, Ramp(4, 3, 0.25f)}});
 }
 
-std::vector<float> Samples(const TQTVPicture& p) {
-    std::vector<float> v;
-    for (int r = 0; r < p.Rows; ++r)
-        for (int c = 0; c < p.Cols; ++c) v.push_back(p.Data[r][c]);
-    return v;
-}
 
 }  // namespace
 
