@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/CliLoad.h"
+#include "cli/UnitCell.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -357,6 +358,9 @@ int main(int argc, char** argv) {
     reliefCmd->add_option("--gain", relief.Gain, "z-Gain: stroke length of the highest sample (default 10)");
     reliefCmd->add_option("--shift", relief.Shift, "Shift: sideways offset of the last row (default 10)");
 
+    TUnitCellArgs unitCell;
+    auto* unitCellCmd = AddUnitCellCommand(app, unitCell);
+
     // a first word that is no command is named, with the commands there are
     if (argc > 1 && argv[1][0] != '-') {
         const std::string word = argv[1];
@@ -393,5 +397,6 @@ int main(int argc, char** argv) {
     if (*process) return RunConvert(proc, sink);
     if (*demo) return RunDemo(demoDir);
     if (*reliefCmd) return RunRelief(relief);
+    if (*unitCellCmd) return RunUnitCell(unitCell);
     return ExitUsage;
 }
