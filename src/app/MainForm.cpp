@@ -38,6 +38,7 @@
 #include "app/Rename.h"
 #include "app/Form3DSetting.h"
 #include "app/S3DForm.h"
+#include "app/UnitCellForm.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -357,8 +358,9 @@ void TMainForm::CreateMenus() {
     connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
     connect(ArithmeticItem, &QAction::triggered, this, &TMainForm::ArithmeticItemClick);
     connect(Scale1, &QAction::triggered, this, &TMainForm::Scale1Click);
-    for (QAction* a : {Line1, DualLine1, Roughness1, Unitcell1})
+    for (QAction* a : {Line1, DualLine1, Roughness1})
         connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+    connect(Unitcell1, &QAction::triggered, this, &TMainForm::Unitcell1Click);
     connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
     connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
 }
@@ -926,6 +928,12 @@ void TMainForm::Scale1Click() {
     AxesForm->show();
     AxesForm->raise();
     AxesForm->activateWindow();
+}
+
+void TMainForm::Unitcell1Click() {
+    Guarded([&] {
+        if (TMDIChild* w = Current()) TUnitCellForm::Open(w, settings_.get(), MdiArea);
+    });
 }
 
 void TMainForm::NotAvailableClick() {

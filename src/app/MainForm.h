@@ -136,6 +136,7 @@ public slots:
     void ArithmeticItemClick();
     void Scale1Click();
     // commands whose windows are not part of the application yet
+    void Unitcell1Click();
     void NotAvailableClick();
 
 protected:
