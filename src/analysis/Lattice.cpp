@@ -34,9 +34,10 @@ private:
 
 class TLinker {
 public:
-    TLinker(std::vector<TUnitCellMatch>& m, int32_t cols, int32_t rows) : m_(m), cols_(cols), rows_(rows) {}
+    TLinker(std::vector<TUnitCellMatch>& m, int32_t cols, int32_t rows)
+        : m_(m), index_(m, cols, rows), cols_(cols), rows_(rows) {}
 
-    int32_t Nearest(double x, double y) const { return NearestMatch(m_, x, y, cols_, rows_); }
+    int32_t Nearest(double x, double y) const { return index_.Nearest(x, y); }
     TVec Pos(int32_t i) const { return {m_[static_cast<size_t>(i)].X, m_[static_cast<size_t>(i)].Y}; }
 
     // Walks along b from start (dir 0: +b, 2: -b), linking every match it passes.
@@ -133,6 +134,7 @@ public:
 
 private:
     std::vector<TUnitCellMatch>& m_;
+    TMatchIndex index_;
     int32_t cols_, rows_;
 };
 

@@ -2,6 +2,8 @@
 // Linking the matches of the cross correlation into a lattice, the statistics plot
 // of one lattice quantity with its parabola fit and the transfer of that fit to the
 // distortion correction, and the averaged unit cell.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +16,75 @@
 // index on equal distances; -1 outside 0 <= x < cols - 1, 0 <= y < rows - 1 or when
 // none is that close.
 int32_t NearestMatch(const std::vector<TUnitCellMatch>& matches, double x, double y, int32_t cols, int32_t rows);
+
+// NearestMatch through a grid of buckets: the same answer as the plain search over all
+// matches (nearest, the lower index on equal distances, closer than rows), found by
+// looking at rings of buckets around the point until no farther bucket can hold a
+// match as near as the best one.
+class TMatchIndex {
+public:
+    TMatchIndex(const std::vector<TUnitCellMatch>& m, int32_t cols, int32_t rows) : m_(m), cols_(cols), rows_(rows) {
+        nx_ = std::max(1, (cols + Bucket - 1) / Bucket);
+        ny_ = std::max(1, (rows + Bucket - 1) / Bucket);
+        start_.assign(static_cast<size_t>(nx_) * ny_ + 1, 0);
+        std::vector<int32_t> cell(m.size());
+        for (size_t i = 0; i < m.size(); ++i) {
+            cell[i] = CellOf(m[i].X, m[i].Y);
+            ++start_[static_cast<size_t>(cell[i]) + 1];
+        }
+        for (size_t k = 1; k < start_.size(); ++k) start_[k] += start_[k - 1];
+        items_.resize(m.size());
+        std::vector<int32_t> fill(start_.begin(), start_.end() - 1);
+        for (size_t i = 0; i < m.size(); ++i) items_[static_cast<size_t>(fill[static_cast<size_t>(cell[i])]++)] = static_cast<int32_t>(i);
+    }
+
+    int32_t Nearest(double x, double y) const {
+        if (!(x >= 0) || !(y >= 0) || x >= cols_ - 1 || y >= rows_ - 1) return -1;
+        const int32_t cx = std::min(nx_ - 1, static_cast<int32_t>(x / Bucket));
+        const int32_t cy = std::min(ny_ - 1, static_cast<int32_t>(y / Bucket));
+        int32_t best = -1;
+        double bestD = static_cast<double>(rows_) * rows_;
+        const int32_t maxRing = std::max(nx_, ny_);
+        for (int32_t k = 0; k <= maxRing; ++k) {
+            // every match outside rings 0..k-1 lies at least (k - 1) * Bucket away
+            if (k >= 2) {
+                const double reach = static_cast<double>(k - 1) * Bucket;
+                if (reach * reach > bestD) break;
+            }
+            for (int32_t j = cy - k; j <= cy + k; ++j) {
+                if (j < 0 || j >= ny_) continue;
+                const bool edgeRow = j == cy - k || j == cy + k;
+                for (int32_t i = cx - k; i <= cx + k; i += edgeRow ? 1 : 2 * k) {
+                    if (i >= 0 && i < nx_) Scan(j * nx_ + i, x, y, best, bestD);
+                    if (k == 0) break;
+                }
+            }
+        }
+        return best;
+    }
+
+private:
+    static constexpr int32_t Bucket = 16;
+    int32_t CellOf(double x, double y) const {
+        const int32_t i = std::clamp(static_cast<int32_t>(std::floor(x / Bucket)), 0, nx_ - 1);
+        const int32_t j = std::clamp(static_cast<int32_t>(std::floor(y / Bucket)), 0, ny_ - 1);
+        return j * nx_ + i;
+    }
+    void Scan(int32_t cell, double x, double y, int32_t& best, double& bestD) const {
+        for (int32_t k = start_[static_cast<size_t>(cell)]; k < start_[static_cast<size_t>(cell) + 1]; ++k) {
+            const int32_t i = items_[static_cast<size_t>(k)];
+            const double dx = m_[static_cast<size_t>(i)].X - x, dy = m_[static_cast<size_t>(i)].Y - y;
+            const double d = dx * dx + dy * dy;
+            if (d < bestD || (d == bestD && best >= 0 && i < best)) {
+                bestD = d;
+                best = i;
+            }
+        }
+    }
+    const std::vector<TUnitCellMatch>& m_;
+    int32_t cols_, rows_, nx_ = 1, ny_ = 1;
+    std::vector<int32_t> start_, items_;
+};
 
 // The match nearest the middle of the marked cell's diagonal, or -1.
 int32_t HomeMatchOf(const std::vector<TUnitCellMatch>& matches, const TCellCorners& c, int32_t cols, int32_t rows);

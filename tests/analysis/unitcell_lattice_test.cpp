@@ -489,3 +489,27 @@ TEST(UnitCellAverage, BorderMatchesCountOnlyWhatIsInside) {
     for (int k = 0; k < none.Rows; ++k)
         for (int i = 0; i < none.Cols; ++i) EXPECT_EQ(none.Data[k][i], 0.0f);
 }
+
+TEST(UnitCellLinking, BucketSearchAgreesWithThePlainSearch) {
+    // random matches, some on the same spot, and points all over the picture and
+    // beyond: the same match (or none) either way
+    uint32_t seed = 12345u;
+    auto next = [&seed](double range) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(seed >> 8) / 16777216.0 * range;
+    };
+    for (int n : {0, 1, 7, 300}) {
+        std::vector<TUnitCellMatch> m;
+        for (int i = 0; i < n; ++i) m.push_back(i % 5 == 4 ? m[static_cast<size_t>(i - 1)] : At(next(200), next(90)));
+        const TMatchIndex index(m, 200, 90);
+        for (int k = 0; k < 2000; ++k) {
+            const double x = next(240) - 20, y = next(130) - 20;
+            ASSERT_EQ(index.Nearest(x, y), NearestMatch(m, x, y, 200, 90)) << n << " " << x << "," << y;
+        }
+        // exactly between two matches: the lower index
+        if (n >= 2) {
+            const double x = (m[0].X + m[1].X) / 2, y = (m[0].Y + m[1].Y) / 2;
+            EXPECT_EQ(index.Nearest(x, y), NearestMatch(m, x, y, 200, 90));
+        }
+    }
+}
