@@ -120,6 +120,7 @@ TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* pa
     setObjectName(QStringLiteral("UnitCellForm"));
     setWindowTitle(QStringLiteral("Find Unit Cell in ") + (window ? Latin1ToQt(window->Title) : QString()));
     setFixedSize(704, 628);
+    setProperty("helpTopic", 26);  // F1: the unit-cell page of the manual
     source_ = window ? &window->Picture : nullptr;
 
     // ---- top row: the image with its lattice, the correlation, the slider, the buttons

@@ -18,6 +18,7 @@
 #include "analysis/Correlation.h"
 #include "analysis/Lattice.h"
 #include "app/EditColours.h"
+#include "app/Help.h"
 #include "app/UnitCellForm.h"
 
 using namespace guitest;
@@ -106,6 +107,10 @@ void TUnitCellTest::opensWithDefaultsAndClosesWithItsImage() {
     QVERIFY(uc->Cut().Valid);
     QVERIFY(!uc->AveragedCellImage().isNull());
     QCOMPARE(uc->ScrollBar1->value(), 70);
+    // F1 in the window opens the manual's unit-cell page
+    QCOMPARE(uc->property("helpTopic").toInt(), 26);
+    QCOMPARE(HelpPage(26), QStringLiteral("unitcell.html"));
+    QVERIFY(QFile::exists(ManualDir() + QStringLiteral("/unitcell.html")));
 
     // a press 16 pixels from every corner picks none: nothing moves
     DragPixels(uc->Image1, {219 + 16, 292}, {100, 100});
