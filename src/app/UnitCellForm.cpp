@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QToolTip>
 #include <cmath>
 #include <cstring>
@@ -306,13 +305,9 @@ TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* pa
     }
     Image4->OnPress = [this](QMouseEvent* e) { PlotMouseDown(e); };
     Image4->OnMove = [this](QMouseEvent* e) { PlotMouseMove(e); };
-    // the Delete key reaches the window whatever control has the focus
-    auto* del = new QShortcut(QKeySequence(Qt::Key_Delete), this);
-    del->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(del, &QShortcut::activated, this, [this] {
-        if (Image4->isVisible() && Image4->rect().contains(Image4->mapFromGlobal(QCursor::pos())))
-            DeleteExcludedPoints();
-    });
+    // key presses reach the window before its controls: Delete over the plot
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 
     // ---- FormCreate
     if (source_) {
@@ -342,6 +337,17 @@ TUnitCellForm::~TUnitCellForm() {
     settings_->WriteInteger(Section, "Ecke3y", corners_.Corner3.y);
     settings_->WriteInteger(Section, "NewGridAnchorX", anchorDrag_.x);
     settings_->WriteInteger(Section, "NewGridAnchorY", anchorDrag_.y);
+}
+
+bool TUnitCellForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && Image4->isVisible() &&
+        Image4->rect().contains(Image4->mapFromGlobal(QCursor::pos()))) {
+        if (event->type() == QEvent::KeyPress) DeleteExcludedPoints();
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TUnitCellForm::OwnerClosing() {
@@ -391,10 +397,7 @@ void TUnitCellForm::ResetClick() {
     if (!source_) return;
     if (!CornersValid(corners_, source_->Cols, source_->Rows))
         corners_ = DefaultCorners(source_->Cols, source_->Rows);
-    {
-        const QSignalBlocker block(ScrollBar1);
-        ScrollBar1->setValue(70);
-    }
+    ScrollBar1->setValue(70);  // redraws the threshold display while it is shown
     DrawScene();
     ExtractAndShowCell();
 }

@@ -121,6 +121,9 @@ public slots:
     void DeleteExcludedPoints();
     void OwnerClosing();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ReadCorners();
     void DrawScene();

@@ -222,8 +222,13 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
     QVERIFY(uc->PlotPoints()[0].Excluded);
     QCOMPARE(uc->Image4->Picture().pixel(at), qRgb(255, 0, 0));
     const size_t points = uc->PlotPoints().size(), matches = uc->Matches().size();
+    // the Delete key counts only with the mouse over the plot
+    uc->Edit1->setFocus();
+    QCursor::setPos(uc->Image1->mapToGlobal(QPoint(5, 5)));
+    QTest::keyClick(uc->Edit1, Qt::Key_Delete);
+    QCOMPARE(uc->PlotPoints().size(), points);
     QCursor::setPos(uc->Image4->mapToGlobal(at));
-    uc->DeleteExcludedPoints();
+    QTest::keyClick(uc->Edit1, Qt::Key_Delete);
     QCOMPARE(uc->PlotPoints().size(), points - 1);
     QCOMPARE(uc->Matches().size(), matches - 1);
 
