@@ -277,6 +277,8 @@ TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* pa
     // ---- wiring
     connect(ComboBox1, &QComboBox::activated, this, [this] {
         ComboBox1Change();
+        // the template follows the corners read back
+        if (source_ && CornersValid(corners_, source_->Cols, source_->Rows)) ExtractAndShowCell();
         DrawScene();
     });
     connect(Button2, &QPushButton::clicked, this, &TUnitCellForm::ResetClick);

@@ -192,6 +192,9 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
     QVERIFY(near > 400);
     QVERIFY(uc->PlotPoints().size() > 300);
     Shot(uc, "unitcell-grid.png");
+    if (!qgetenv("UNITCELL_SHOTS").isEmpty())
+        uc->Image4->Picture().scaled(514, 514).save(QString::fromLocal8Bit(qgetenv("UNITCELL_SHOTS")) +
+                                                    QStringLiteral("/unitcell-plot.png"));
 
     // |a| over x
     uc->RadioButton3->click();
