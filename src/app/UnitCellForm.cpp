@@ -277,8 +277,13 @@ TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* pa
     // ---- wiring
     connect(ComboBox1, &QComboBox::activated, this, [this] {
         ComboBox1Change();
-        // the template follows the corners read back
-        if (source_ && CornersValid(corners_, source_->Cols, source_->Rows)) ExtractAndShowCell();
+        // corners read back that do not fit this image give way to the defaults, as at
+        // reset; the template follows them
+        if (source_) {
+            if (!CornersValid(corners_, source_->Cols, source_->Rows))
+                corners_ = DefaultCorners(source_->Cols, source_->Rows);
+            ExtractAndShowCell();
+        }
         DrawScene();
     });
     connect(Button2, &QPushButton::clicked, this, &TUnitCellForm::ResetClick);
