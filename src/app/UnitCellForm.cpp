@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QToolTip>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -323,8 +324,9 @@ TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* pa
         threshold_.SetSize(W, H);
         cut_.Cell.SetSize(W, H);
         if (settings_) {
-            anchorDrag_.x = settings_->ReadInteger(Section, "NewGridAnchorX", 0);
-            anchorDrag_.y = settings_->ReadInteger(Section, "NewGridAnchorY", 0);
+            // an offset beyond the picture means nothing; it must not overflow the corners
+            anchorDrag_.x = std::clamp(settings_->ReadInteger(Section, "NewGridAnchorX", 0), -W, W);
+            anchorDrag_.y = std::clamp(settings_->ReadInteger(Section, "NewGridAnchorY", 0), -H, H);
         }
         ComboBox1->setCurrentIndex(1);
         ComboBox1Change();
