@@ -49,7 +49,7 @@ QString HelpPage(int topic) {
     case 21: return QStringLiteral("view3d.html");
     case 23: return QStringLiteral("lineprofile.html");
     case 25: return QStringLiteral("lineprofile.html#statistics");
-    case 26: return QStringLiteral("commands.html#analyse");
+    case 26: return QStringLiteral("unitcell.html");
     case 30: return QStringLiteral("saving.html");
     case 31: return QStringLiteral("printing.html");
     default: return QStringLiteral("index.html");

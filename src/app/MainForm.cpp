@@ -40,6 +40,7 @@
 #include "app/Rename.h"
 #include "app/Form3DSetting.h"
 #include "app/S3DForm.h"
+#include "app/UnitCellForm.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -362,8 +363,7 @@ void TMainForm::CreateMenus() {
     connect(Line1, &QAction::triggered, this, &TMainForm::Line1Click);
     connect(DualLine1, &QAction::triggered, this, &TMainForm::DualLine1Click);
     connect(Roughness1, &QAction::triggered, this, &TMainForm::Roughness1Click);
-    for (QAction* a : {Unitcell1})
-        connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+    connect(Unitcell1, &QAction::triggered, this, &TMainForm::Unitcell1Click);
     connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
     connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
 }
@@ -952,8 +952,10 @@ void TMainForm::Roughness1Click() {
     });
 }
 
-void TMainForm::NotAvailableClick() {
-    ShowMessage("This command is not available yet.");
+void TMainForm::Unitcell1Click() {
+    Guarded([&] {
+        if (TMDIChild* w = Current()) TUnitCellForm::Open(w, settings_.get(), MdiArea);
+    });
 }
 
 // ---------------------------------------------------------------- window menu

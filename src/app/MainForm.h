@@ -139,8 +139,7 @@ public slots:
     void Line1Click();
     void DualLine1Click();
     void Roughness1Click();
-    // commands whose windows are not part of the application yet
-    void NotAvailableClick();
+    void Unitcell1Click();  // Analyse > Unit cell
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -15,6 +15,7 @@
 
 #include "cli/CliLoad.h"
 #include "cli/Profile.h"
+#include "cli/UnitCell.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -332,6 +333,9 @@ int main(int argc, char** argv) {
     reliefCmd->add_option("--gain", relief.Gain, "z-Gain: stroke length of the highest sample (default 10)");
     reliefCmd->add_option("--shift", relief.Shift, "Shift: sideways offset of the last row (default 10)");
 
+    TUnitCellArgs unitCell;
+    auto* unitCellCmd = AddUnitCellCommand(app, unitCell);
+
     // a first word that is no command is named, with the commands there are
     if (argc > 1 && argv[1][0] != '-') {
         const std::string word = argv[1];
@@ -369,5 +373,6 @@ int main(int argc, char** argv) {
     if (*demo) return RunDemo(demoDir);
     if (*reliefCmd) return RunRelief(relief);
     if (profileCommands.Chosen()) return profileCommands.Run(sink);
+    if (*unitCellCmd) return RunUnitCell(unitCell);
     return ExitUsage;
 }
