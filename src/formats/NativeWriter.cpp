@@ -16,6 +16,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 
 namespace {
@@ -305,6 +306,8 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
     text += "Scale    : " + scaleText + "\r\n";
     text += "PhysUnit : " + OneLine(pic.Para.PhysUnit) + "\r\n";
     text += "FileDescEnd\r\n";
+    // the processing history after the block, as lines no key search can take for a key
+    for (size_t i = 0; i < doc.History.size(); ++i) text += HistoryFileLine(i + 1, doc.History[i]) + "\r\n";
 
     if (!valuesOk) ShowMessage("Error during saving data-file!", TMsgKind::Information);
 
