@@ -50,6 +50,7 @@ QString HelpPage(int topic) {
     case 23: case 25: case 26: return QStringLiteral("commands.html#analyse");
     case 30: return QStringLiteral("saving.html");
     case 31: return QStringLiteral("printing.html");
+    case 40: return QStringLiteral("history.html");
     default: return QStringLiteral("index.html");
     }
 }
