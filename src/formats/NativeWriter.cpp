@@ -196,13 +196,24 @@ TIntData EncodeIntData(const TQTVPicture& pic) {
     const long double k = static_cast<long double>(f) / scale;
     constexpr long double lo = std::numeric_limits<int32_t>::min();
     constexpr long double hi = std::numeric_limits<int32_t>::max();
+    // The quotient is rounded in extended precision. A double product lies within
+    // |y| * 2^-51 of the extended one, so wherever it is farther than that from a
+    // half-integer both round to the same integer; only the rest take the slow way.
+    const double kd = static_cast<double>(k);
     size_t at = 0;
     for (int32_t r = rows - 1; r >= 0; --r) {
         const float* src = pic.Data[r];
         for (int32_t c = 0; c < cols; ++c, at += 4) {
             const float v = src[c];
             int32_t n;
-            if (std::isnan(v)) {
+            const double y = static_cast<double>(v) * kd;
+            // half to even by the binary point of 1.5 * 2^52 (exact for |y| < 2^51)
+            const double ry = (y + 0x1.8p52) - 0x1.8p52;
+            if (std::fabs(y) < 2.0e9 && std::fabs(std::fabs(y - ry) - 0.5) > std::fabs(y) * 0x1p-45 + 0x1p-60) {
+                n = ry <= static_cast<double>(lo) ? std::numeric_limits<int32_t>::min()
+                    : ry >= static_cast<double>(hi) ? std::numeric_limits<int32_t>::max()
+                                                    : static_cast<int32_t>(ry);
+            } else if (std::isnan(v)) {
                 n = 0;
                 out.ValuesOk = false;
             } else {
