@@ -199,7 +199,11 @@ void TArithForm::Image3Click()
     {
         const TMDIChild& b = *SecondWindow;
         ResultHistory = FirstWindow->History;
-        ResultHistory.push_back(ArithEntry(ops, b.SourcePath.empty() ? b.FileName : b.SourcePath,
+        // the operator that made the result: the last of + - * / in the field
+        std::string op;
+        for (const char c : std::string(ArithmeticOperators))
+            if (ops.find(c) != std::string::npos) op = std::string(1, c);
+        ResultHistory.push_back(ArithEntry(op, b.SourcePath.empty() ? b.FileName : b.SourcePath,
                                            b.SourcePath.empty() ? 1 : b.SourceChannel));
     }
     Image3->SetPicture(RenderedImage(ResultPicture));

@@ -6,8 +6,14 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 
+#include <QMimeData>
+#include <QRadioButton>
+
 #include "GuiTest.h"
+#include "app/ArithForm.h"
+#include "app/AxesForm.h"
 #include "app/FilterForm.h"
+#include "processing/Operations.h"
 #include "formats/LoadFiles.h"
 #include "processing/Kernels.h"
 
@@ -74,6 +80,26 @@ std::unique_ptr<TImageDoc> LoadChannel(const std::string& path, int channel)
     return nullptr;
 }
 
+void DropWindow(QWidget* target, const TMDIChild* w)
+{
+    QMimeData mime;
+    mime.setData(QString::fromLatin1(WindowMimeType), QByteArray::number(w->WindowNumber));
+    const QPointF pos(10, 10);
+    QDragEnterEvent enter(pos.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+void Enter(QLineEdit* e, const QString& text)
+{
+    e->selectAll();
+    QTest::keyClicks(e, text);
+    QTest::keyClick(e, Qt::Key_Return);
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
 }  // namespace
 
 class THistoryWindowTest : public QObject {
@@ -82,6 +108,7 @@ private slots:
     void levelFilterZoomTakeOverExportAndReplay();
     void cancelAndUndoRecordNothing();
     void saveAsOpenAndDuplicateKeepTheHistory();
+    void everyDialogStepReplaysBitForBit();
 };
 
 void THistoryWindowTest::levelFilterZoomTakeOverExportAndReplay()
@@ -260,6 +287,116 @@ void THistoryWindowTest::saveAsOpenAndDuplicateKeepTheHistory()
     QVERIFY(copy != back);
     QCOMPARE(copy->History, expected);
     QCOMPARE(copy->SourcePath, back->SourcePath);
+}
+
+// Bad points, histogram with a typed limit, refresh, distortion, sphere switched after
+// the run, mean, Fourier twice, rescale, inverse and arithmetic on the demo: the
+// entries, run through the operation table on the original channel, give the
+// window's samples and range bit for bit.
+void THistoryWindowTest::everyDialogStepReplaysBitForBit()
+{
+    TFixture fx;
+    TMainForm form;
+    form.resize(1200, 1000);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    const std::vector<TMDIChild*> wins = Windows(form);
+    QVERIFY(wins.size() >= 2);
+    TMDIChild* w = wins[0];
+    TMDIChild* other = wins[1];
+    form.MakeCurrent(w);
+    const auto runDialog = [&](QAction* item, const std::function<void(TFilterForm*)>& steps) {
+        TFilterForm* f = OpenForm(form, item);
+        QVERIFY(f);
+        steps(f);
+        Click(f->Button3);
+        SettleDeletes();
+    };
+
+    runDialog(form.NoiseItem, [](TFilterForm* f) {
+        f->Edit2->setText(QStringLiteral("2"));
+        Click(f->Button4);
+        f->Edit2->setText(QStringLiteral("0,5"));
+        Click(f->Button4);
+    });
+    runDialog(form.HistogramItem, [](TFilterForm* f) {
+        Mouse(f->Image3, QEvent::MouseButtonPress, QPoint(40, 10), Qt::LeftButton, Qt::LeftButton);
+        Mouse(f->Image3, QEvent::MouseButtonRelease, QPoint(130, 10), Qt::LeftButton, Qt::NoButton);
+        Click(f->Button4);
+        f->Label3Click();
+        Enter(f->EditMinMax, QStringLiteral("0.75"));
+    });
+    QCOMPARE(w->Picture.FixedRange, 1);
+    form.Refresh1->trigger();
+    runDialog(form.DistortionItem, [](TFilterForm* f) {
+        QCOMPARE(f->DistortionEdits.size(), size_t(4));
+        const char* k[4] = {"0.05", "-0.02", "0,01", "0.03"};
+        for (int i = 0; i < 4; ++i) f->DistortionEdits[static_cast<size_t>(i)]->setText(QString::fromLatin1(k[i]));
+        Click(f->Button4);
+    });
+    runDialog(form.Shere1, [](TFilterForm* f) {
+        Enter(f->RadiusEdit, QStringLiteral("3"));
+        f->HighpassButton->setChecked(true);  // chosen before the run
+        Click(f->Button4);
+        f->LowpassButton->setChecked(true);  // the finished result becomes the lowpass
+    });
+    runDialog(form.MeanFilter1, [](TFilterForm* f) { Click(f->Button4); });
+    form.Scale1->trigger();
+    TAxesForm* ax = form.AxesForm;
+    Enter(ax->Edit1, QStringLiteral("150"));
+    Enter(ax->Edit3, QStringLiteral("7"));
+    QTest::mouseClick(ax->BitBtn2, Qt::LeftButton);
+    form.Invers1->trigger();
+    runDialog(form.FFTItem, [](TFilterForm* f) {
+        f->SuppZeroBox->setChecked(true);
+        Click(f->Button4);
+        f->SuppZeroBox->setChecked(false);
+        Click(f->Button4);
+    });
+
+    const std::vector<std::string>& h = w->History;
+    QCOMPARE(h.size(), size_t(11));
+    QVERIFY(StartsWith(h[0], "noise:2") && h[0].find(':', 6) == std::string::npos);
+    QVERIFY(StartsWith(h[1], "noise:0.5:"));
+    QVERIFY(StartsWith(h[2], "clip:"));
+    QCOMPARE(std::count(h[2].begin(), h[2].end(), ':'), 4L);  // the range stayed fixed
+    QCOMPARE(h[3], std::string("range:auto"));
+    QCOMPARE(h[4], std::string("distortion:0.05:-0.02:0.01:0.03"));
+    QCOMPARE(h[5], std::string("sphere:3:high:switch"));
+    QCOMPARE(h[6], std::string("mean"));
+    QVERIFY(StartsWith(h[7], "rescale:150:"));
+    QCOMPARE(h[8], std::string("invert"));
+    QCOMPARE(h[9], std::string("fft:suppzero"));
+    QCOMPARE(h[10], std::string("fft:inverse"));
+
+    // arithmetic: the processed image minus the other channel, as read
+    form.ArithmeticItem->trigger();
+    TArithForm* af = form.ArithForm;
+    DropWindow(af->Image1, w);
+    DropWindow(af->Image2, other);
+    QTest::keyClick(af->Edit1, Qt::Key_Minus);
+    QTest::mouseClick(af->Label1, Qt::LeftButton);
+    QTest::mouseClick(af->Button1, Qt::LeftButton);
+    TMDIChild* calc = form.Current();
+    QVERIFY(calc != w && calc != other);
+    QCOMPARE(calc->History.size(), size_t(12));
+    QCOMPARE(calc->History.back(), "arith:-:" + other->SourcePath + ":" + std::to_string(other->SourceChannel));
+
+    SetOperandLoader([](const std::string& path, int channel) { return LoadChannel(path, channel); });
+    for (const TMDIChild* target : {w, calc}) {
+        auto doc = LoadChannel(QFile::encodeName(DemoFile()).toStdString(), w->SourceChannel);
+        QVERIFY(doc);
+        for (const std::string& entry : target->History) {
+            ParseOperation(entry)(*doc);
+            doc->Picture.Render();
+        }
+        QVERIFY2(SameSamples(doc->Picture, target->Picture), target == w ? "image" : "calculus");
+        QCOMPARE(doc->Picture.Min, target->Picture.Min);
+        QCOMPARE(doc->Picture.Max, target->Picture.Max);
+        QCOMPARE(doc->Picture.Para.XScanRange, target->Picture.Para.XScanRange);
+    }
+    SetOperandLoader(nullptr);
+    QVERIFY(fx.Messages.Shown.empty());
 }
 
 QTEST_MAIN(THistoryWindowTest)
