@@ -322,22 +322,6 @@ TEST_F(History, EveryCommandReplaysBitForBit)
     EXPECT_TRUE(sink.Shown.empty()) << sink.Texts().front();
 }
 
-TEST_F(History, ADialogRecordsCompoundingPressesAndOnlyTheLastOfSourceSteps)
-{
-    TDialogHistory h;
-    h.Do("filter:LowPass", false);
-    h.Do("filter:Laplace 1", false);
-    EXPECT_EQ((std::vector<std::string>{"filter:LowPass", "filter:Laplace 1"}), h.Entries());
-    h.Undo();
-    EXPECT_TRUE(h.Entries().empty());
-    EXPECT_EQ(0, h.Presses());
-    h.Do("zoom:0:0:4:4", true);
-    h.Do("zoom:1:1:5:5", true);
-    h.ReplaceLast("zoom:1:1:6:6");
-    EXPECT_EQ(std::vector<std::string>{"zoom:1:1:6:6"}, h.Entries());
-    EXPECT_EQ(2, h.Presses());
-}
-
 TEST_F(History, NumbersAreWrittenShortAndReadBackExactly)
 {
     for (double v : {0.0, -0.0, 0.1, 1.0 / 3, -2.5e-300, 4.9e-324, 1.7976931348623157e308, 123456789.125, 1e21}) {
@@ -352,32 +336,6 @@ TEST_F(History, NumbersAreWrittenShortAndReadBackExactly)
     }
     EXPECT_EQ("0.1", ExactNumber(0.1));
     EXPECT_EQ("2.5", ExactNumber(2.5f));
-}
-
-TEST_F(History, EntriesAreTheOperationSyntax)
-{
-    struct Case {
-        std::string Entry, Expected;
-    };
-    const std::vector<Case> cases = {
-        {LevelEntry(2, 1, false), "level:Lines:1"},
-        {LevelEntry(1, 0, true, TLevelFitSet::Kept), "level:2Dim:0:advanced:kept"},
-        {LevelEntry(3, 2, false, TLevelFitSet::Bands, {{-1.5, 2.0}, {3.25, 4.0}}), "level:Cols:2:band:-1.5:2:3.25:4"},
-        {LevelPointsEntry({{1, 2}, {30, 4}}), "level:Points:1:1:2:30:4"},
-        {FilterEntry(5), "filter:Laplace 2"},
-        {NoiseEntry(1.5, true, 0, 1), "noise:1.5"},
-        {NoiseEntry(1.5, false, -2.0f, 8.5f), "noise:1.5:-2:8.5"},
-        {FFTEntry(true, true, true), "fft:log:suppzero:inverse"},
-        {ClipEntry(-1.25f, 3.0f, false, 0, 0), "clip:-1.25:3"},
-        {RangeEntry(false, 0, 0), "range:auto"},
-        {ZoomEntry(TZoomRect{1, 9, 2, 10}), "zoom:1:2:9:10"},
-        {SphereEntry(2.5, false, 1), "sphere:2.5:high:switch"},
-        {ArithEntry("*", "b.txt", 0), "arith:*:b.txt:1"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.Expected, c.Entry);
-        EXPECT_NO_THROW(ParseOperation(c.Entry)) << c.Entry;
-    }
 }
 
 TEST_F(History, NewOperationsRefuseWhatTheyCannotRun)
