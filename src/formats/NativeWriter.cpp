@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -108,6 +109,27 @@ private:
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+struct TFiniteRange {
+    float Min = std::numeric_limits<float>::infinity(), Max = -std::numeric_limits<float>::infinity();
+    bool Any = false;
+};
+
+// Smallest and largest finite value (the first of equal ones).
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("tree-vectorize")))
+#endif
+TFiniteRange FiniteRange(const float* v, size_t n) {
+    TFiniteRange r;
+    for (size_t k = 0; k < n; ++k) {
+        const float x = v[k];
+        const bool finite = x - x == 0.0f;  // false for infinities and not-a-number
+        r.Min = finite && x < r.Min ? x : r.Min;
+        r.Max = finite && x > r.Max ? x : r.Max;
+        r.Any |= finite;
+    }
+    return r;
+}
+
 // The colour range the stored integers are fitted to: the user's fixed range, or the
 // range of the finite samples.
 void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
@@ -116,22 +138,10 @@ void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
         hi = pic.Max;
         return;
     }
-    bool any = false;
-    float mn = 0, mx = 0;
     const float* block = pic.Data.Block();
-    const size_t n = static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols);
-    for (size_t k = 0; block && k < n; ++k) {
-        const float v = block[k];
-        if (!std::isfinite(v)) continue;
-        if (!any) {
-            mn = mx = v;
-            any = true;
-        } else if (v < mn) {
-            mn = v;
-        } else if (v > mx) {
-            mx = v;
-        }
-    }
+    const size_t n = block ? static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols) : 0;
+    const TFiniteRange r = FiniteRange(block, n);
+    const float mn = r.Any ? r.Min : 0.0f, mx = r.Any ? r.Max : 0.0f;
     lo = mn;
     hi = mx;
 }
@@ -173,6 +183,30 @@ std::string NativeDataFileName(const std::string& name, TNativeKind kind) {
     return name.substr(0, name.find_last_of('.') + 1) + letters;
 }
 
+namespace {
+
+// One row of .int values the fast way: n = round(v * kd) half to even in double,
+// where that cannot differ from the extended-precision rounding. False when some
+// sample of the row needs the slow way (its n is then 0).
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("tree-vectorize")))
+#endif
+bool QuantiseRow(const float* src, int32_t* n, int32_t cols, double kd) {
+    bool all = true;
+    for (int32_t c = 0; c < cols; ++c) {
+        const double y = static_cast<double>(src[c]) * kd;
+        // half to even by the binary point of 1.5 * 2^52 (exact for |y| < 2^51)
+        const double ry = (y + 0x1.8p52) - 0x1.8p52;
+        const double ay = std::fabs(y);
+        const bool ok = ay < 2.0e9 && std::fabs(std::fabs(y - ry) - 0.5) > ay * 0x1p-45 + 0x1p-60;
+        n[c] = ok ? static_cast<int32_t>(ry) : 0;
+        all &= ok;
+    }
+    return all;
+}
+
+}  // namespace
+
 TIntData EncodeIntData(const TQTVPicture& pic) {
     TIntData out;
     // A scale of 0 (or not a number) cannot be divided by: the samples are quantised as
@@ -200,31 +234,33 @@ TIntData EncodeIntData(const TQTVPicture& pic) {
     // |y| * 2^-51 of the extended one, so wherever it is farther than that from a
     // half-integer both round to the same integer; only the rest take the slow way.
     const double kd = static_cast<double>(k);
+    // The extended-precision rounding of one sample, with the flags of the values
+    // that cannot be stored.
+    const auto slow = [&](float v) -> int32_t {
+        if (std::isnan(v)) {
+            out.ValuesOk = false;
+            return 0;
+        }
+        if (std::isinf(v)) out.ValuesOk = false;
+        const long double x = std::nearbyint(static_cast<long double>(v) * k);
+        // Samples beyond the range (a fixed colour range) saturate.
+        return x <= lo ? std::numeric_limits<int32_t>::min()
+               : x >= hi ? std::numeric_limits<int32_t>::max()
+                         : static_cast<int32_t>(x);
+    };
+    std::vector<int32_t> line(static_cast<size_t>(cols));
     size_t at = 0;
     for (int32_t r = rows - 1; r >= 0; --r) {
         const float* src = pic.Data[r];
-        for (int32_t c = 0; c < cols; ++c, at += 4) {
-            const float v = src[c];
-            int32_t n;
-            const double y = static_cast<double>(v) * kd;
-            // half to even by the binary point of 1.5 * 2^52 (exact for |y| < 2^51)
-            const double ry = (y + 0x1.8p52) - 0x1.8p52;
-            if (std::fabs(y) < 2.0e9 && std::fabs(std::fabs(y - ry) - 0.5) > std::fabs(y) * 0x1p-45 + 0x1p-60) {
-                n = ry <= static_cast<double>(lo) ? std::numeric_limits<int32_t>::min()
-                    : ry >= static_cast<double>(hi) ? std::numeric_limits<int32_t>::max()
-                                                    : static_cast<int32_t>(ry);
-            } else if (std::isnan(v)) {
-                n = 0;
-                out.ValuesOk = false;
-            } else {
-                if (std::isinf(v)) out.ValuesOk = false;
-                const long double x = std::nearbyint(static_cast<long double>(v) * k);
-                // Samples beyond the range (a fixed colour range) saturate.
-                n = x <= lo ? std::numeric_limits<int32_t>::min()
-                    : x >= hi ? std::numeric_limits<int32_t>::max()
-                              : static_cast<int32_t>(x);
-            }
-            PutWord32(out.Bytes, at, static_cast<uint32_t>(n));
+        int32_t* n = line.data();
+        if (!QuantiseRow(src, n, cols, kd))
+            for (int32_t c = 0; c < cols; ++c)
+                if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c]);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
+            at += static_cast<size_t>(cols) * 4;
+        } else {
+            for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
         }
     }
     return out;
