@@ -293,6 +293,10 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
             return ExitUsage;
         }
     }
+    if (!a.Palette.empty() && b.Ext != ".bmp" && b.Ext != ".jpg") {
+        Complain("--palette applies to .bmp and .jpg output only");
+        return ExitUsage;
+    }
     const TNativeKind kind = a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
     return RunBatch(b, kind, [&](const std::string& in, const std::string& out) {
         TConvertArgs one = a;
@@ -402,7 +406,7 @@ int main(int argc, char** argv) {
 
     TConvertArgs proc;
     TBatchArgs batch;
-    auto* process = app.add_subcommand("process", "apply operations to one channel, then write it");
+    auto* process = app.add_subcommand("process", "apply operations to one channel (of each input), then write it");
     AddProcessOptions(process, proc, batch);
 
     std::string demoDir;

@@ -182,6 +182,7 @@ TEST_F(Batch, UsageErrorsStopBeforeAnyFile)
         {{"process", demo, "--out-dir", dir / "out", "--ops-from", dir / "bad.txt"}, "Sideways"},
         {{"process", demo, "--out-dir", dir / "nodir", "--op", "invert"}, "no directory"},
         {{"process", demo, "--out-dir", dir / "out", "--ext", ".png", "--op", "invert"}, ".png"},
+        {{"process", demo, "--out-dir", dir / "out", "--palette", dir / "p.pal", "--op", "invert"}, "--palette"},
     };
     for (const Case& c : cases) {
         const TRun r = Run(c.Args);
