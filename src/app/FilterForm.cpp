@@ -691,6 +691,18 @@ void TFilterForm::Button1Click()
 
 std::vector<std::string> TFilterForm::TakeOverEntries() const
 {
+    if (Mode == 19 && Recorded.Entries().empty() && Source && Source->HasData() && Working.HasData()) {
+        // the whole picture taken over: only the scan ranges can change (by the last bit)
+        const double x = Source->Para.XScanRange / Source->Cols * Working.Cols;
+        const double y = Source->Para.YScanRange / Source->Rows * Working.Rows;
+        if (std::memcmp(&x, &Source->Para.XScanRange, sizeof x) == 0 &&
+            std::memcmp(&y, &Source->Para.YScanRange, sizeof y) == 0)
+            return {};
+        TZoomRect whole;
+        whole.X2 = Working.Cols;
+        whole.Y2 = Working.Rows;
+        return {ZoomEntry(whole)};
+    }
     if (Mode != 16) return Recorded.Entries();
     // the histogram: the last clip, and the colour range as "Take Over" leaves it
     const bool fixed = Working.FixedRange != 0;

@@ -109,6 +109,7 @@ private slots:
     void cancelAndUndoRecordNothing();
     void saveAsOpenAndDuplicateKeepTheHistory();
     void everyDialogStepReplaysBitForBit();
+    void zoomTakeOverWithoutACutKeepsTheRangeChange();
 };
 
 void THistoryWindowTest::levelFilterZoomTakeOverExportAndReplay()
@@ -233,6 +234,11 @@ void THistoryWindowTest::cancelAndUndoRecordNothing()
     Click(f->Button4);
     Click(f->Button4);
     Click(f->Button2);  // Cancel
+    SettleDeletes();
+    QVERIFY(w->History.empty());
+
+    f = OpenForm(form, form.Zoom1);
+    Click(f->Button3);  // nothing cut out, the ranges stay as they are
     SettleDeletes();
     QVERIFY(w->History.empty());
 
@@ -403,6 +409,29 @@ void THistoryWindowTest::everyDialogStepReplaysBitForBit()
     }
     SetOperandLoader(nullptr);
     QVERIFY(fx.Messages.Shown.empty());
+}
+
+// 123.456 / 5 * 5 is not 123.456: "Take Over" of the whole picture changes the ranges
+// in the last bit, and the history says so.
+void THistoryWindowTest::zoomTakeOverWithoutACutKeepsTheRangeChange()
+{
+    TFixture fx;
+    const QString path = WriteScan(fx.Dir(), QStringLiteral("odd.txt"), 5, 5, 123.456,
+                                   {TChannel{"odd.sin", "", "nm", 1.0, Ramp(5, 5)}});
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, path));
+    TMDIChild* w = form.Current();
+    TFilterForm* f = OpenForm(form, form.Zoom1);
+    Click(f->Button3);
+    SettleDeletes();
+    QCOMPARE(w->History, std::vector<std::string>{"zoom:0:0:5:5"});
+    QVERIFY(w->Picture.Para.XScanRange != 123.456);
+    auto doc = LoadChannel(QFile::encodeName(path).toStdString(), 1);
+    QVERIFY(doc);
+    ParseOperation(w->History[0])(*doc);
+    QCOMPARE(doc->Picture.Para.XScanRange, w->Picture.Para.XScanRange);
+    QCOMPARE(doc->Picture.Para.YScanRange, w->Picture.Para.YScanRange);
 }
 
 QTEST_MAIN(THistoryWindowTest)
