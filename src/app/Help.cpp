@@ -52,6 +52,7 @@ QString HelpPage(int topic) {
     case 26: return QStringLiteral("unitcell.html");
     case 30: return QStringLiteral("saving.html");
     case 31: return QStringLiteral("printing.html");
+    case 40: return QStringLiteral("history.html");
     default: return QStringLiteral("index.html");
     }
 }

@@ -270,6 +270,13 @@ void TMainForm::CreateMenus() {
     PasteItem = NewItem(EditMenu, "PasteItem", "&Paste", 1, "");
     Doublicate1 = NewItem(EditMenu, "Doublicate1", "&Duplicate", 1,
                           "Open a copy of the active image in a new window");
+    // the active image's processing history as a script of morvane-cli calls
+    QAction* exportProcessing = NewItem(EditMenu, "ExportProcessing1", "Export &processing...", 40,
+                                        "Write the processing of the active image as a replayable script");
+    exportProcessing->setText(QStringLiteral("Export &processing\u2026"));
+    connect(exportProcessing, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->ExportProcessingClick();
+    });
 
     ProcessMenu = menu("ProcessMenu", "&Process");
     Invers1 = NewItem(ProcessMenu, "Invers1", "&Inverse", 6, "Negate every height of the image");
@@ -814,6 +821,11 @@ void TMainForm::Doublicate1Click() {
             w->Picture.Para = src->Picture.Para;
             w->CaptionTag = src->CaptionTag;
             w->ScanInfo = src->ScanInfo;
+            w->History = src->History;
+            // the copy's colour range follows its values
+            if (src->Picture.FixedRange != 0) w->History.push_back("range:auto");
+            w->SourcePath = src->SourcePath;
+            w->SourceChannel = src->SourceChannel;
             w->Title = src->Title;
             ShowImageWindow(w);
         } catch (...) {
@@ -828,6 +840,7 @@ void TMainForm::Invers1Click() {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
         InvertSamples(w->Picture);
+        w->History.push_back("invert");
         w->Redraw();
     });
 }
@@ -836,6 +849,7 @@ void TMainForm::Refresh1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w) return;
+        if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
         w->Picture.FixedRange = 0;
         w->Redraw();
     });

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Batch.h"
 #include "cli/CliLoad.h"
 #include "cli/Profile.h"
 #include "cli/UnitCell.h"
@@ -24,6 +25,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
+#include "processing/History.h"
 #include "processing/Operations.h"
 #include "view3d/S3D.h"
 
@@ -209,9 +211,10 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     if (!chosen) return status;
     TImageDoc& doc = *chosen->Doc;
     try {
-        for (const TOperationApply& op : ops) {
-            op(doc);
+        for (size_t i = 0; i < ops.size(); ++i) {
+            ops[i](doc);
             doc.Picture.Render();
+            doc.History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
         }
     } catch (const EAbort&) {
         return ExitRefused;  // the operation has shown its message
@@ -221,6 +224,70 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     }
     if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
     return WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+}
+
+// process: IN OUT, or every input into --out-dir; the operations of --ops-from first.
+void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
+    cmd->add_option("FILES", b.Files, "IN OUT, or with --out-dir every input file")->required();
+    cmd->add_option("--channel", a.ChannelText, "channel to write (1-based, file order)");
+    cmd->add_option("--data", a.Data, "data file of a native output")->check(CLI::IsMember({"int", "sin"}));
+    cmd->add_option("--spectroscopy", a.Spectroscopy, "Omicron: read spectroscopy maps")
+        ->check(CLI::IsMember({"yes", "no"}));
+    cmd->add_option("--palette", a.Palette,
+                    "palette file for .bmp/.jpg output: .pal JASC, .txt text, else 768-byte binary");
+    cmd->add_option("--op", a.Ops, "operation, applied in the order given: " + OperationSyntaxList())
+        ->allow_extra_args(false);
+    cmd->add_option("--ops-from", b.OpsFrom,
+                    "the processing history of a saved parameter file, or a text file of operations one a line");
+    cmd->add_option("--out-dir", b.OutDir, "write every input as DIR/NAME.txt (every FILE is an input)");
+    cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
+        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
+}
+
+int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
+    if (!b.OpsFrom.empty() && !ReadOperationsFile(b.OpsFrom, a.Ops)) return ExitUsage;
+    if (a.Ops.empty() && b.OpsFrom.empty()) {
+        Complain("process needs --op or --ops-from");
+        return ExitUsage;
+    }
+    if (b.OutDir.empty()) {
+        if (!b.Ext.empty()) {
+            Complain("--ext applies with --out-dir only");
+            return ExitUsage;
+        }
+        if (b.Files.size() != 2) {
+            Complain("process needs IN OUT (or --out-dir DIR and the inputs)");
+            return ExitUsage;
+        }
+        a.In = b.Files[0];
+        a.Out = b.Files[1];
+        return RunConvert(a, sink);
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(b.OutDir, ec)) {
+        Complain("--out-dir " + b.OutDir + " is no directory");
+        return ExitUsage;
+    }
+    for (const std::string& text : a.Ops) {
+        try {
+            ParseOperation(text);
+        } catch (const EOperationError& e) {
+            Complain(e.what());
+            return ExitUsage;
+        }
+    }
+    if (!a.Palette.empty() && b.Ext != ".bmp" && b.Ext != ".jpg") {
+        Complain("--palette applies to .bmp and .jpg output only");
+        return ExitUsage;
+    }
+    const TNativeKind kind = a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
+    return RunBatch(b, kind, [&](const std::string& in, const std::string& out) {
+        TConvertArgs one = a;
+        one.In = in;
+        one.Out = out;
+        sink.Texts.clear();
+        return RunConvert(one, sink);
+    });
 }
 
 int RunDemo(const std::string& dir) { return WriteDemoScan(dir) ? ExitOk : ExitRefused; }
@@ -311,11 +378,9 @@ int main(int argc, char** argv) {
     addCommon(convert, conv);
 
     TConvertArgs proc;
-    auto* process = app.add_subcommand("process", "apply operations to one channel, then write it");
-    addCommon(process, proc);
-    process->add_option("--op", proc.Ops, "operation, applied in the order given: " + OperationSyntaxList())
-        ->required()
-        ->allow_extra_args(false);
+    TBatchArgs batch;
+    auto* process = app.add_subcommand("process", "apply operations to one channel (of each input), then write it");
+    AddProcessOptions(process, proc, batch);
 
     std::string demoDir;
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
@@ -369,7 +434,7 @@ int main(int argc, char** argv) {
     TScopedMessageSink scoped(&sink);
     if (*info) return RunInfo(infoFile, infoSpectroscopy, sink);
     if (*convert) return RunConvert(conv, sink);
-    if (*process) return RunConvert(proc, sink);
+    if (*process) return RunProcess(proc, batch, sink);
     if (*demo) return RunDemo(demoDir);
     if (*reliefCmd) return RunRelief(relief);
     if (profileCommands.Chosen()) return profileCommands.Run(sink);
