@@ -1,0 +1,1 @@
+# installing and the Debian package

@@ -1,0 +1,169 @@
+"""Morvane: height images of scanning probe microscopes, from Python.
+
+    import morvane
+    topo, current = morvane.open("scan.txt")
+    flat = morvane.process(topo, "level:Lines:1", "median")
+    flat = morvane.median(morvane.level(topo, method="Lines", order=1))   # the same
+    flat.data            # float32 numpy view (rows, cols), row 0 at the bottom
+    flat.save("flat.txt", data="sin")
+
+Every operation of ``morvane-cli process --op`` runs through process() by its text, and
+through a function of its name with keyword arguments. Refused input raises
+morvane.Error carrying the program's message texts (``err.messages``); messages of a
+call that still succeeded are issued as morvane.Warning.
+"""
+
+import os as _os
+
+from ._morvane import Error, Image, Warning  # noqa: A004 (the module's own Warning class)
+from . import _morvane
+
+__all__ = [
+    "Error", "Warning", "Image", "open", "process", "operations",
+    "invert", "level", "clip", "filter", "noise", "median", "mean", "fft", "zoom",
+    "distortion", "sphere", "arith", "rescale",
+]
+
+operations = _morvane.operations
+
+
+def open(path, spectroscopy=True, channel=None):  # noqa: A001 (morvane.open reads a measurement)
+    """Every channel of a measurement file as a list of Image, in file order.
+
+    spectroscopy: Omicron files: read the spectroscopy maps too.
+    channel: only this channel (1-based, file order).
+    """
+    return _morvane._open(_os.fspath(path), spectroscopy, 0 if channel is None else _index(channel, "channel"))
+
+
+def _op_bytes(op):
+    if isinstance(op, bytes):
+        return op
+    if not isinstance(op, str):
+        raise TypeError("an operation is given as text, for example \"level:Lines:1\", not %r" % (op,))
+    # file names inside an operation keep the bytes os.fsencode would give them
+    return op.encode("utf-8", "surrogateescape")
+
+
+def process(image, *ops):
+    """A new Image: image with the operations applied in order (morvane-cli process --op texts).
+
+    The image itself is not changed. Every text is read before any operation runs.
+    """
+    if len(ops) == 1 and isinstance(ops[0], (list, tuple)):
+        ops = tuple(ops[0])
+    return _morvane._process(image, [_op_bytes(op) for op in ops])
+
+
+# ---------------------------------------------------------------- the operations by name
+# Each builds the operation's text and goes through process(), so the two ways agree.
+
+def _number(value, what):
+    if isinstance(value, bool):
+        raise TypeError("%s must be a number, not %r" % (what, value))
+    v = float(value)
+    return repr(v)
+
+
+def _index(value, what):
+    if isinstance(value, bool):
+        raise TypeError("%s must be a whole number, not %r" % (what, value))
+    try:
+        return int(value.__index__())
+    except AttributeError:
+        raise TypeError("%s must be a whole number, not %r" % (what, value)) from None
+
+
+def invert(image):
+    """Negates every sample (Process > Inverse)."""
+    return process(image, "invert")
+
+
+def level(image, method="2Dim", order=1):
+    """Leveling (Process > Leveling): method "2Dim", "Lines" or "Cols"; order 0, 1 or 2."""
+    return process(image, "level:%s:%d" % (method, _index(order, "order")))
+
+
+def clip(image, low, high):
+    """Clips the values to low..high (Process > Histogram)."""
+    return process(image, "clip:%s:%s" % (_number(low, "low"), _number(high, "high")))
+
+
+def filter(image, name):  # noqa: A001 (named after the operation)
+    """One pass of a 3 x 3 kernel (Process > Simple Filter), name as the kernel list shows it."""
+    return process(image, "filter:" + name)
+
+
+def noise(image, percent):
+    """Bad-point removal with a threshold of percent % of the z range (Process > Noise)."""
+    return process(image, "noise:" + _number(percent, "percent"))
+
+
+def median(image):
+    """3 x 3 median filter."""
+    return process(image, "median")
+
+
+def mean(image):
+    """3 x 3 mean filter."""
+    return process(image, "mean")
+
+
+def fft(image, log=False, suppzero=False):
+    """Magnitude spectrum of the lower-left power-of-two block (Process > FFT)."""
+    text = "fft"
+    if log:
+        text += ":log"
+    if suppzero:
+        text += ":suppzero"
+    return process(image, text)
+
+
+def zoom(image, x1, y1, x2, y2):
+    """Cuts out columns x1..x2-1 and picture lines y1..y2-1 (counted from the top)."""
+    return process(image, "zoom:%d:%d:%d:%d" % tuple(_index(v, n) for v, n in
+                                                    ((x1, "x1"), (y1, "y1"), (x2, "x2"), (y2, "y2"))))
+
+
+def distortion(image, cx, dx, cy, dy):
+    """Distortion correction (Process > Distortion)."""
+    return process(image, "distortion:%s:%s:%s:%s" % (_number(cx, "cx"), _number(dx, "dx"),
+                                                      _number(cy, "cy"), _number(dy, "dy")))
+
+
+def sphere(image, radius, highpass=False):
+    """Sphere filter of the radius (in the lateral unit), lowpass or highpass."""
+    return process(image, "sphere:%s:%s" % (_number(radius, "radius"), "high" if highpass else "low"))
+
+
+def arith(image, op, other, channel=1):
+    """image op other, op one of "+", "-", "*", "/"; other an Image or a file (its channel)."""
+    if isinstance(other, Image):
+        return _morvane._process_with_operand(image, _op_bytes("arith:%s:<image>" % (op,)), other)
+    path = _os.fsdecode(_os.fspath(other))
+    return process(image, "arith:%s:%s:%d" % (op, path, _index(channel, "channel")))
+
+
+def rescale(image, x_range, y_range, z_range, x_unit=None, y_unit=None, z_unit=None):
+    """New scan ranges, z range and (optionally) units (Process > Rescale)."""
+    text = "rescale:%s:%s:%s" % (_number(x_range, "x_range"), _number(y_range, "y_range"),
+                                 _number(z_range, "z_range"))
+    if x_unit is not None or y_unit is not None or z_unit is not None:
+        units = [image.x_unit if x_unit is None else x_unit,
+                 image.y_unit if y_unit is None else y_unit,
+                 image.z_unit if z_unit is None else z_unit]
+        for u in units:
+            if ":" in u:
+                raise ValueError("rescale: a unit cannot hold ':' (%r)" % (u,))
+            try:
+                u.encode("latin-1")
+            except UnicodeEncodeError:
+                raise ValueError("rescale: units are Latin-1 text, %r is not" % (u,)) from None
+        text += ":" + ":".join(units)
+    return process(image, text)
+
+
+# ---------------------------------------------------------------- analysis
+# Line profiles:  morvane.profile(image, ...) -> dict as morvane-cli profile prints it; bind here.
+# Roughness:      morvane.roughness(image, ...) -> dict as morvane-cli roughness prints it; bind here.
+# Unit cell:      morvane.unitcell(image, ...) -> dict as morvane-cli unitcell prints it; bind here.
