@@ -32,9 +32,9 @@ filters and transforms them, and measures line profiles, roughness and unit cell
 package holds the desktop application, the batch tool morvane-cli and the Python 3
 module morvane.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# the install step sees the prefix /usr, so the Python module goes to Debian's
-# /usr/lib/python3/dist-packages
-set(CPACK_SET_DESTDIR ON)
+# installed with the prefix /usr (not through DESTDIR), so the Python module goes to
+# Debian's /usr/lib/python3/dist-packages
+set(CPACK_SET_DESTDIR OFF)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

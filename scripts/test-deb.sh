@@ -61,6 +61,8 @@ for f in /usr/bin/morvane /usr/bin/morvane-cli /usr/share/applications/org.morva
          /usr/share/morvane/manual/index.html /usr/share/man/man1/morvane-cli.1; do
   [ -e "$f" ] || fail "$f is not installed"
 done
+desktop-file-validate /usr/share/applications/org.morvane.Morvane.desktop || fail "desktop entry"
+appstreamcli validate --no-net /usr/share/metainfo/org.morvane.Morvane.metainfo.xml >/dev/null || fail "AppStream data"
 man -w morvane-cli >/dev/null 2>&1 || [ -f /usr/share/man/man1/morvane-cli.1 ] || fail "no man page"
 
 # the installed programs only: no build tree on any path
