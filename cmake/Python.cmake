@@ -54,3 +54,13 @@ install(CODE "
   file(INSTALL DESTINATION \"\${_morvane_pydir}\" TYPE FILE FILES ${MORVANE_PY_SOURCES})
   file(INSTALL DESTINATION \"\${_morvane_pydir}\" TYPE MODULE FILES \"$<TARGET_FILE:morvane_python>\")
 " COMPONENT python)
+
+# what the module costs over morvane-cli (Google Benchmark with an embedded interpreter)
+if(MORVANE_BENCH)
+  find_package(Python3 COMPONENTS Development.Embed)
+  if(Python3_Development.Embed_FOUND)
+    add_executable(bench_python bench/python/bench_python.cpp src/cli/CliLoad.cpp)
+    target_link_libraries(bench_python PRIVATE morvane_model pybind11::embed Python3::Python benchmark::benchmark)
+    add_dependencies(bench_python morvane_python)
+  endif()
+endif()

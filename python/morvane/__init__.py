@@ -55,6 +55,23 @@ def process(image, *ops):
     return _morvane._process(image, [_op_bytes(op) for op in ops])
 
 
+def _image_apply(self, *ops):
+    """Applies the operations to this image itself, in order, as morvane-cli process does
+    (no copy of the samples); returns the image.
+
+    Numpy arrays of its samples stay valid and show the result; while any exist, the
+    operations run on a copy that is copied back, and a change of size (zoom) is refused
+    with morvane.Error. If an operation is refused, the ones before it have been applied.
+    """
+    if len(ops) == 1 and isinstance(ops[0], (list, tuple)):
+        ops = tuple(ops[0])
+    self._apply([_op_bytes(op) for op in ops])
+    return self
+
+
+Image.apply = _image_apply
+
+
 # ---------------------------------------------------------------- the operations by name
 # Each builds the operation's text and goes through process(), so the two ways agree.
 

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/CliLoad.h"
@@ -117,6 +118,25 @@ std::string PathBytes(const std::filesystem::path& p) { return p.string(); }
 
 // ---------------------------------------------------------------- images
 
+// How many numpy arrays look into each document's sample block. While there are any,
+// the block must stay where it is: operations that might reallocate it run on a copy.
+std::unordered_map<const TImageDoc*, int>& LiveViews() {
+    static std::unordered_map<const TImageDoc*, int> views;
+    return views;
+}
+
+// What a view's base holds: the document, and its place in the count.
+struct TViewKeep {
+    TDocPtr Doc;
+    explicit TViewKeep(TDocPtr doc) : Doc(std::move(doc)) { ++LiveViews()[Doc.get()]; }
+    ~TViewKeep() {
+        auto it = LiveViews().find(Doc.get());
+        if (it != LiveViews().end() && --it->second <= 0) LiveViews().erase(it);
+    }
+    TViewKeep(const TViewKeep&) = delete;
+    TViewKeep& operator=(const TViewKeep&) = delete;
+};
+
 // The samples as a float32 array of shape (rows, cols), row 0 at the bottom, sharing
 // the document's block.
 py::array DataView(const TDocPtr& doc) {
@@ -125,8 +145,8 @@ py::array DataView(const TDocPtr& doc) {
         return py::array_t<float>(std::vector<py::ssize_t>{pic.Rows > 0 ? pic.Rows : 0, pic.Cols > 0 ? pic.Cols : 0});
     float* block = pic.Data.Block();
     // the capsule owns a reference to the document: the array keeps it alive
-    auto* keep = new TDocPtr(doc);
-    py::capsule owner(keep, [](void* p) { delete static_cast<TDocPtr*>(p); });
+    auto* keep = new TViewKeep(doc);
+    py::capsule owner(keep, [](void* p) { delete static_cast<TViewKeep*>(p); });
     const auto cols = static_cast<py::ssize_t>(pic.Cols);
     return py::array_t<float>({static_cast<py::ssize_t>(pic.Rows), cols},
                               {cols * static_cast<py::ssize_t>(sizeof(float)), static_cast<py::ssize_t>(sizeof(float))},
@@ -238,6 +258,52 @@ TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& 
         call.Refuse(e.what());
     }
     return out;
+}
+
+// Runs the operations on doc itself, as morvane-cli does: no copy. While numpy views
+// of its samples exist they run on a copy whose samples are then copied back, so the
+// views stay valid and show the result; a change of size is refused then.
+void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
+    const std::vector<TOperationApply> parsed = ParseAll(ops);
+    TCall call;
+    if (LiveViews().count(doc.get()) == 0) {
+        try {
+            for (const TOperationApply& op : parsed) {
+                op(*doc);
+                doc->Picture.Render();
+            }
+        } catch (const EAbort& e) {
+            call.Refuse(e.what());
+        } catch (const EOperationError& e) {
+            call.Refuse(e.what());
+        } catch (const std::exception& e) {
+            ShowMessage(e.what(), TMsgKind::Error);
+            call.Refuse(e.what());
+        }
+        call.Done();
+        return;
+    }
+    TDocPtr out = RunOperations(*doc, parsed, call);
+    TQTVPicture& dst = doc->Picture;
+    const TQTVPicture& src = out->Picture;
+    if (src.Rows != dst.Rows || src.Cols != dst.Cols)
+        call.Refuse("the operations change the size of the image (" + std::to_string(dst.Cols) + " x " +
+                    std::to_string(dst.Rows) + " to " + std::to_string(src.Cols) + " x " + std::to_string(src.Rows) +
+                    ") while numpy arrays share its samples: use morvane.process() for a new image");
+    if (dst.HasData())
+        std::memcpy(dst.Data.Block(), src.Data.Block(),
+                    static_cast<size_t>(dst.Rows) * static_cast<size_t>(dst.Cols) * sizeof(float));
+    dst.Para = src.Para;
+    dst.Min = src.Min;
+    dst.Max = src.Max;
+    dst.FixedRange = src.FixedRange;
+    dst.Transformed = src.Transformed;
+    dst.Marks = src.Marks;
+    doc->CaptionTag = out->CaptionTag;
+    doc->Title = out->Title;
+    doc->ScanInfo = out->ScanInfo;
+    dst.Render();
+    call.Done();
 }
 
 TDocPtr Process(const TDocPtr& doc, const std::vector<std::string>& ops) {
@@ -460,6 +526,7 @@ PYBIND11_MODULE(_morvane, m) {
                       },
                       "the scan-information lines (the parameter text of the source file)")
         // ---- history: the document's processing history is bound here (Image.history)
+        .def("_apply", &ApplyInPlace, py::arg("ops"))
         .def("copy", [](const TImageDoc& d) { return CopyDoc(d); }, "an independent copy")
         .def("__copy__", [](const TImageDoc& d) { return CopyDoc(d); })
         .def("__deepcopy__", [](const TImageDoc& d, py::dict) { return CopyDoc(d); }, py::arg("memo"))

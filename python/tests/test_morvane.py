@@ -326,3 +326,40 @@ def test_example_levels_and_filters_a_folder(demo_dir, tmp_path):
     levelled = morvane.open(out / "demo_1.txt")[0]
     expected = morvane.process(morvane.open(demo_dir / "demo.txt")[0], "level:2Dim:1", "median")
     assert same_bits(levelled.data, expected.data)
+
+
+# ---------------------------------------------------------------- in place
+
+@pytest.mark.parametrize("ops", [["level:Lines:1", "median"], ["zoom:3:4:100:90", "invert"], ["fft:log"]])
+def test_apply_in_place_is_process(demo, ops):
+    img = morvane.open(demo)[0]
+    expected = morvane.process(img, *ops)
+    assert img.apply(*ops) is img
+    assert same_bits(img.data, expected.data)
+    assert (img.x_range, img.y_range, img.min, img.max) == (expected.x_range, expected.y_range,
+                                                            expected.min, expected.max)
+
+
+def test_apply_keeps_live_views_valid(demo):
+    img = morvane.open(demo)[0]
+    view = img.data
+    expected = morvane.process(img, "median", "invert")
+    img.apply("median", "invert")
+    assert np.shares_memory(view, img.data) and same_bits(view, expected.data)
+    keep = view.copy()
+    with pytest.raises(morvane.Error) as err:
+        img.apply("zoom:0:0:10:10")
+    assert "morvane.process()" in str(err.value)
+    assert img.data.shape == keep.shape and same_bits(view, keep)
+    del view
+    gc.collect()
+    img.apply("zoom:0:0:10:10")  # no arrays left: the image may change its size
+    assert img.data.shape == (10, 10)
+
+
+def test_apply_refuses_bad_texts_before_changing_anything(demo):
+    img = morvane.open(demo)[0]
+    keep = img.data.copy()
+    with pytest.raises(morvane.Error):
+        img.apply("invert", "level:2Dim:7")
+    assert same_bits(img.data, keep)
