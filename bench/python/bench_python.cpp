@@ -6,7 +6,9 @@
 //   Script/OP  the same from Python through the installed-in-build module:
 //              morvane.process(morvane.open(in)[0], OP).save(out, data="sin")
 //   ApplyCli/OP   the operation alone as the tool runs it: apply and render in place
+//   ScriptInPlace/OP  the script with image.apply(OP) instead of process()
 //   ApplyPy/OP    morvane.process(image, OP): a new image (a copy), apply, render
+//   ApplyInPlacePy/OP  image.apply(OP): apply and render in place
 //
 // The interpreter is embedded; PYTHONPATH is the build's python folder.
 #include <benchmark/benchmark.h>
@@ -119,6 +121,24 @@ void BM_Script(benchmark::State& state) {
 }
 BENCHMARK(BM_Script)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
+// The same with the operation applied in place (Image.apply), as the tool does it.
+void BM_ScriptInPlace(benchmark::State& state) {
+    const std::string op = Ops[state.range(0)];
+    state.SetLabel(op);
+    py::module_ morvane = py::module_::import("morvane");
+    const std::string in = Input(), out = (Dir() / "py.txt").string();
+    py::dict kw;
+    kw["data"] = "sin";
+    for (auto _ : state) {
+        py::object img = morvane.attr("open")(in)[py::int_(0)];
+        img.attr("apply")(op).attr("save")(out, **kw);
+        state.PauseTiming();
+        RemoveOutput("py");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ScriptInPlace)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
 void BM_ApplyCli(benchmark::State& state) {
     const std::string op = Ops[state.range(0)];
     state.SetLabel(op);
@@ -142,6 +162,16 @@ void BM_ApplyPy(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(process(img, op).ptr());
 }
 BENCHMARK(BM_ApplyPy)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+void BM_ApplyInPlacePy(benchmark::State& state) {
+    const std::string op = Ops[state.range(0)];
+    state.SetLabel(op);
+    py::module_ morvane = py::module_::import("morvane");
+    py::object img = morvane.attr("open")(Input())[py::int_(0)];
+    py::object apply = img.attr("apply");
+    for (auto _ : state) benchmark::DoNotOptimize(apply(op).ptr());
+}
+BENCHMARK(BM_ApplyInPlacePy)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -363,3 +363,20 @@ def test_apply_refuses_bad_texts_before_changing_anything(demo):
     with pytest.raises(morvane.Error):
         img.apply("invert", "level:2Dim:7")
     assert same_bits(img.data, keep)
+
+
+def test_messages_of_a_load_that_goes_on_are_warnings(cli):
+    data = pathlib.Path(os.environ.get("MORVANE_TEST_DATA", "")) / "broken" / "native" / "data-missing.txt"
+    if not data.is_file():
+        pytest.skip("MORVANE_TEST_DATA is not set")
+    shown = json.loads(cli("info", data, check=False).stdout)["messages"]
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        images = morvane.open(data)
+    assert len(images) == 1
+    assert [str(w.message) for w in caught if issubclass(w.category, morvane.Warning)] == shown
+    assert "File nothere.int not found!" in shown
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", morvane.Warning)
+        with pytest.raises(morvane.Warning):
+            morvane.open(data)
