@@ -6,6 +6,11 @@ option(MORVANE_PYTHON "Build the Python module morvane" ON)
 if(NOT MORVANE_PYTHON)
   return()
 endif()
+if(MORVANE_SANITIZE OR MORVANE_FUZZ)
+  # a sanitizer-instrumented module cannot be loaded into the plain interpreter
+  message(STATUS "Python module left out of the sanitizer and fuzz build")
+  return()
+endif()
 
 set(MORVANE_PYTHON_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Python interpreter the module is built for")
 set(Python3_EXECUTABLE ${MORVANE_PYTHON_EXECUTABLE})
