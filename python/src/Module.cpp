@@ -125,11 +125,39 @@ std::unordered_map<const TImageDoc*, int>& LiveViews() {
     return views;
 }
 
+// Documents whose samples may have been written from Python since they were last
+// rendered (a view was handed out, new samples were set, or a copy was made): a save
+// renders them first so the range follows the samples. Otherwise the render of the
+// load or the last operation stands, as in morvane-cli, and a save does not repeat it.
+// (Keyed by address; the weak pointer tells a living document from a later one that
+// got the address of a freed one.)
+std::unordered_map<const TImageDoc*, std::weak_ptr<TImageDoc>>& TouchedDocs() {
+    static std::unordered_map<const TImageDoc*, std::weak_ptr<TImageDoc>> touched;
+    return touched;
+}
+void Touch(const TDocPtr& doc) {
+    auto& touched = TouchedDocs();
+    if (touched.size() > 1024)
+        for (auto it = touched.begin(); it != touched.end();)
+            it = it->second.expired() ? touched.erase(it) : std::next(it);
+    touched[doc.get()] = doc;
+}
+// True (once) when doc was touched; the caller renders it.
+bool TakeTouched(const TDocPtr& doc) {
+    auto& touched = TouchedDocs();
+    auto it = touched.find(doc.get());
+    if (it == touched.end()) return false;
+    const bool alive = !it->second.expired();
+    touched.erase(it);
+    return alive;
+}
+
 // What a view's base holds: the document, and its place in the count.
 struct TViewKeep {
     TDocPtr Doc;
     explicit TViewKeep(TDocPtr doc) : Doc(std::move(doc)) { ++LiveViews()[Doc.get()]; }
     ~TViewKeep() {
+        Touch(Doc);  // written through, perhaps
         auto it = LiveViews().find(Doc.get());
         if (it != LiveViews().end() && --it->second <= 0) LiveViews().erase(it);
     }
@@ -272,6 +300,7 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
                 op(*doc);
                 doc->Picture.Render();
             }
+            if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
         } catch (const EAbort& e) {
             call.Refuse(e.what());
         } catch (const EOperationError& e) {
@@ -374,7 +403,7 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
     TCall call;
     TImageDoc& d = *doc;
     // the samples may have been changed through Image.data: the range follows them
-    d.Picture.Render();
+    if (TakeTouched(doc) || LiveViews().count(doc.get()) > 0) d.Picture.Render();
     try {
         if (palette) {
             TColours colours = DefaultColours();
@@ -481,9 +510,11 @@ PYBIND11_MODULE(_morvane, m) {
                               throw py::value_error("data: the new samples must have the image's shape (" +
                                                     std::to_string(pic.Rows) + ", " + std::to_string(pic.Cols) +
                                                     "); make a new Image for another size");
-                          if (pic.HasData())
+                          if (pic.HasData()) {
+                              Touch(d);
                               std::memmove(pic.Data.Block(), arr.data(),
                                            static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols) * sizeof(float));
+                          }
                       },
                       "the samples, float32 of shape (rows, cols), row 0 at the bottom: a view on the image, "
                       "not a copy (numpy.array(image.data) copies)")

@@ -197,6 +197,27 @@ def test_edits_through_the_view_are_saved(demo, tmp_path):
     assert same_bits(again.data, img.data)
 
 
+def test_every_save_sees_the_samples_as_they_are_then(demo, tmp_path):
+    img = morvane.open(demo)[0]
+    view = img.data  # alive through every save
+    for n, peak in enumerate([50.0, 75.0, 20.0]):
+        view[7, 9] = peak
+        img.save(tmp_path / ("v%d.txt" % n), data="sin")
+        img.save(tmp_path / ("v%d.bmp" % n))
+        again = morvane.open(tmp_path / ("v%d.txt" % n))[0]
+        assert again.max == peak and same_bits(again.data, view)
+        expected = morvane.Image(view.copy())
+        expected.save(tmp_path / ("e%d.bmp" % n))
+        assert (tmp_path / ("v%d.bmp" % n)).read_bytes() == (tmp_path / ("e%d.bmp" % n)).read_bytes()
+    del view
+    img.data[0, 0] = 99.0  # a view that is gone at once
+    img.save(tmp_path / "gone.txt", data="sin")
+    assert morvane.open(tmp_path / "gone.txt")[0].max == 99.0
+    img.data = np.full(img.data.shape, 3.0)
+    img.save(tmp_path / "set.txt", data="sin")
+    assert morvane.open(tmp_path / "set.txt")[0].min == 3.0
+
+
 def test_data_can_be_replaced_only_with_its_shape(demo):
     img = morvane.open(demo)[0]
     view = img.data
