@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 #include "cli/CliLoad.h"
 #include "core/Messages.h"
@@ -36,7 +37,10 @@ const char* const Ops[] = {"invert", "median", "level:2Dim:1", "filter:LowPass",
 
 fs::path Dir() {
     static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("morvane-bench-python-" + std::to_string(::getpid()));
+        // in memory where there is a tmpfs: the disk's write-back would swamp the comparison
+        std::error_code ec;
+        const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        fs::path d = base / ("morvane-bench-python-" + std::to_string(::getpid()));
         fs::create_directories(d);
         return d;
     }();
