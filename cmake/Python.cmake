@@ -17,8 +17,11 @@ set(Python3_EXECUTABLE ${MORVANE_PYTHON_EXECUTABLE})
 find_package(Python3 REQUIRED COMPONENTS Interpreter Development.Module)
 find_package(pybind11 CONFIG REQUIRED)
 
-# the model goes into a shared module
+# the model goes into a shared module: position-independent, but without giving up
+# inlining within a file for the sake of symbol interposition, which nothing here uses
+# (so the programs get the same code as before)
 set_target_properties(morvane_model PROPERTIES POSITION_INDEPENDENT_CODE ON)
+target_compile_options(morvane_model PRIVATE -fno-semantic-interposition)
 
 set(MORVANE_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
 pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp)
@@ -27,6 +30,8 @@ set_target_properties(morvane_python PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${MORVANE_PYTHON_DIR}/morvane
   AUTOMOC OFF)
 target_link_libraries(morvane_python PRIVATE morvane_model)
+# the model's symbols stay inside the module (bound locally, no calls through the PLT)
+target_link_options(morvane_python PRIVATE -Wl,--exclude-libs,ALL)
 
 # the pure-Python part of the package beside the extension
 file(GLOB MORVANE_PY_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/python/morvane/*.py)
