@@ -401,3 +401,35 @@ def test_messages_of_a_load_that_goes_on_are_warnings(cli):
         warnings.simplefilter("error", morvane.Warning)
         with pytest.raises(morvane.Warning):
             morvane.open(data)
+
+
+# ---------------------------------------------------------------- every reader
+
+INSTRUMENT_FILES = [
+    ("burleigh/ok.img", True),
+    ("topometrix/ok.tfp", True),
+    ("bitmap/ok8.bmp", True),
+    ("bitmap/ok24.bmp", True),
+    ("omicron/ok.par", True),
+    ("omicron/ok.par", False),
+]
+
+
+@pytest.mark.parametrize("name,spectroscopy", INSTRUMENT_FILES)
+def test_every_reader_agrees_with_cli(cli, tmp_path, name, spectroscopy):
+    path = pathlib.Path(os.environ.get("MORVANE_TEST_DATA", "")) / "broken" / name
+    if not path.is_file():
+        pytest.skip("MORVANE_TEST_DATA is not set")
+    answer = "yes" if spectroscopy else "no"
+    info = json.loads(cli("info", path, "--spectroscopy", answer).stdout)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        images = morvane.open(path, spectroscopy=spectroscopy)
+    assert [str(w.message) for w in caught] == info["messages"]
+    assert [i.caption for i in images] == [c["caption"] for c in info["channels"]]
+    for n, (img, ch) in enumerate(zip(images, info["channels"]), start=1):
+        assert (img.cols, img.rows, img.x_range, img.y_range, img.min, img.max) == \
+            (ch["cols"], ch["rows"], ch["x_range"], ch["y_range"], ch["min"], ch["max"])
+        out = tmp_path / ("c%d.txt" % n)
+        cli("convert", path, out, "--channel", n, "--data", "sin", "--spectroscopy", answer)
+        assert same_bits(img.data, sin_samples(out.with_suffix(".sin"), img.rows, img.cols))
