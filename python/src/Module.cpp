@@ -520,7 +520,8 @@ PYBIND11_MODULE(_morvane, m) {
                       "not a copy (numpy.array(image.data) copies)")
         .def("__array__", [](const TDocPtr& d, py::object dtype, py::object copy) {
                  py::object view = DataView(d);
-                 if (!dtype.is_none()) view = view.attr("astype")(dtype);
+                 if (!dtype.is_none()) return view.attr("astype")(dtype);  // a copy anyway
+                 if (!copy.is_none() && copy.cast<bool>()) return view.attr("copy")();
                  return view;
              }, py::arg("dtype") = py::none(), py::arg("copy") = py::none())
         .def_property_readonly("rows", [](const TImageDoc& d) { return d.Picture.Rows; })

@@ -187,6 +187,8 @@ def test_copies_on_request(demo):
         assert (dup.caption, dup.info, dup.x_range) == (img.caption, img.info, img.x_range)
     assert not np.shares_memory(np.array(img.data), img.data)
     assert np.shares_memory(np.asarray(img), img.data)
+    assert not np.shares_memory(img.__array__(copy=True), img.data)
+    assert np.asarray(img, dtype=np.float64).dtype == np.float64
 
 
 def test_edits_through_the_view_are_saved(demo, tmp_path):
