@@ -186,21 +186,11 @@ void CurrentRange(TQTVPicture& pic) {
     if (pic.FixedRange <= 0 && pic.HasData()) pic.UpdateMinMax();
 }
 
+// A new document equal to doc in everything (whatever a document carries); the marks
+// start over as a freshly sized record has them.
 TDocPtr CopyDoc(const TImageDoc& doc) {
-    auto out = std::make_shared<TImageDoc>();
-    out->FileName = doc.FileName;
-    out->Title = doc.Title;
-    out->CaptionTag = doc.CaptionTag;
-    out->ScanInfo = doc.ScanInfo;
-    TQTVPicture& dst = out->Picture;
-    const TQTVPicture& src = doc.Picture;
-    dst.CopySamplesFrom(src);
-    dst.Palette = src.Palette;
-    dst.FixedRange = src.FixedRange;
-    dst.Min = src.Min;
-    dst.Max = src.Max;
-    dst.Transformed = src.Transformed;
-    dst.Factor = src.Factor;
+    auto out = std::make_shared<TImageDoc>(doc);
+    out->Picture.Marks.Resize(out->Picture.Cols, out->Picture.Rows, 1);
     return out;
 }
 
@@ -319,18 +309,14 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
         call.Refuse("the operations change the size of the image (" + std::to_string(dst.Cols) + " x " +
                     std::to_string(dst.Rows) + " to " + std::to_string(src.Cols) + " x " + std::to_string(src.Rows) +
                     ") while numpy arrays share its samples: use morvane.process() for a new image");
+    // everything of the result, but in the block the views look into
     if (dst.HasData())
         std::memcpy(dst.Data.Block(), src.Data.Block(),
                     static_cast<size_t>(dst.Rows) * static_cast<size_t>(dst.Cols) * sizeof(float));
-    dst.Para = src.Para;
-    dst.Min = src.Min;
-    dst.Max = src.Max;
-    dst.FixedRange = src.FixedRange;
-    dst.Transformed = src.Transformed;
-    dst.Marks = src.Marks;
-    doc->CaptionTag = out->CaptionTag;
-    doc->Title = out->Title;
-    doc->ScanInfo = out->ScanInfo;
+    TRowTable own = std::move(dst.Data);
+    out->Picture.Data = TRowTable();
+    *doc = *out;
+    dst.Data = std::move(own);
     dst.Render();
     call.Done();
 }

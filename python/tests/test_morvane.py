@@ -369,6 +369,11 @@ def test_apply_keeps_live_views_valid(demo):
     expected = morvane.process(img, "median", "invert")
     img.apply("median", "invert")
     assert np.shares_memory(view, img.data) and same_bits(view, expected.data)
+    expected = morvane.process(img, "rescale:10:20:5:pm:pm:pA")
+    img.apply("rescale:10:20:5:pm:pm:pA")  # ranges and units come along, the samples into the view
+    assert (img.x_range, img.y_range, img.x_unit, img.z_unit) == (10, 20, "pm", "pA")
+    assert same_bits(view, expected.data) and (img.min, img.max) == (expected.min, expected.max)
+    assert img.info == expected.info and img.caption == expected.caption
     keep = view.copy()
     with pytest.raises(morvane.Error) as err:
         img.apply("zoom:0:0:10:10")
