@@ -10,7 +10,7 @@
 //   ApplyPy/OP    morvane.process(image, OP): a new image (a copy), apply, render
 //   ApplyInPlacePy/OP  image.apply(OP): apply and render in place
 //
-// The interpreter is embedded; PYTHONPATH is the build's python folder.
+// The interpreter is embedded and finds the module in the build's python folder.
 #include <benchmark/benchmark.h>
 #include <pybind11/embed.h>
 
@@ -181,6 +181,9 @@ BENCHMARK(BM_ApplyInPlacePy)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     py::scoped_interpreter python;
+#ifdef MORVANE_PYTHON_DIR
+    py::module_::import("sys").attr("path").attr("insert")(0, MORVANE_PYTHON_DIR);  // the build's module
+#endif
     SetDecimalSeparator('.');
     TCliMessageSink sink;
     TScopedMessageSink scoped(&sink);
