@@ -28,6 +28,11 @@ fail() { printf 'test-deb: FAILED: %s\n' "$*" >&2; exit 1; }
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
+for opt in MORVANE_GUI MORVANE_PYTHON; do
+  if grep -q "^$opt:BOOL=OFF" "$BUILD/CMakeCache.txt"; then
+    fail "$BUILD is configured with -D$opt=OFF; the package holds the application and the Python module"
+  fi
+done
 step "building"
 cmake --build "$BUILD" -j "$JOBS" --target morvane morvane-cli morvane_python morvane_python_files
 PKGDIR="$BUILD/package"
