@@ -2,9 +2,9 @@
 // puts the named operations on top; everything that touches images lives here.
 //
 // An Image holds its document through a shared pointer. Image.data is a numpy view on
-// the document's sample block whose base keeps the document alive; a document's grid is
-// never reallocated once Python holds it (processing works on a new document), so every
-// view stays valid for as long as it exists.
+// the document's sample block whose base keeps the document alive. process() works on a
+// new document; apply() works in place only while no view exists, so a block that a
+// view looks into is never reallocated and every view stays valid as long as it exists.
 //
 // Messages the model shows are collected while a call runs: a refused call raises
 // morvane.Error with them, a successful one passes them on as morvane.Warning.
@@ -349,10 +349,7 @@ TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDoc
         ~TRestore() { SetOperandLoader(FileOperandLoader()); }
     } restore;
     SetOperandLoader([other](const std::string&, int) -> std::unique_ptr<TImageDoc> {
-        TDocPtr copy = CopyDoc(*other);
-        auto out = std::make_unique<TImageDoc>();
-        *out = std::move(*copy);
-        return out;
+        return std::make_unique<TImageDoc>(*other);
     });
     TCall call;
     TDocPtr out = RunOperations(*doc, parsed, call);
