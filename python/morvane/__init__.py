@@ -26,6 +26,11 @@ __all__ = [
 
 operations = _morvane.operations
 
+# shown as morvane.Image, morvane.Error in tracebacks and help()
+for _cls in (Image, Error, Warning):
+    _cls.__module__ = __name__
+del _cls
+
 
 def open(path, spectroscopy=True, channel=None):  # noqa: A001 (morvane.open reads a measurement)
     """Every channel of a measurement file as a list of Image, in file order.
