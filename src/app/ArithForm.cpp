@@ -1,5 +1,7 @@
 #include "app/ArithForm.h"
 
+#include "processing/History.h"
+
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -194,6 +196,16 @@ void TArithForm::Image3Click()
     if (!ComputeArithmetic(FirstWindow->Picture, SecondWindow->Picture, ops, ResultPicture)) return;
     ResultPicture.FixedRange = 0;
     ResultPicture.Render();
+    {
+        const TMDIChild& b = *SecondWindow;
+        ResultHistory = FirstWindow->History;
+        // the operator that made the result: the last of + - * / in the field
+        std::string op;
+        for (const char c : std::string(ArithmeticOperators))
+            if (ops.find(c) != std::string::npos) op = std::string(1, c);
+        ResultHistory.push_back(ArithEntry(op, b.SourcePath.empty() ? b.FileName : b.SourcePath,
+                                           b.SourcePath.empty() ? 1 : b.SourceChannel));
+    }
     Image3->SetPicture(RenderedImage(ResultPicture));
     const std::string& unit = ResultPicture.Para.PhysUnit;
     Label8->setText(Latin1ToQt(FormatShortest(ResultPicture.Min) + " " + unit));
@@ -212,6 +224,9 @@ void TArithForm::Button1Click()
         w = main_->CreateImageWindow("Calculus");
         w->CreateImage(ResultPicture.Cols, ResultPicture.Rows);
         w->ScanInfo = first->ScanInfo;
+        w->History = ResultHistory;
+        w->SourcePath = first->SourcePath;
+        w->SourceChannel = first->SourceChannel;
         TakeArithmeticResult(ResultPicture, first->Picture.Para, w->Picture);
         w->Title = "Calculus";
         main_->ShowImageWindow(w);

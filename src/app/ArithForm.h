@@ -49,6 +49,9 @@ public:
 
     QPointer<TMDIChild> FirstWindow, SecondWindow;
     TQTVPicture ResultPicture;
+    // The history of the result: the first operand's, then the arithmetic step naming
+    // the second operand (its file and channel where it came from one).
+    std::vector<std::string> ResultHistory;
 
     TDropPicture *Image1 = nullptr, *Image2 = nullptr, *Image3 = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,

@@ -1,5 +1,7 @@
 #include "app/AxesForm.h"
 
+#include "processing/History.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -125,6 +127,7 @@ void TAxesForm::BitBtn2Click()
     rs.YUnit = QtToLatin1(Edit5->text());
     rs.ZUnit = QtToLatin1(Edit6->text());
     if (!ApplyRescale(w->Picture, rs)) return;  // told why; the image is as it was
+    w->History.push_back(RescaleEntry(rs));
     w->Redraw();
     hide();
 }

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -19,10 +20,14 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/QtMessageSink.h"
 #include "core/Display.h"
 #include "core/Settings.h"
+#include "formats/LoadFiles.h"
+#include "formats/NativeWriter.h"
+#include "processing/History.h"
 
 namespace {
 
@@ -145,6 +150,13 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     ScanInfoMemo->installEventFilter(this);
     ScanInfoMemo->viewport()->installEventFilter(this);
     ScanInfoMemo->hide();
+    ProcessingMemo = new QPlainTextEdit(this);
+    ProcessingMemo->setObjectName(QStringLiteral("ProcessingMemo"));
+    ProcessingMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ProcessingMemo->setReadOnly(true);
+    ProcessingMemo->installEventFilter(this);
+    ProcessingMemo->viewport()->installEventFilter(this);
+    ProcessingMemo->hide();
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -176,6 +188,10 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     xy->addAction(XYScalingLabelItem);
     xy->addAction(XYScalingAxis1);
     Font1 = add("Font1", "Font (Label)", false);
+    PopupMenu1->addSeparator();
+    ExportProcessingItem = add("ExportProcessingItem", "Export processing...", false);
+    ExportProcessingItem->setText(QStringLiteral("Export processing\u2026"));
+    connect(ExportProcessingItem, &QAction::triggered, this, &TMDIChild::ExportProcessingClick);
 
     connect(ImageItem, &QAction::triggered, this, &TMDIChild::ImageItemClick);
     connect(ScanInfoItem, &QAction::triggered, this, &TMDIChild::ScanInfoItemClick);
@@ -244,6 +260,40 @@ void TMDIChild::ShowScanInfo() {
     ScanInfoMemo->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
+void TMDIChild::ShowHistory() {
+    QStringList lines;
+    for (const std::string& l : ProcessingBlock(History))
+        lines << QString::fromLatin1(l.data(), static_cast<qsizetype>(l.size()));
+    if (ProcessingMemo->toPlainText() != lines.join(QLatin1Char('\n')))
+        ProcessingMemo->setPlainText(lines.join(QLatin1Char('\n')));
+    LayoutPages();
+}
+
+bool TMDIChild::ExportProcessing(const std::string& path) {
+    try {
+        CommitFile(path, ProcessingScript(*this), true);
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        return false;
+    }
+    std::error_code ec;
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ec);
+    return true;
+}
+
+void TMDIChild::ExportProcessingClick() {
+    std::string base = FileName;
+    const std::string ext = ExtractFileExt(base);
+    base.resize(base.size() - ext.size());
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Export processing"),
+                                                      Latin1ToQt(base + "_processing.sh"),
+                                                      QStringLiteral("Shell scripts (*.sh);;All files (*)"));
+    if (name.isEmpty()) return;
+    ExportProcessing(name.toLocal8Bit().toStdString());
+}
+
 void TMDIChild::SyncScanInfo() {
     ScanInfo.clear();
     const QString text = ScanInfoMemo->toPlainText();
@@ -252,6 +302,7 @@ void TMDIChild::SyncScanInfo() {
 }
 
 void TMDIChild::Redraw() {
+    ShowHistory();
     if (!Picture.HasData()) return;
     Picture.Render();
     const int w = Picture.BitmapWidth, h = Picture.BitmapHeight;
@@ -434,7 +485,15 @@ void TMDIChild::WatchSubWindow() {
 
 void TMDIChild::LayoutPages() {
     Image3->setGeometry(0, 0, width(), height());
-    ScanInfoMemo->setGeometry(0, 0, width(), height());
+    // the history below the file's own lines: as many lines as it has, up to a third
+    int h = 0;
+    if (!History.empty()) {
+        const int lineH = ProcessingMemo->fontMetrics().lineSpacing();
+        h = std::min(height() / 3, static_cast<int>(History.size() + 1) * lineH + 12);
+    }
+    ScanInfoMemo->setGeometry(0, 0, width(), height() - h);
+    ProcessingMemo->setGeometry(0, height() - h, width(), h);
+    ProcessingMemo->setVisible(h > 0 && ScanInfoMemo->isVisible());
 }
 
 void TMDIChild::resizeEvent(QResizeEvent* e) {
@@ -458,7 +517,8 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (event->type() == QEvent::ContextMenu &&
-        (watched == Image3 || watched == ScanInfoMemo || watched == ScanInfoMemo->viewport())) {
+        (watched == Image3 || watched == ScanInfoMemo || watched == ScanInfoMemo->viewport() ||
+         watched == ProcessingMemo || watched == ProcessingMemo->viewport())) {
         auto* e = static_cast<QContextMenuEvent*>(event);
         if (e->modifiers() == Qt::NoModifier) OpenPopupMenu(e->globalPos());
         return true;  // the text box's own menu is suppressed
@@ -482,6 +542,7 @@ void TMDIChild::focusInEvent(QFocusEvent* e) {
 void TMDIChild::ImageItemClick() {
     ImageItem->setChecked(true);
     ScanInfoMemo->hide();
+    ProcessingMemo->hide();
     Image3->show();
 }
 
@@ -489,6 +550,7 @@ void TMDIChild::ScanInfoItemClick() {
     ScanInfoItem->setChecked(true);
     Image3->hide();
     ScanInfoMemo->show();
+    LayoutPages();
 }
 
 void TMDIChild::zscalingItemClick() {

@@ -70,7 +70,10 @@ public:
 
     TComposedView* Image3 = nullptr;
     QPlainTextEdit* ScanInfoMemo = nullptr;
+    // Below the scan information: the "Processing" block, the image's history (read-only).
+    QPlainTextEdit* ProcessingMemo = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QAction* ExportProcessingItem = nullptr;  // "Export processing..."
     QAction *ImageItem = nullptr, *ScanInfoItem = nullptr, *zscalingItem = nullptr,
             *N0max1 = nullptr, *minmax1 = nullptr, *FontzBar1 = nullptr,
             *XYScalingnoItem = nullptr, *XYScalingLabelItem = nullptr,
@@ -90,6 +93,11 @@ public:
     // Scan information: the text box shows ScanInfo; SyncScanInfo takes the edits back.
     void ShowScanInfo();
     void SyncScanInfo();
+    // Fills the "Processing" block from History (Redraw calls it).
+    void ShowHistory();
+    // Writes History as a shell script of morvane-cli process calls (executable);
+    // false after telling why.
+    bool ExportProcessing(const std::string& path);
 
     QMdiSubWindow* SubWindow() const;
     // Square client area (3/2 as wide with the z bar) for the current client height.
@@ -105,6 +113,8 @@ public:
 public slots:
     void ImageItemClick();
     void ScanInfoItemClick();
+    // Asks for a file name and exports the processing script there.
+    void ExportProcessingClick();
     void zscalingItemClick();
     void N0max1Click();
     void minmax1Click();

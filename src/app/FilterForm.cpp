@@ -115,6 +115,18 @@ QImage RenderedImage(const TQTVPicture& pic)
     return img;
 }
 
+// The record rendered with its marked samples in green.
+QImage MarkedImage(TQTVPicture& pic)
+{
+    const std::vector<uint32_t> px = pic.RenderMarked();
+    QImage img(pic.BitmapWidth, pic.BitmapHeight, QImage::Format_ARGB32);
+    if (px.size() < static_cast<size_t>(img.width()) * static_cast<size_t>(img.height())) return {};
+    for (int y = 0; y < img.height(); ++y)
+        std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
+                    static_cast<size_t>(img.width()) * 4);
+    return img;
+}
+
 // ---------------------------------------------------------------- picture boxes
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
@@ -502,12 +514,7 @@ void TFilterForm::RenderPreview()
 {
     if (!Working.HasData()) return;
     if (Advanced()) {
-        std::vector<uint32_t> px = Working.RenderMarked();
-        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < img.height(); ++y)
-            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
-                        static_cast<size_t>(img.width()) * 4);
-        Image2->SetPicture(img);
+        Image2->SetPicture(MarkedImage(Working));
     } else {
         Working.Render();
         Image2->SetPicture(RenderedImage(Working));
@@ -580,14 +587,29 @@ void TFilterForm::Button4Click()
     if (Mode == 16) {
         float low = 0, high = 0;
         Hist.ClipLimits(low, high);
-        if (Source) ClipToBand(*Source, Working, low, high);
+        if (Source) {
+            ClipToBand(*Source, Working, low, high);
+            clipDone_ = true;
+            clipLow_ = low;
+            clipHigh_ = high;
+        }
         RenderPreview();
         DrawHistogram();
         return;
     }
     if (Mode == 18) {
-        RunLeveling(Working, ComboSlop->currentIndex(), ComboSlopOrder->currentIndex(),
-                    CheckBox1->isChecked(), MarkedPoints);
+        const int32_t method = ComboSlop->currentIndex(), order = ComboSlopOrder->currentIndex();
+        const std::vector<TMarkedPoint> points = MarkedPoints;
+        if (RunLeveling(Working, method, order, CheckBox1->isChecked(), MarkedPoints)) {
+            if (method == static_cast<int32_t>(TLevelMethod::Points)) {
+                Recorded.Do(LevelPointsEntry(points), false);
+            } else {
+                const TLevelFitSet fit = bandsFresh_ ? TLevelFitSet::Bands : levelFit_;
+                Recorded.Do(LevelEntry(method, order, CheckBox1->isChecked(), fit, levelBands_), false);
+                if (bandsFresh_) levelFit_ = TLevelFitSet::Kept;
+                bandsFresh_ = false;
+            }
+        }
         RenderPreview();
         if (Advanced()) DrawHistogram();
         return;
@@ -599,6 +621,7 @@ void TFilterForm::Button4Click()
     if (Mode <= 14) {
         Mode = std::max(0, ComboBox1->currentIndex());
         ApplyKernel(Working, Mode);
+        Recorded.Do(FilterEntry(Mode), false);
         RenderPreview();
         return;
     }
@@ -613,7 +636,10 @@ void TFilterForm::Button4Click()
         const std::string text = FormatShortest(percent);
         Edit2->setText(Latin1ToQt(text));
         if (settings_) settings_->WriteString("Filter", "Edit2", text);
-        if (Source) RemoveBadPoints(Working, BadPointThreshold(*Source, percent));
+        if (Source) {
+            RemoveBadPoints(Working, BadPointThreshold(*Source, percent));
+            Recorded.Do(NoiseEntry(percent, Recorded.Presses() == 0, Source->Min, Source->Max), false);
+        }
         RenderPreview();
         return;
     }
@@ -625,11 +651,15 @@ void TFilterForm::Button4Click()
             settings_->WriteBool("FFT", "SuppZero", suppZero);
         }
         FFTView(Working, log, suppZero);
+        Recorded.Do(FFTEntry(log, suppZero, Recorded.Presses() % 2 == 1), false);
         RenderPreview();
         return;
     }
     if (Mode == 21 || Mode == 23) {
-        if (Source) (Mode == 21 ? MedianFilter : MeanFilter)(*Source, Working);
+        if (Source) {
+            (Mode == 21 ? MedianFilter : MeanFilter)(*Source, Working);
+            Recorded.Do(Mode == 21 ? "median" : "mean", true);
+        }
         RenderPreview();
         return;
     }
@@ -653,6 +683,12 @@ void TFilterForm::Button1Click()
     Working.FixedRange = Source->FixedRange;
     MarkedPoints.clear();
     Image2->Circles.clear();
+    Recorded.Undo();
+    levelFit_ = TLevelFitSet::All;
+    levelBands_.clear();
+    bandsFresh_ = false;
+    clipDone_ = false;
+    sphereSwitches_ = 0;
     if (Mode == 16 || Mode == 18) {
         RenderPreview();
         DrawHistogram();
@@ -660,8 +696,35 @@ void TFilterForm::Button1Click()
     if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
 }
 
+std::vector<std::string> TFilterForm::TakeOverEntries() const
+{
+    if (Mode == 19 && Recorded.Entries().empty() && Source && Source->HasData() && Working.HasData()) {
+        // the whole picture taken over: only the scan ranges can change (by the last bit)
+        const double x = Source->Para.XScanRange / Source->Cols * Working.Cols;
+        const double y = Source->Para.YScanRange / Source->Rows * Working.Rows;
+        if (std::memcmp(&x, &Source->Para.XScanRange, sizeof x) == 0 &&
+            std::memcmp(&y, &Source->Para.YScanRange, sizeof y) == 0)
+            return {};
+        TZoomRect whole;
+        whole.X2 = Working.Cols;
+        whole.Y2 = Working.Rows;
+        return {ZoomEntry(whole)};
+    }
+    if (Mode != 16) return Recorded.Entries();
+    // the histogram: the last clip, and the colour range as "Take Over" leaves it
+    const bool fixed = Working.FixedRange != 0;
+    if (clipDone_) return {ClipEntry(clipLow_, clipHigh_, fixed, Working.Min, Working.Max)};
+    if (fixed) return {RangeEntry(true, Working.Min, Working.Max)};
+    if (Source && Source->FixedRange != 0) return {RangeEntry(false, 0, 0)};
+    return {};
+}
+
 void TFilterForm::Button3Click()
 {
+    if (Source && Working.HasData() && Owner && Source == &Owner->Picture) {
+        const std::vector<std::string> entries = TakeOverEntries();
+        Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
+    }
     if (Source && Working.HasData()) {
         if (Mode == 19) {
             Source->Para.XScanRange = Source->Para.XScanRange / Source->Cols * Working.Cols;
@@ -786,14 +849,9 @@ void TFilterForm::Image3MouseUp(Qt::MouseButton button, int bin)
     Image3->update();
     // marks update
     Hist.UpdateMarks(Working);
-    if (Mode == 18) {
-        std::vector<uint32_t> px = Working.RenderMarked();
-        QImage img(Working.BitmapWidth, Working.BitmapHeight, QImage::Format_ARGB32);
-        for (int y = 0; y < img.height(); ++y)
-            std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
-                        static_cast<size_t>(img.width()) * 4);
-        Image2->SetPicture(img);
-    }
+    levelBands_ = Hist.SelectedBands();
+    bandsFresh_ = true;
+    if (Mode == 18) Image2->SetPicture(MarkedImage(Working));
 }
 
 bool TFilterForm::eventFilter(QObject* watched, QEvent* event)
@@ -912,6 +970,7 @@ void TFilterForm::DoZoom()
 {
     if (!Source) return;
     if (!ZoomCut(*Source, Working, ZoomRect)) return;  // no square of positive size
+    Recorded.Do(ZoomEntry(ZoomRect), true);
     zoomDrawnOn_ = 0;
     RenderPreview();
 }
@@ -982,6 +1041,10 @@ void TFilterForm::DoSphere()
     sphereRunning_ = false;
     for (QWidget* w : locked) w->setEnabled(true);
     if (outcome != TSphereOutcome::Done) return;
+    sphereDoneRadius_ = SphereRadius;
+    sphereDoneLowpass_ = lowpass;
+    sphereSwitches_ = 0;
+    Recorded.Do(SphereEntry(SphereRadius, lowpass, 0), true);
     ProgressBar->setValue(ProgressBar->maximum());
     RenderPreview();
 }
@@ -990,6 +1053,7 @@ void TFilterForm::RadioButton1Click()
 {
     if (!Source || !SphereComplete()) return;  // otherwise only the choice for the next run
     SwitchSphereResult(*Source, Working);
+    Recorded.ReplaceLast(SphereEntry(sphereDoneRadius_, sphereDoneLowpass_, ++sphereSwitches_));
     RenderPreview();
 }
 
@@ -1011,5 +1075,6 @@ void TFilterForm::DoDistortion()
         if (settings_) settings_->WriteString("Filter", DistortionKeys[i], QtToLatin1(e->text()));
     }
     CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
+    Recorded.Do(DistortionEntry(k[0], k[1], k[2], k[3]), true);
     RenderPreview();
 }

@@ -14,6 +14,7 @@
 #include "core/Picture.h"
 #include "processing/Histogram.h"
 #include "processing/Geometry.h"
+#include "processing/History.h"
 #include "processing/Leveling.h"
 
 class QCheckBox;
@@ -144,8 +145,24 @@ private:
     bool SphereComplete() const;
     qint64 zoomDrawnOn_ = 0;   // the preview picture the square is drawn on (0: none)
     bool sphereRunning_ = false;
+    // what the history needs beyond the entries: the samples the next leveling fits
+    // (a selection made since the last "Do" is written as its value bands), the last
+    // histogram clip, the last sphere run and how often its result was switched
+    TLevelFitSet levelFit_ = TLevelFitSet::All;
+    TValueBands levelBands_;
+    bool bandsFresh_ = false;
+    bool clipDone_ = false;
+    float clipLow_ = 0, clipHigh_ = 0;
+    double sphereDoneRadius_ = 0;
+    bool sphereDoneLowpass_ = true;
+    int sphereSwitches_ = 0;
 
 public:
+    // The steps "Do" made since set-up or the last "Undo"; "Take Over" appends them to
+    // the image window's history, "Cancel" drops them.
+    TDialogHistory Recorded;
+    // The entries "Take Over" would append now.
+    std::vector<std::string> TakeOverEntries() const;
 
 public slots:
     void Button1Click();  // Undo
@@ -191,3 +208,5 @@ private:
 
 // The picture of a record's rendered bitmap through its palette (8-bit indexed).
 QImage RenderedImage(const TQTVPicture& pic);
+// The record rendered (Render) with its marked samples in green.
+QImage MarkedImage(TQTVPicture& pic);

@@ -47,9 +47,12 @@ QString HelpPage(int topic) {
     case 19: return QStringLiteral("display.html#fonts");
     case 20: return QStringLiteral("display.html");
     case 21: return QStringLiteral("view3d.html");
-    case 23: case 25: case 26: return QStringLiteral("commands.html#analyse");
+    case 23: return QStringLiteral("lineprofile.html");
+    case 25: return QStringLiteral("lineprofile.html#statistics");
+    case 26: return QStringLiteral("unitcell.html");
     case 30: return QStringLiteral("saving.html");
     case 31: return QStringLiteral("printing.html");
+    case 40: return QStringLiteral("history.html");
     default: return QStringLiteral("index.html");
     }
 }

@@ -30,6 +30,8 @@
 #include "app/AskUnit.h"
 #include "app/AxesForm.h"
 #include "app/FontDialog.h"
+#include "analysis/Roughness.h"
+#include "app/AnaLineForm.h"
 #include "app/FilterForm.h"
 #include "app/Help.h"
 #include "app/Icons.h"
@@ -38,6 +40,7 @@
 #include "app/Rename.h"
 #include "app/Form3DSetting.h"
 #include "app/S3DForm.h"
+#include "app/UnitCellForm.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -267,6 +270,13 @@ void TMainForm::CreateMenus() {
     PasteItem = NewItem(EditMenu, "PasteItem", "&Paste", 1, "");
     Doublicate1 = NewItem(EditMenu, "Doublicate1", "&Duplicate", 1,
                           "Open a copy of the active image in a new window");
+    // the active image's processing history as a script of morvane-cli calls
+    QAction* exportProcessing = NewItem(EditMenu, "ExportProcessing1", "Export &processing...", 40,
+                                        "Write the processing of the active image as a replayable script");
+    exportProcessing->setText(QStringLiteral("Export &processing\u2026"));
+    connect(exportProcessing, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->ExportProcessingClick();
+    });
 
     ProcessMenu = menu("ProcessMenu", "&Process");
     Invers1 = NewItem(ProcessMenu, "Invers1", "&Inverse", 6, "Negate every height of the image");
@@ -357,8 +367,10 @@ void TMainForm::CreateMenus() {
     connect(PaletteItem, &QAction::triggered, this, &TMainForm::PaletteItemClick);
     connect(ArithmeticItem, &QAction::triggered, this, &TMainForm::ArithmeticItemClick);
     connect(Scale1, &QAction::triggered, this, &TMainForm::Scale1Click);
-    for (QAction* a : {Line1, DualLine1, Roughness1, Unitcell1})
-        connect(a, &QAction::triggered, this, &TMainForm::NotAvailableClick);
+    connect(Line1, &QAction::triggered, this, &TMainForm::Line1Click);
+    connect(DualLine1, &QAction::triggered, this, &TMainForm::DualLine1Click);
+    connect(Roughness1, &QAction::triggered, this, &TMainForm::Roughness1Click);
+    connect(Unitcell1, &QAction::triggered, this, &TMainForm::Unitcell1Click);
     connect(S3DItem, &QAction::triggered, this, &TMainForm::S3DItemClick);
     connect(View3D, &QAction::triggered, this, &TMainForm::View3DClick);
 }
@@ -809,6 +821,11 @@ void TMainForm::Doublicate1Click() {
             w->Picture.Para = src->Picture.Para;
             w->CaptionTag = src->CaptionTag;
             w->ScanInfo = src->ScanInfo;
+            w->History = src->History;
+            // the copy's colour range follows its values
+            if (src->Picture.FixedRange != 0) w->History.push_back("range:auto");
+            w->SourcePath = src->SourcePath;
+            w->SourceChannel = src->SourceChannel;
             w->Title = src->Title;
             ShowImageWindow(w);
         } catch (...) {
@@ -823,6 +840,7 @@ void TMainForm::Invers1Click() {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
         InvertSamples(w->Picture);
+        w->History.push_back("invert");
         w->Redraw();
     });
 }
@@ -831,6 +849,7 @@ void TMainForm::Refresh1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w) return;
+        if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
         w->Picture.FixedRange = 0;
         w->Redraw();
     });
@@ -928,8 +947,29 @@ void TMainForm::Scale1Click() {
     AxesForm->activateWindow();
 }
 
-void TMainForm::NotAvailableClick() {
-    ShowMessage("This command is not available yet.");
+// ---------------------------------------------------------------- line analysis
+
+void TMainForm::Line1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), false); });
+}
+
+void TMainForm::DualLine1Click() {
+    Guarded([&] { TAnaLineForm::Open(MdiArea, Current(), settings_.get(), true); });
+}
+
+void TMainForm::Roughness1Click() {
+    Guarded([&] {
+        TMDIChild* w = Current();
+        if (!w) return;
+        const TImageStats s = ImageStatistics(w->Picture);
+        if (s.Valid) ShowMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit));
+    });
+}
+
+void TMainForm::Unitcell1Click() {
+    Guarded([&] {
+        if (TMDIChild* w = Current()) TUnitCellForm::Open(w, settings_.get(), MdiArea);
+    });
 }
 
 // ---------------------------------------------------------------- window menu

@@ -135,8 +135,11 @@ public slots:
     // the arithmetic and rescale dialogs, shown without waiting
     void ArithmeticItemClick();
     void Scale1Click();
-    // commands whose windows are not part of the application yet
-    void NotAvailableClick();
+    // Analyse: the line window (single and dual) and the image statistics
+    void Line1Click();
+    void DualLine1Click();
+    void Roughness1Click();
+    void Unitcell1Click();  // Analyse > Unit cell
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -175,3 +175,30 @@ bool LoadInput(const std::string& path, int channel, TCliInput& input) {
         ch.DataFile = ch.Doc->FileName.empty() ? ExtractFileName(path) : ch.Doc->FileName;
     return true;
 }
+
+void CliComplain(const std::string& text)
+{
+    std::fprintf(stderr, "morvane-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+TCliChannel* LoadCliChannel(const std::string& path, int channel, TCliInput& input, int& exitCode)
+{
+    exitCode = 1;
+    try {
+        if (!LoadInput(path, channel, input)) return nullptr;
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        return nullptr;
+    }
+    for (auto& ch : input.Channels)
+        if (ch.Index == channel) return &ch;
+    if (channel > input.ChannelCount) {
+        CliComplain("--channel " + std::to_string(channel) + ": " + PathToUtf8(path) + " has " +
+                    std::to_string(input.ChannelCount) + (input.ChannelCount == 1 ? " channel" : " channels"));
+        if (input.ChannelCount > 0) exitCode = 2;
+        return nullptr;
+    }
+    CliComplain("channel " + std::to_string(channel) + " of " + PathToUtf8(path) + " could not be loaded");
+    return nullptr;
+}

@@ -45,3 +45,11 @@ std::string Latin1ToUtf8(const std::string& text);
 // A file name (the file system's bytes) as UTF-8 text: valid UTF-8 stays as it is,
 // other bytes are taken as Latin-1.
 std::string PathToUtf8(const std::string& name);
+
+// A usage complaint of the command-line tool: "morvane-cli: text" on stderr.
+void CliComplain(const std::string& text);
+
+// Loads channel `channel` (1-based) of path for a subcommand. Null after telling why,
+// with the exit status in exitCode: 1 the input was refused, 2 the channel is beyond
+// the file's channels (a usage error that says how many there are).
+TCliChannel* LoadCliChannel(const std::string& path, int channel, TCliInput& input, int& exitCode);

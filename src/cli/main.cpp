@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/Batch.h"
 #include "cli/CliLoad.h"
+#include "cli/Profile.h"
+#include "cli/UnitCell.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
@@ -22,6 +25,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
+#include "processing/History.h"
 #include "processing/Operations.h"
 #include "view3d/S3D.h"
 
@@ -49,10 +53,7 @@ TOutKind OutKindOf(const std::string& path) {
     return TOutKind::Unknown;
 }
 
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "morvane-cli: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void Complain(const std::string& text) { CliComplain(text); }
 
 // A failure the readers or writers did not report themselves: shown as the
 // application's general error report would show it.
@@ -205,30 +206,15 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
 
     TCliInput input;
-    try {
-        if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
-    } catch (const std::exception& e) {
-        ReportException(e);
-        return ExitRefused;
-    }
-    TCliChannel* chosen = nullptr;
-    for (auto& ch : input.Channels)
-        if (ch.Index == a.Channel) chosen = &ch;
-    if (!chosen) {
-        if (a.Channel > input.ChannelCount) {
-            Complain("--channel " + std::to_string(a.Channel) + ": " + PathToUtf8(a.In) + " has " +
-                     std::to_string(input.ChannelCount) +
-                     (input.ChannelCount == 1 ? " channel" : " channels"));
-            return input.ChannelCount > 0 ? ExitUsage : ExitRefused;
-        }
-        Complain("channel " + std::to_string(a.Channel) + " of " + PathToUtf8(a.In) + " could not be loaded");
-        return ExitRefused;
-    }
+    int status = ExitRefused;
+    TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+    if (!chosen) return status;
     TImageDoc& doc = *chosen->Doc;
     try {
-        for (const TOperationApply& op : ops) {
-            op(doc);
+        for (size_t i = 0; i < ops.size(); ++i) {
+            ops[i](doc);
             doc.Picture.Render();
+            doc.History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
         }
     } catch (const EAbort&) {
         return ExitRefused;  // the operation has shown its message
@@ -238,6 +224,70 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     }
     if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
     return WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+}
+
+// process: IN OUT, or every input into --out-dir; the operations of --ops-from first.
+void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
+    cmd->add_option("FILES", b.Files, "IN OUT, or with --out-dir every input file")->required();
+    cmd->add_option("--channel", a.ChannelText, "channel to write (1-based, file order)");
+    cmd->add_option("--data", a.Data, "data file of a native output")->check(CLI::IsMember({"int", "sin"}));
+    cmd->add_option("--spectroscopy", a.Spectroscopy, "Omicron: read spectroscopy maps")
+        ->check(CLI::IsMember({"yes", "no"}));
+    cmd->add_option("--palette", a.Palette,
+                    "palette file for .bmp/.jpg output: .pal JASC, .txt text, else 768-byte binary");
+    cmd->add_option("--op", a.Ops, "operation, applied in the order given: " + OperationSyntaxList())
+        ->allow_extra_args(false);
+    cmd->add_option("--ops-from", b.OpsFrom,
+                    "the processing history of a saved parameter file, or a text file of operations one a line");
+    cmd->add_option("--out-dir", b.OutDir, "write every input as DIR/NAME.txt (every FILE is an input)");
+    cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
+        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
+}
+
+int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
+    if (!b.OpsFrom.empty() && !ReadOperationsFile(b.OpsFrom, a.Ops)) return ExitUsage;
+    if (a.Ops.empty() && b.OpsFrom.empty()) {
+        Complain("process needs --op or --ops-from");
+        return ExitUsage;
+    }
+    if (b.OutDir.empty()) {
+        if (!b.Ext.empty()) {
+            Complain("--ext applies with --out-dir only");
+            return ExitUsage;
+        }
+        if (b.Files.size() != 2) {
+            Complain("process needs IN OUT (or --out-dir DIR and the inputs)");
+            return ExitUsage;
+        }
+        a.In = b.Files[0];
+        a.Out = b.Files[1];
+        return RunConvert(a, sink);
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(b.OutDir, ec)) {
+        Complain("--out-dir " + b.OutDir + " is no directory");
+        return ExitUsage;
+    }
+    for (const std::string& text : a.Ops) {
+        try {
+            ParseOperation(text);
+        } catch (const EOperationError& e) {
+            Complain(e.what());
+            return ExitUsage;
+        }
+    }
+    if (!a.Palette.empty() && b.Ext != ".bmp" && b.Ext != ".jpg") {
+        Complain("--palette applies to .bmp and .jpg output only");
+        return ExitUsage;
+    }
+    const TNativeKind kind = a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
+    return RunBatch(b, kind, [&](const std::string& in, const std::string& out) {
+        TConvertArgs one = a;
+        one.In = in;
+        one.Out = out;
+        sink.Texts.clear();
+        return RunConvert(one, sink);
+    });
 }
 
 int RunDemo(const std::string& dir) { return WriteDemoScan(dir) ? ExitOk : ExitRefused; }
@@ -256,19 +306,9 @@ int RunRelief(const TReliefArgs& a) {
         return ExitUsage;
     }
     TCliInput input;
-    try {
-        if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
-    } catch (const std::exception& e) {
-        ReportException(e);
-        return ExitRefused;
-    }
-    const TCliChannel* chosen = nullptr;
-    for (const auto& ch : input.Channels)
-        if (ch.Index == a.Channel) chosen = &ch;
-    if (!chosen) {
-        Complain("channel " + std::to_string(a.Channel) + " of " + a.In + " could not be loaded");
-        return ExitRefused;
-    }
+    int status = ExitRefused;
+    const TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+    if (!chosen) return status;
     const TReliefEdits edits = ReadReliefEdits(a.Gain, a.Shift);
     std::string bytes;
     try {
@@ -338,15 +378,16 @@ int main(int argc, char** argv) {
     addCommon(convert, conv);
 
     TConvertArgs proc;
-    auto* process = app.add_subcommand("process", "apply operations to one channel, then write it");
-    addCommon(process, proc);
-    process->add_option("--op", proc.Ops, "operation, applied in the order given: " + OperationSyntaxList())
-        ->required()
-        ->allow_extra_args(false);
+    TBatchArgs batch;
+    auto* process = app.add_subcommand("process", "apply operations to one channel (of each input), then write it");
+    AddProcessOptions(process, proc, batch);
 
     std::string demoDir;
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
     demo->add_option("DIR", demoDir, "target directory")->required();
+
+    TProfileCommands profileCommands;
+    profileCommands.Register(app);
 
     TReliefArgs relief;
     auto* reliefCmd = app.add_subcommand("relief", "write the pseudo-3-D relief of one channel as a bitmap");
@@ -356,6 +397,9 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     reliefCmd->add_option("--gain", relief.Gain, "z-Gain: stroke length of the highest sample (default 10)");
     reliefCmd->add_option("--shift", relief.Shift, "Shift: sideways offset of the last row (default 10)");
+
+    TUnitCellArgs unitCell;
+    auto* unitCellCmd = AddUnitCellCommand(app, unitCell);
 
     // a first word that is no command is named, with the commands there are
     if (argc > 1 && argv[1][0] != '-') {
@@ -390,8 +434,10 @@ int main(int argc, char** argv) {
     TScopedMessageSink scoped(&sink);
     if (*info) return RunInfo(infoFile, infoSpectroscopy, sink);
     if (*convert) return RunConvert(conv, sink);
-    if (*process) return RunConvert(proc, sink);
+    if (*process) return RunProcess(proc, batch, sink);
     if (*demo) return RunDemo(demoDir);
     if (*reliefCmd) return RunRelief(relief);
+    if (profileCommands.Chosen()) return profileCommands.Run(sink);
+    if (*unitCellCmd) return RunUnitCell(unitCell);
     return ExitUsage;
 }

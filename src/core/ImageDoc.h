@@ -12,6 +12,11 @@ struct TImageDoc {
     std::string Title;                   // window title ("file" or "file - caption")
     std::string CaptionTag;              // channel caption, written back as "Caption"
     std::vector<std::string> ScanInfo;   // scan-information lines
+    // What changed the samples, range or geometry since the source file, one
+    // operation text a step (the morvane-cli process syntax, Latin-1).
+    std::vector<std::string> History;
+    std::string SourcePath;              // file the image was read from, when known
+    int SourceChannel = 0;               // its channel there (1-based; 0 unknown)
     TQTVPicture Picture;
 
     // Sizes the record (SetSize) for a reader.

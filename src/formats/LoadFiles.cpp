@@ -20,6 +20,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "formats/HistoryLines.h"
 
 namespace {
 
@@ -506,6 +507,8 @@ void TLoadFiles::LoadChecked(const std::vector<bool>& checked, TLoadTarget& targ
         TImageDoc* doc = nullptr;
         try {
             doc = target.NewDocument(name);
+            doc->SourcePath = filePath_;
+            doc->SourceChannel = loadingChannel_;
             ReadChannel(*doc, i);
             if (!ChannelCaption.empty()) {
                 doc->Title = name + " - " + ChannelCaption;
@@ -692,5 +695,12 @@ bool TLoadFiles::FillSamples(TQTVPicture& pic, const std::string& name, TDataFil
 
 void TLoadFiles::AppendScanInfo(TImageDoc& doc) {
     pos_ = 0;
-    while (pos_ < param_.size()) doc.ScanInfo.push_back(ReadLine());
+    // the processing history written after the channel blocks goes to the image's
+    // history, not into the scan information (a save writes it anew)
+    std::string entry;
+    while (pos_ < param_.size()) {
+        std::string line = ReadLine();
+        if (ReadHistoryFileLine(line, entry)) doc.History.push_back(entry);
+        else doc.ScanInfo.push_back(std::move(line));
+    }
 }

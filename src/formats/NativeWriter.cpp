@@ -12,10 +12,16 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 
 namespace {
@@ -107,6 +113,63 @@ private:
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+struct TFiniteRange {
+    float Min = std::numeric_limits<float>::infinity(), Max = -std::numeric_limits<float>::infinity();
+    bool Any = false;
+};
+
+// Smallest and largest finite value (the first of equal ones).
+TFiniteRange FiniteRangePlain(const float* v, size_t n, TFiniteRange r = {}) {
+    for (size_t k = 0; k < n; ++k) {
+        const float x = v[k];
+        const bool finite = x - x == 0.0f;  // false for infinities and not-a-number
+        r.Min = finite && x < r.Min ? x : r.Min;
+        r.Max = finite && x > r.Max ? x : r.Max;
+        r.Any |= finite;
+    }
+    return r;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MORVANE_WRITER_AVX2 1
+bool WriterAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+__attribute__((target("avx2"))) TFiniteRange FiniteRangeAvx2(const float* v, size_t n) {
+    const __m256 inf = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+    __m256 mn = inf, mx = _mm256_sub_ps(_mm256_setzero_ps(), inf);
+    __m256 any = _mm256_setzero_ps();
+    size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        const __m256 x = _mm256_loadu_ps(v + k);
+        const __m256 finite = _mm256_cmp_ps(_mm256_sub_ps(x, x), _mm256_setzero_ps(), _CMP_EQ_OQ);
+        mn = _mm256_blendv_ps(mn, x, _mm256_and_ps(finite, _mm256_cmp_ps(x, mn, _CMP_LT_OQ)));
+        mx = _mm256_blendv_ps(mx, x, _mm256_and_ps(finite, _mm256_cmp_ps(x, mx, _CMP_GT_OQ)));
+        any = _mm256_or_ps(any, finite);
+    }
+    alignas(32) float lmn[8], lmx[8];
+    _mm256_store_ps(lmn, mn);
+    _mm256_store_ps(lmx, mx);
+    TFiniteRange r;
+    r.Any = _mm256_movemask_ps(any) != 0;
+    for (int i = 0; i < 8; ++i) {
+        r.Min = lmn[i] < r.Min ? lmn[i] : r.Min;
+        r.Max = lmx[i] > r.Max ? lmx[i] : r.Max;
+    }
+    return FiniteRangePlain(v + k, n - k, r);
+}
+#endif
+
+// Smallest and largest finite value.
+TFiniteRange FiniteRange(const float* v, size_t n) {
+#ifdef MORVANE_WRITER_AVX2
+    if (WriterAvx2()) return FiniteRangeAvx2(v, n);
+#endif
+    return FiniteRangePlain(v, n);
+}
+
 // The colour range the stored integers are fitted to: the user's fixed range, or the
 // range of the finite samples.
 void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
@@ -115,22 +178,10 @@ void ValueRange(const TQTVPicture& pic, long double& lo, long double& hi) {
         hi = pic.Max;
         return;
     }
-    bool any = false;
-    float mn = 0, mx = 0;
     const float* block = pic.Data.Block();
-    const size_t n = static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols);
-    for (size_t k = 0; block && k < n; ++k) {
-        const float v = block[k];
-        if (!std::isfinite(v)) continue;
-        if (!any) {
-            mn = mx = v;
-            any = true;
-        } else if (v < mn) {
-            mn = v;
-        } else if (v > mx) {
-            mx = v;
-        }
-    }
+    const size_t n = block ? static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols) : 0;
+    const TFiniteRange r = FiniteRange(block, n);
+    const float mn = r.Any ? r.Min : 0.0f, mx = r.Any ? r.Max : 0.0f;
     lo = mn;
     hi = mx;
 }
@@ -172,6 +223,56 @@ std::string NativeDataFileName(const std::string& name, TNativeKind kind) {
     return name.substr(0, name.find_last_of('.') + 1) + letters;
 }
 
+namespace {
+
+// One row of .int values the fast way: n = round(v * kd) half to even in double,
+// where that cannot differ from the extended-precision rounding. False when some
+// sample of the row needs the slow way (its n is then 0).
+bool QuantiseRowPlain(const float* src, int32_t* n, int32_t cols, double kd) {
+    bool all = true;
+    for (int32_t c = 0; c < cols; ++c) {
+        const double y = static_cast<double>(src[c]) * kd;
+        // half to even by the binary point of 1.5 * 2^52 (exact for |y| < 2^51)
+        const double ry = (y + 0x1.8p52) - 0x1.8p52;
+        const double ay = std::fabs(y);
+        const bool ok = ay < 2.0e9 && std::fabs(std::fabs(y - ry) - 0.5) > ay * 0x1p-45 + 0x1p-60;
+        n[c] = ok ? static_cast<int32_t>(ry) : 0;
+        all &= ok;
+    }
+    return all;
+}
+
+#ifdef MORVANE_WRITER_AVX2
+// The same four samples at a time (lanes that fail are redone one by one).
+__attribute__((target("avx2"))) bool QuantiseRowAvx2(const float* src, int32_t* n, int32_t cols, double kd) {
+    const __m256d k = _mm256_set1_pd(kd), magic = _mm256_set1_pd(0x1.8p52), half = _mm256_set1_pd(0.5);
+    const __m256d sign = _mm256_set1_pd(-0.0), limit = _mm256_set1_pd(2.0e9);
+    const __m256d rel = _mm256_set1_pd(0x1p-45), tiny = _mm256_set1_pd(0x1p-60);
+    int all = 0xF;
+    int32_t c = 0;
+    for (; c + 4 <= cols; c += 4) {
+        const __m256d y = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(src + c)), k);
+        const __m256d ry = _mm256_sub_pd(_mm256_add_pd(y, magic), magic);
+        const __m256d ay = _mm256_andnot_pd(sign, y);
+        const __m256d d = _mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_andnot_pd(sign, _mm256_sub_pd(y, ry)), half));
+        const __m256d margin = _mm256_add_pd(_mm256_mul_pd(ay, rel), tiny);
+        const __m256d ok = _mm256_and_pd(_mm256_cmp_pd(ay, limit, _CMP_LT_OQ), _mm256_cmp_pd(d, margin, _CMP_GT_OQ));
+        all &= _mm256_movemask_pd(ok);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(n + c), _mm256_cvtpd_epi32(_mm256_and_pd(ry, ok)));
+    }
+    return QuantiseRowPlain(src + c, n + c, cols - c, kd) && all == 0xF;
+}
+#endif
+
+bool QuantiseRow(const float* src, int32_t* n, int32_t cols, double kd) {
+#ifdef MORVANE_WRITER_AVX2
+    if (cols >= 4 && WriterAvx2()) return QuantiseRowAvx2(src, n, cols, kd);
+#endif
+    return QuantiseRowPlain(src, n, cols, kd);
+}
+
+}  // namespace
+
 TIntData EncodeIntData(const TQTVPicture& pic) {
     TIntData out;
     // A scale of 0 (or not a number) cannot be divided by: the samples are quantised as
@@ -195,24 +296,37 @@ TIntData EncodeIntData(const TQTVPicture& pic) {
     const long double k = static_cast<long double>(f) / scale;
     constexpr long double lo = std::numeric_limits<int32_t>::min();
     constexpr long double hi = std::numeric_limits<int32_t>::max();
+    // The quotient is rounded in extended precision. A double product lies within
+    // |y| * 2^-51 of the extended one, so wherever it is farther than that from a
+    // half-integer both round to the same integer; only the rest take the slow way.
+    const double kd = static_cast<double>(k);
+    // The extended-precision rounding of one sample, with the flags of the values
+    // that cannot be stored.
+    const auto slow = [&](float v) -> int32_t {
+        if (std::isnan(v)) {
+            out.ValuesOk = false;
+            return 0;
+        }
+        if (std::isinf(v)) out.ValuesOk = false;
+        const long double x = std::nearbyint(static_cast<long double>(v) * k);
+        // Samples beyond the range (a fixed colour range) saturate.
+        return x <= lo ? std::numeric_limits<int32_t>::min()
+               : x >= hi ? std::numeric_limits<int32_t>::max()
+                         : static_cast<int32_t>(x);
+    };
+    std::vector<int32_t> line(static_cast<size_t>(cols));
     size_t at = 0;
     for (int32_t r = rows - 1; r >= 0; --r) {
         const float* src = pic.Data[r];
-        for (int32_t c = 0; c < cols; ++c, at += 4) {
-            const float v = src[c];
-            int32_t n;
-            if (std::isnan(v)) {
-                n = 0;
-                out.ValuesOk = false;
-            } else {
-                if (std::isinf(v)) out.ValuesOk = false;
-                const long double x = std::nearbyint(static_cast<long double>(v) * k);
-                // Samples beyond the range (a fixed colour range) saturate.
-                n = x <= lo ? std::numeric_limits<int32_t>::min()
-                    : x >= hi ? std::numeric_limits<int32_t>::max()
-                              : static_cast<int32_t>(x);
-            }
-            PutWord32(out.Bytes, at, static_cast<uint32_t>(n));
+        int32_t* n = line.data();
+        if (!QuantiseRow(src, n, cols, kd))
+            for (int32_t c = 0; c < cols; ++c)
+                if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c]);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
+            at += static_cast<size_t>(cols) * 4;
+        } else {
+            for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
         }
     }
     return out;
@@ -305,6 +419,8 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
     text += "Scale    : " + scaleText + "\r\n";
     text += "PhysUnit : " + OneLine(pic.Para.PhysUnit) + "\r\n";
     text += "FileDescEnd\r\n";
+    // the processing history after the block, as lines no key search can take for a key
+    for (size_t i = 0; i < doc.History.size(); ++i) text += HistoryFileLine(i + 1, doc.History[i]) + "\r\n";
 
     if (!valuesOk) ShowMessage("Error during saving data-file!", TMsgKind::Information);
 

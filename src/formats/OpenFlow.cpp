@@ -86,6 +86,8 @@ bool LoadSingleFile(const std::string& path, TFileKind kind, TLoadTarget& target
         TLoadFiles loader(path);
         doc = target.NewDocument(name);
         doc->FileName = name;
+        doc->SourcePath = path;
+        doc->SourceChannel = 1;
         if (doc->Title.empty()) doc->Title = name;
         switch (kind) {
         case TFileKind::Burleigh: loader.ReadBurleigh(*doc); break;

@@ -48,11 +48,8 @@ void THistogram::Select(int32_t from, int32_t to, bool selected)
     for (int32_t k = from; k <= to; ++k) Selected[static_cast<size_t>(k)] = selected;
 }
 
-void THistogram::UpdateMarks(TQTVPicture& pic) const
+std::vector<std::pair<double, double>> THistogram::SelectedBands() const
 {
-    pic.Marks.Fill(0);
-    if (!pic.HasData()) return;
-    // the open value intervals of the selected runs
     std::vector<std::pair<double, double>> bands;
     for (int32_t k = 0; k < HistogramBins;) {
         if (!Selected[static_cast<size_t>(k)]) {
@@ -65,6 +62,15 @@ void THistogram::UpdateMarks(TQTVPicture& pic) const
                            static_cast<double>(HistLow) + (b + 1) * static_cast<double>(BinWidth));
         k = b + 1;
     }
+    return bands;
+}
+
+void THistogram::UpdateMarks(TQTVPicture& pic) const { MarkValueBands(pic, SelectedBands()); }
+
+void MarkValueBands(TQTVPicture& pic, const std::vector<std::pair<double, double>>& bands)
+{
+    pic.Marks.Fill(0);
+    if (!pic.HasData()) return;
     if (bands.empty()) return;
     const int32_t cols = std::min(pic.Cols, pic.Marks.Cols());
     const int32_t rows = std::min(pic.Rows, pic.Marks.Rows());

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/Picture.h"
 
@@ -29,6 +31,9 @@ struct THistogram {
     // Marks of pic: 1 for the samples strictly inside a run of selected bins a..b
     // (HistLow + a * BinWidth < v < HistLow + (b + 1) * BinWidth), 0 elsewhere.
     void UpdateMarks(TQTVPicture& pic) const;
+    // The open value intervals of the runs of selected bins, lowest first:
+    // (HistLow + a * BinWidth, HistLow + (b + 1) * BinWidth) in 64-bit floats.
+    std::vector<std::pair<double, double>> SelectedBands() const;
     // The band "Do" clips to: the values of the first and the last selected bin; the
     // histogram's own limits where no bin is selected (the last bin is looked for
     // among bins 1..174 only).
@@ -37,6 +42,9 @@ struct THistogram {
     // MaxCount * h); h when the bin is empty.
     int32_t BarTop(int32_t k, int32_t h) const;
 };
+
+// Marks of pic: 1 for the samples strictly inside one of the value bands, 0 elsewhere.
+void MarkValueBands(TQTVPicture& pic, const std::vector<std::pair<double, double>>& bands);
 
 // Histogram "Do": every working sample := the source sample raised to low, then
 // lowered to high; the working Min := low and Max := high. The working record takes

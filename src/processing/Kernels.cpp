@@ -464,8 +464,13 @@ void RemoveBadPoints(TQTVPicture& working, float t)
 
 float BadPointThreshold(const TQTVPicture& source, double percent)
 {
-    if (source.Max == source.Min) return 1.0f;
-    return static_cast<float>((static_cast<double>(source.Max) - static_cast<double>(source.Min)) / 100.0 * percent);
+    return BadPointThreshold(source.Min, source.Max, percent);
+}
+
+float BadPointThreshold(float min, float max, double percent)
+{
+    if (max == min) return 1.0f;
+    return static_cast<float>((static_cast<double>(max) - static_cast<double>(min)) / 100.0 * percent);
 }
 
 void MedianFilter(const TQTVPicture& source, TQTVPicture& working)

@@ -44,6 +44,8 @@ void RemoveBadPoints(TQTVPicture& working, float threshold);
 // The threshold for "percent" % of the source's z range: (Max - Min) / 100 * percent,
 // or 1 when Max equals Min.
 float BadPointThreshold(const TQTVPicture& source, double percent);
+// The same threshold from a range given as its two ends.
+float BadPointThreshold(float min, float max, double percent);
 
 // Median filter: every sample of working becomes the median (the fifth smallest) of
 // the nine mirrored neighbours in source. Working must have the source's size.

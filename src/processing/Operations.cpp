@@ -30,40 +30,113 @@ TOperationApply ParseInvert(const std::string&, bool hasArgs)
     return [](TImageDoc& doc) { InvertSamples(doc.Picture); };
 }
 
-// level:METHOD:ORDER, METHOD one of 2Dim, Lines, Cols, ORDER 0, 1 or 2: every sample
-// takes part in the fits ("Advanced" off).
+// level:METHOD:ORDER[:advanced][:band:LOW:HIGH...|:kept], METHOD 2Dim, Lines or Cols,
+// ORDER 0, 1 or 2. Without a fit set every sample takes part; "band" fits only the
+// samples strictly inside one of the value bands (the histogram selection under
+// "Advanced"; no band at all fits none); "kept" fits the samples the previous
+// leveling fitted (a second "Do" with the same selection). "advanced" is the ticked
+// box: second-order lines and columns honour the fit set.
+// level:Points:1:X:ROW:X:ROW...: the plane through at least two marked points
+// (column, row from the bottom).
 TOperationApply ParseLevel(const std::string& args, bool hasArgs)
 {
     const std::vector<std::string> f = SplitOperationArgs(args);
-    if (!hasArgs || f.size() != 2)
-        throw EOperationError("level needs METHOD:ORDER (2Dim, Lines or Cols; 0, 1 or 2)");
+    if (!hasArgs || f.size() < 2)
+        throw EOperationError("level needs METHOD:ORDER (2Dim, Lines or Cols; 0, 1 or 2) or Points:1:X:ROW:X:ROW...");
     int32_t method = -1;
-    for (int32_t m = 1; m < static_cast<int32_t>(LevelMethodNames().size()); ++m)
+    for (int32_t m = 0; m < static_cast<int32_t>(LevelMethodNames().size()); ++m)
         if (f[0] == LevelMethodNames()[static_cast<size_t>(m)]) method = m;
-    if (method < 0) throw EOperationError("level: unknown method \"" + f[0] + "\" (2Dim, Lines or Cols)");
+    if (method < 0) throw EOperationError("level: unknown method \"" + f[0] + "\" (2Dim, Lines, Cols or Points)");
     const int order = ParseOperationInt(f[1], "level order");
     if (order < 0 || order > 2) throw EOperationError("level: order must be 0, 1 or 2, not " + f[1]);
-    return [method, order](TImageDoc& doc) {
+    if (method == static_cast<int32_t>(TLevelMethod::Points)) {
+        if (order != 1) throw EOperationError("level: Points levels with order 1 only");
+        if (f.size() % 2 != 0 || f.size() < 6)
+            throw EOperationError("level:Points:1 needs at least two points X:ROW");
+        if ((f.size() - 2) / 2 > static_cast<size_t>(MaxMarkedPoints))
+            throw EOperationError("level: at most " + std::to_string(MaxMarkedPoints) + " points");
+        std::vector<TMarkedPoint> points;
+        for (size_t i = 2; i < f.size(); i += 2) {
+            TMarkedPoint p;
+            p.X = ParseOperationInt(f[i], "level point X");
+            p.Row = ParseOperationInt(f[i + 1], "level point ROW");
+            points.push_back(p);
+        }
+        return [points](TImageDoc& doc) {
+            std::vector<TMarkedPoint> pts = points;
+            if (!RunLeveling(doc.Picture, static_cast<int32_t>(TLevelMethod::Points), 1, false, pts))
+                throw EAbort("leveling failed");
+        };
+    }
+    size_t i = 2;
+    bool advanced = false;
+    if (i < f.size() && f[i] == "advanced") {
+        advanced = true;
+        ++i;
+    }
+    enum { All, Bands, Kept } fit = All;
+    std::vector<std::pair<double, double>> bands;
+    if (i < f.size() && f[i] == "kept") {
+        fit = Kept;
+        ++i;
+    } else if (i < f.size() && f[i] == "band") {
+        fit = Bands;
+        ++i;
+        if ((f.size() - i) % 2 != 0) throw EOperationError("level: every band needs LOW:HIGH");
+        for (; i < f.size(); i += 2)
+            bands.emplace_back(ParseOperationNumber(f[i], "level band LOW"),
+                               ParseOperationNumber(f[i + 1], "level band HIGH"));
+    }
+    if (i != f.size())
+        throw EOperationError("level: unknown option \"" + f[i] + "\" (advanced, band:LOW:HIGH..., kept)");
+    return [method, order, advanced, fit, bands](TImageDoc& doc) {
         std::vector<TMarkedPoint> none;
-        doc.Picture.Marks.Fill(1);
-        if (!RunLeveling(doc.Picture, method, order, false, none)) throw EAbort("leveling failed");
+        if (fit == All) doc.Picture.Marks.Fill(1);
+        else if (fit == Bands) MarkValueBands(doc.Picture, bands);
+        if (!RunLeveling(doc.Picture, method, order, advanced, none)) throw EAbort("leveling failed");
     };
 }
 
-// clip:LOW:HIGH: the histogram's "Do" with the band given as values, then "Take Over".
+// clip:LOW:HIGH[:MIN:MAX]: the histogram's "Do" with the band given as values, then
+// "Take Over"; with MIN:MAX the colour range stays fixed there (limits typed under
+// the histogram), otherwise it follows the values.
 TOperationApply ParseClip(const std::string& args, bool hasArgs)
 {
     const std::vector<std::string> f = SplitOperationArgs(args);
-    if (!hasArgs || f.size() != 2) throw EOperationError("clip needs LOW:HIGH");
+    if (!hasArgs || (f.size() != 2 && f.size() != 4)) throw EOperationError("clip needs LOW:HIGH or LOW:HIGH:MIN:MAX");
     const double low = ParseOperationNumber(f[0], "clip LOW");
     const double high = ParseOperationNumber(f[1], "clip HIGH");
     if (!(low <= high)) throw EOperationError("clip: LOW (" + f[0] + ") is above HIGH (" + f[1] + ")");
     const float lo = static_cast<float>(low), hi = static_cast<float>(high);
-    return [lo, hi](TImageDoc& doc) {
+    const bool fixed = f.size() == 4;
+    const float min = fixed ? static_cast<float>(ParseOperationNumber(f[2], "clip MIN")) : 0.0f;
+    const float max = fixed ? static_cast<float>(ParseOperationNumber(f[3], "clip MAX")) : 0.0f;
+    return [lo, hi, fixed, min, max](TImageDoc& doc) {
         TQTVPicture& pic = doc.Picture;
         if (!pic.HasData()) return;
         ClipToBand(pic, pic, lo, hi);  // in place: each sample is read before it is written
-        pic.FixedRange = 0;
+        pic.FixedRange = fixed ? 1 : 0;
+        if (fixed) {
+            pic.Min = min;
+            pic.Max = max;
+        }
+    };
+}
+
+// range:MIN:MAX fixes the colour range (a histogram limit typed, then "Take Over");
+// range:auto lets it follow the values again (View > Refresh).
+TOperationApply ParseRange(const std::string& args, bool hasArgs)
+{
+    const std::vector<std::string> f = SplitOperationArgs(args);
+    if (hasArgs && f.size() == 1 && f[0] == "auto")
+        return [](TImageDoc& doc) { doc.Picture.FixedRange = 0; };
+    if (!hasArgs || f.size() != 2) throw EOperationError("range needs MIN:MAX or auto");
+    const float min = static_cast<float>(ParseOperationNumber(f[0], "range MIN"));
+    const float max = static_cast<float>(ParseOperationNumber(f[1], "range MAX"));
+    return [min, max](TImageDoc& doc) {
+        doc.Picture.Min = min;
+        doc.Picture.Max = max;
+        doc.Picture.FixedRange = 1;
     };
 }
 
@@ -102,13 +175,20 @@ TOperationApply ParseFilter(const std::string& args, bool hasArgs)
     };
 }
 
+// noise:PERCENT[:MIN:MAX]: the threshold is PERCENT % of the image's z range, or of
+// MIN..MAX (a later "Do" in one dialog measures the range the dialog started with).
 TOperationApply ParseNoise(const std::string& args, bool hasArgs)
 {
+    const std::vector<std::string> f = SplitOperationArgs(args);
     if (!hasArgs) throw EOperationError("noise: the percentage of the z range is missing (noise:PERCENT)");
-    const double percent = ParseOperationNumber(args, "noise");
-    return [percent](TImageDoc& doc) {
-        DoAndTakeOver(doc, [percent](const TQTVPicture& s, TQTVPicture& w) {
-            RemoveBadPoints(w, BadPointThreshold(s, percent));
+    if (f.size() != 1 && f.size() != 3) throw EOperationError("noise needs PERCENT or PERCENT:MIN:MAX");
+    const double percent = ParseOperationNumber(f[0], "noise");
+    const bool given = f.size() == 3;
+    const float min = given ? static_cast<float>(ParseOperationNumber(f[1], "noise MIN")) : 0.0f;
+    const float max = given ? static_cast<float>(ParseOperationNumber(f[2], "noise MAX")) : 0.0f;
+    return [percent, given, min, max](TImageDoc& doc) {
+        DoAndTakeOver(doc, [=](const TQTVPicture& s, TQTVPicture& w) {
+            RemoveBadPoints(w, given ? BadPointThreshold(min, max, percent) : BadPointThreshold(s, percent));
         });
     };
 }
@@ -127,18 +207,24 @@ TOperationApply ParseMean(const std::string&, bool hasArgs)
 
 TOperationApply ParseFFT(const std::string& args, bool hasArgs)
 {
-    bool log = false, suppZero = false;
+    // "inverse": the transform a second "Do" in one dialog runs (the working copy is
+    // in the transformed layout then)
+    bool log = false, suppZero = false, inverse = false;
     if (hasArgs) {
         const std::vector<std::string> fields = SplitOperationArgs(args);
-        if (fields.size() > 2) throw EOperationError("fft: too many options in \"" + args + "\"");
+        if (fields.size() > 3) throw EOperationError("fft: too many options in \"" + args + "\"");
         for (size_t i = 0; i < fields.size(); ++i) {
             if (fields[i] == "log" && i == 0) log = true;
-            else if (fields[i] == "suppzero" && !suppZero) suppZero = true;
-            else throw EOperationError("fft: unknown option \"" + fields[i] + "\" (fft, fft:log, fft:suppzero, fft:log:suppzero)");
+            else if (fields[i] == "suppzero" && !suppZero && !inverse) suppZero = true;
+            else if (fields[i] == "inverse" && !inverse) inverse = true;
+            else throw EOperationError("fft: unknown option \"" + fields[i] + "\" (fft[:log][:suppzero][:inverse])");
         }
     }
-    return [log, suppZero](TImageDoc& doc) {
-        DoAndTakeOver(doc, [log, suppZero](const TQTVPicture&, TQTVPicture& w) { FFTView(w, log, suppZero); });
+    return [log, suppZero, inverse](TImageDoc& doc) {
+        DoAndTakeOver(doc, [log, suppZero, inverse](const TQTVPicture&, TQTVPicture& w) {
+            if (inverse) w.Transformed = !w.Transformed;
+            FFTView(w, log, suppZero);
+        });
     };
 }
 
@@ -213,20 +299,25 @@ TOperationApply ParseDistortion(const std::string& args, bool hasArgs)
 TOperationApply ParseSphere(const std::string& args, bool hasArgs)
 {
     const std::vector<std::string> f = SplitOperationArgs(args);
-    if (!hasArgs || f.size() < 1 || f.size() > 2) throw EOperationError("sphere needs R or R:high");
+    if (!hasArgs || f.empty()) throw EOperationError("sphere needs R or R:high");
     const double radius = ParsePointNumber(f[0], "sphere R");
     bool lowpass = true;
-    if (f.size() == 2) {
-        if (f[1] == "high") lowpass = false;
-        else if (f[1] != "low") throw EOperationError("sphere: \"" + f[1] + "\" is neither low nor high");
+    size_t i = 1;
+    if (i < f.size() && (f[i] == "high" || f[i] == "low")) lowpass = f[i++] == "low";
+    // ":switch" once per switch of the finished result between low- and highpass
+    int switches = 0;
+    for (; i < f.size(); ++i) {
+        if (f[i] != "switch") throw EOperationError("sphere: \"" + f[i] + "\" is neither low, high nor switch");
+        ++switches;
     }
-    return [radius, lowpass](TImageDoc& doc) {
+    return [radius, lowpass, switches](TImageDoc& doc) {
         TQTVPicture& pic = doc.Picture;
         if (!pic.HasData()) return;
         const TSphereRadius accepted = AcceptSphereRadius(radius, pic);
         TQTVPicture working;
         if (SphereFilter(pic, working, accepted.Radius, lowpass) != TSphereOutcome::Done)
             throw EAbort("sphere filter failed");
+        for (int k = 0; k < switches; ++k) SwitchSphereResult(pic, working);
         std::memcpy(pic.Data.Block(), working.Data.Block(),
                     static_cast<size_t>(pic.Rows) * static_cast<size_t>(pic.Cols) * sizeof(float));
     };
@@ -300,19 +391,22 @@ const std::vector<TOperationDef>& OperationTable()
 {
     static const std::vector<TOperationDef> table = {
         {"invert", "invert", "negate every sample (Process > Inverse)", &ParseInvert},
-        {"level", "level:METHOD:ORDER",
-         "leveling (Process > Leveling): METHOD 2Dim, Lines or Cols, ORDER 0, 1 or 2", &ParseLevel},
-        {"clip", "clip:LOW:HIGH", "clip the values to LOW..HIGH (Process > Histogram)", &ParseClip},
+        {"level", "level:METHOD:ORDER[:advanced][:band:LOW:HIGH...|:kept]",
+         "leveling (Process > Leveling): METHOD 2Dim, Lines or Cols, ORDER 0, 1 or 2; level:Points:1:X:ROW:X:ROW...",
+         &ParseLevel},
+        {"clip", "clip:LOW:HIGH[:MIN:MAX]",
+         "clip the values to LOW..HIGH, colour range fixed to MIN..MAX if given (Process > Histogram)", &ParseClip},
+        {"range", "range:MIN:MAX|auto", "fix the colour range to MIN..MAX, or let it follow the values", &ParseRange},
         {"filter", "filter:NAME", "one pass of a 3 x 3 kernel (Process > Simple Filter), NAME as the kernel list shows it", &ParseFilter},
-        {"noise", "noise:PERCENT", "bad-point removal, threshold PERCENT % of the z range (Process > Noise)", &ParseNoise},
+        {"noise", "noise:PERCENT[:MIN:MAX]", "bad-point removal, threshold PERCENT % of the z range (Process > Noise)", &ParseNoise},
         {"median", "median", "3 x 3 median filter (Process > Median Filter)", &ParseMedian},
         {"mean", "mean", "3 x 3 mean filter (Process > Mean Filter)", &ParseMean},
-        {"fft", "fft[:log][:suppzero]", "magnitude spectrum of the lower-left power-of-two block (Process > FFT)", &ParseFFT},
+        {"fft", "fft[:log][:suppzero][:inverse]", "magnitude spectrum of the lower-left power-of-two block (Process > FFT)", &ParseFFT},
         {"zoom", "zoom:X1:Y1:X2:Y2",
          "cut out columns X1..X2-1 and picture lines Y1..Y2-1 (from the top), ranges scaled (Process > Zoom)",
          &ParseZoom},
         {"distortion", "distortion:CX:DX:CY:DY", "distortion correction (Process > Distortion)", &ParseDistortion},
-        {"sphere", "sphere:R[:high]", "sphere filter of radius R, lowpass or highpass (Process > Sphere)",
+        {"sphere", "sphere:R[:high][:switch]", "sphere filter of radius R, lowpass or highpass (Process > Sphere)",
          &ParseSphere},
         {"arith", "arith:OP:OTHERFILE[:N]",
          "the image OP (+ - * /) channel N of OTHERFILE (Process > Arithmetic)", &ParseArith},

@@ -161,6 +161,23 @@ inline void SettleDeletes() {
     QCoreApplication::processEvents();
 }
 
+// The samples of a record, row 0 first.
+inline std::vector<float> Samples(const TQTVPicture& p) {
+    const float* b = p.Data.Block();
+    return std::vector<float>(b, b + static_cast<size_t>(p.Rows) * p.Cols);
+}
+
+// The processing dialog a menu item opens (the one that was not open before).
+template <class TForm>
+TForm* OpenChildForm(TMainForm& form, QAction* item) {
+    const auto before = form.findChildren<TForm*>();
+    item->trigger();
+    QCoreApplication::processEvents();
+    for (TForm* f : form.findChildren<TForm*>())
+        if (!before.contains(f)) return f;
+    return nullptr;
+}
+
 // The demo scan of the build (two channels, 512 x 512).
 inline QString DemoFile() { return QStringLiteral(MORVANE_DEMO_DIR "/demo.txt"); }
 

@@ -16,21 +16,7 @@ using namespace guitest;
 
 namespace {
 
-TFilterForm* OpenForm(TMainForm& form, QAction* item)
-{
-    const auto before = form.findChildren<TFilterForm*>();
-    item->trigger();
-    QCoreApplication::processEvents();
-    for (TFilterForm* f : form.findChildren<TFilterForm*>())
-        if (!before.contains(f)) return f;
-    return nullptr;
-}
-
-std::vector<float> Samples(const TQTVPicture& p)
-{
-    const float* b = p.Data.Block();
-    return std::vector<float>(b, b + static_cast<size_t>(p.Rows) * p.Cols);
-}
+TFilterForm* OpenForm(TMainForm& form, QAction* item) { return OpenChildForm<TFilterForm>(form, item); }
 
 void Mouse(QWidget* w, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
