@@ -24,12 +24,12 @@ set_target_properties(morvane_model PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_options(morvane_model PRIVATE -fno-semantic-interposition)
 
 set(MORVANE_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
-pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp)
+pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp src/cli/AnalysisJson.cpp)
 set_target_properties(morvane_python PROPERTIES
   OUTPUT_NAME _morvane
   LIBRARY_OUTPUT_DIRECTORY ${MORVANE_PYTHON_DIR}/morvane
   AUTOMOC OFF)
-target_link_libraries(morvane_python PRIVATE morvane_model)
+target_link_libraries(morvane_python PRIVATE morvane_model nlohmann_json::nlohmann_json)
 # the model's symbols stay inside the module (bound locally, no calls through the PLT)
 target_link_options(morvane_python PRIVATE -Wl,--exclude-libs,ALL)
 

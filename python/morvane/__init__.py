@@ -21,7 +21,7 @@ from . import _morvane
 __all__ = [
     "Error", "Warning", "Image", "open", "process", "operations",
     "invert", "level", "clip", "filter", "noise", "median", "mean", "fft", "zoom",
-    "distortion", "sphere", "arith", "rescale",
+    "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell",
 ]
 
 operations = _morvane.operations
@@ -186,6 +186,67 @@ def rescale(image, x_range, y_range, z_range, x_unit=None, y_unit=None, z_unit=N
 
 
 # ---------------------------------------------------------------- analysis
-# Line profiles:  morvane.profile(image, ...) -> dict as morvane-cli profile prints it; bind here.
-# Roughness:      morvane.roughness(image, ...) -> dict as morvane-cli roughness prints it; bind here.
-# Unit cell:      morvane.unitcell(image, ...) -> dict as morvane-cli unitcell prints it; bind here.
+# Each returns what the morvane-cli command prints, from the same model calls.
+
+def _point(value, what):
+    try:
+        x, y = value
+    except (TypeError, ValueError):
+        raise TypeError("%s must be a point (x, y), not %r" % (what, value)) from None
+    return (_index(x, what + " x"), _index(y, what + " y"))
+
+
+def _line(image, mode, width, index, angle, from_, to):
+    if not isinstance(image, Image):
+        raise TypeError("image must be a morvane.Image, not %r" % (image,))
+    return (image, str(mode), _index(width, "width"), float(_number(index, "index")),
+            float(_number(angle, "angle")), _point((1, 1) if from_ is None else from_, "from_"),
+            _point((10, 10) if to is None else to, "to"))
+
+
+def profile(image, mode="row", width=1, index=0, angle=0, from_=None, to=None, second=None):
+    """A line profile as morvane-cli profile computes it (the line window's data file).
+
+    mode: "row" (row index, counted as displayed), "col" (column index), "any" (the line
+    from_ (x, y) to to (x, y), image pixels from the top; default (1, 1) to (10, 10)) or
+    "radial" (the arc average at angle degrees); width: samples averaged across the line.
+    second: an Image of the same size whose heights along the same line come as "z2".
+
+    Returns a dict: "x" (i * sample step, float64), "z" (heights), "z2" (or None),
+    "count", "sample_step", "x_label" ("[unit]" or "" for samples), "columns" and "rows"
+    (the pixel of each sample, rows counted from the top).
+    """
+    if second is not None and not isinstance(second, Image):
+        raise TypeError("second must be a morvane.Image, not %r" % (second,))
+    return _morvane._profile(*_line(image, mode, width, index, angle, from_, to), second)
+
+
+def roughness(image, mode="row", width=1, index=0, angle=0, from_=None, to=None):
+    """The roughness figures of a line profile and the image's statistics, as
+    morvane-cli roughness prints them: {"profile": {"Ra", "Rpm", "Rvm", "Rz", "Rmax",
+    "Rq", "unit", "count"}, "image": {"mean", "sd", "unit"}}. The line as in profile().
+    """
+    return _morvane._roughness(*_line(image, mode, width, index, angle, from_, to))
+
+
+def unitcell(image, corners=None, threshold=70, quantity="ax", axis=None, average=False):
+    """The unit-cell analysis as morvane-cli unitcell prints it (a dict with "corners",
+    "marker_size", "a", "b", "phi", "unit", "correlation", "matches", "home", "stats",
+    "cell").
+
+    corners: the marked cell as three points ((x1, y1), (x2, y2), (x3, y3)) in display
+    pixels (a = C2 - C1, b = C3 - C2); None: the default cell. threshold: the slider
+    position 0..100. quantity: a, b, phi, ax, ay, bx or by; axis: "x" or "y" (None: y for
+    ay and by, else x). average: average the cell over all matches.
+    """
+    if not isinstance(image, Image):
+        raise TypeError("image must be a morvane.Image, not %r" % (image,))
+    if corners is not None:
+        corners = list(corners)
+        if len(corners) == 6 and not any(isinstance(c, (tuple, list)) for c in corners):
+            corners = [corners[0:2], corners[2:4], corners[4:6]]
+        if len(corners) != 3:
+            raise ValueError("corners must be three points (x, y), not %r" % (corners,))
+        corners = [_point(c, "corner") for c in corners]
+    return _morvane._unitcell(image, corners, _index(threshold, "threshold"), str(quantity),
+                              None if axis is None else str(axis), bool(average))

@@ -8,12 +8,14 @@
 //
 // Messages the model shows are collected while a call runs: a refused call raises
 // morvane.Error with them, a successful one passes them on as morvane.Warning.
+#include <nlohmann/json.hpp>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -22,6 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "analysis/LineProfile.h"
+#include "cli/AnalysisJson.h"
 #include "cli/CliLoad.h"
 #include "core/Errors.h"
 #include "core/ImageDoc.h"
@@ -32,6 +36,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
+#include "processing/History.h"
 #include "processing/Operations.h"
 
 namespace py = pybind11;
@@ -259,13 +264,17 @@ std::vector<TOperationApply> ParseAll(const std::vector<std::string>& ops) {
     return parsed;
 }
 
-// Runs the operations on a copy of doc, rendering after each as the program does.
-TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& parsed, TCall& call) {
+// Runs the operations on a copy of doc, rendering after each as the program does and
+// recording each in the history as morvane-cli process does (entries: the operation
+// texts, or what to record instead when an entry is given).
+TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& parsed,
+                      const std::vector<std::string>& entries, TCall& call) {
     TDocPtr out = CopyDoc(doc);
     try {
-        for (const TOperationApply& op : parsed) {
-            op(*out);
+        for (size_t i = 0; i < parsed.size(); ++i) {
+            parsed[i](*out);
             out->Picture.Render();
+            out->History.push_back(HistoryUtf8ToLatin1(entries[i]));
         }
     } catch (const EAbort& e) {
         call.Refuse(e.what());
@@ -286,9 +295,10 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
     TCall call;
     if (LiveViews().count(doc.get()) == 0) {
         try {
-            for (const TOperationApply& op : parsed) {
-                op(*doc);
+            for (size_t i = 0; i < parsed.size(); ++i) {
+                parsed[i](*doc);
                 doc->Picture.Render();
+                doc->History.push_back(HistoryUtf8ToLatin1(ops[i]));
             }
             if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
         } catch (const EAbort& e) {
@@ -302,7 +312,7 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
         call.Done();
         return;
     }
-    TDocPtr out = RunOperations(*doc, parsed, call);
+    TDocPtr out = RunOperations(*doc, parsed, ops, call);
     TQTVPicture& dst = doc->Picture;
     const TQTVPicture& src = out->Picture;
     if (src.Rows != dst.Rows || src.Cols != dst.Cols)
@@ -324,7 +334,7 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
 TDocPtr Process(const TDocPtr& doc, const std::vector<std::string>& ops) {
     const std::vector<TOperationApply> parsed = ParseAll(ops);
     TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, call);
+    TDocPtr out = RunOperations(*doc, parsed, ops, call);
     call.Done();
     return out;
 }
@@ -351,8 +361,15 @@ TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDoc
     SetOperandLoader([other](const std::string&, int) -> std::unique_ptr<TImageDoc> {
         return std::make_unique<TImageDoc>(*other);
     });
+    // recorded as the arithmetic window records it: the file and channel the other
+    // image came from
+    std::string sign = op.substr(op.find(':') + 1);
+    sign = sign.substr(0, sign.find(':'));
+    const std::string entry = HistoryLatin1ToUtf8(
+        ArithEntry(HistoryUtf8ToLatin1(sign), other->SourcePath.empty() ? other->FileName : other->SourcePath,
+                   other->SourcePath.empty() ? 1 : other->SourceChannel));
     TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, call);
+    TDocPtr out = RunOperations(*doc, parsed, {entry}, call);
     call.Done();
     return out;
 }
@@ -432,6 +449,137 @@ std::vector<py::str> InfoLines(const TImageDoc& doc) {
     std::vector<py::str> out;
     out.reserve(doc.ScanInfo.size());
     for (const std::string& line : doc.ScanInfo) out.push_back(ToPy(line));
+    return out;
+}
+
+// ---------------------------------------------------------------- analysis
+
+// The JSON morvane-cli prints, as Python objects (dict, list, int, float, str, None).
+py::object JsonToPy(const nlohmann::ordered_json& j) {
+    switch (j.type()) {
+    case nlohmann::json::value_t::null: return py::none();
+    case nlohmann::json::value_t::boolean: return py::bool_(j.get<bool>());
+    case nlohmann::json::value_t::number_integer: return py::int_(j.get<int64_t>());
+    case nlohmann::json::value_t::number_unsigned: return py::int_(j.get<uint64_t>());
+    case nlohmann::json::value_t::number_float: return py::float_(j.get<double>());
+    case nlohmann::json::value_t::string: return py::str(j.get_ref<const std::string&>());
+    case nlohmann::json::value_t::array: {
+        py::list out;
+        for (const auto& v : j) out.append(JsonToPy(v));
+        return out;
+    }
+    case nlohmann::json::value_t::object: {
+        py::dict out;
+        for (const auto& [key, v] : j.items()) out[py::str(key)] = JsonToPy(v);
+        return out;
+    }
+    default: return py::none();
+    }
+}
+
+TLineMode LineModeOf(const std::string& mode) {
+    if (mode == "row") return TLineMode::Row;
+    if (mode == "col") return TLineMode::Col;
+    if (mode == "any") return TLineMode::Any;
+    if (mode == "radial") return TLineMode::Radial;
+    throw py::value_error("mode: \"" + mode + "\" is not one of row, col, any, radial");
+}
+
+using TPointArg = std::pair<int32_t, int32_t>;
+
+// The line as morvane-cli profile takes it (the same defaults and roundings).
+TProfile LineOf(const TImageDoc& doc, const std::string& mode, int width, double index, double angle,
+                const TPointArg& from, const TPointArg& to, const TImageDoc* second, TCall& call) {
+    if (!std::isfinite(index)) throw py::value_error("index must be a finite number");
+    if (!std::isfinite(angle)) throw py::value_error("angle must be a finite number");
+    if (!doc.Picture.HasData()) call.Refuse("The image holds no samples.");
+    if (second && !second->Picture.HasData()) call.Refuse("The second image holds no samples.");
+    TAnyLine line;
+    line.X1 = from.first;
+    line.Y1 = from.second;
+    line.X2 = to.first;
+    line.Y2 = to.second;
+    TProfileRequest req = MakeProfileRequest(LineModeOf(mode), width, index, angle, line);
+    TProfile p;
+    try {
+        ComputeProfile(doc.Picture, req, p, second ? &second->Picture : nullptr);
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        call.Refuse(e.what());
+    }
+    return p;
+}
+
+template <typename T>
+py::array_t<double> DoubleArray(const std::vector<T>& v, int32_t count) {
+    py::array_t<double> out(count);
+    double* d = out.mutable_data();
+    for (int32_t i = 0; i < count; ++i) d[i] = static_cast<double>(v[static_cast<size_t>(i)]);
+    return out;
+}
+
+py::dict Profile(const TDocPtr& doc, const std::string& mode, int width, double index, double angle,
+                 const TPointArg& from, const TPointArg& to, const TDocPtr& second) {
+    TCall call;
+    const TProfile p = LineOf(*doc, mode, width, index, angle, from, to, second.get(), call);
+    py::dict out;
+    // the columns of the profile's data file: x = i * sample step, the height(s)
+    py::array_t<double> x(p.Count);
+    for (int32_t i = 0; i < p.Count; ++i) x.mutable_data()[i] = static_cast<double>(i) * p.SampleStep;
+    out["x"] = x;
+    out["z"] = DoubleArray(p.Z, p.Count);
+    out["z2"] = p.HasSecond ? py::object(DoubleArray(p.Z2, p.Count)) : py::object(py::none());
+    out["count"] = p.Count;
+    out["sample_step"] = static_cast<double>(p.SampleStep);
+    out["x_label"] = ToPy(p.XLabel);
+    out["columns"] = DoubleArray(p.X, p.Count).attr("astype")("int32");
+    out["rows"] = DoubleArray(p.Y, p.Count).attr("astype")("int32");
+    call.Done();
+    return out;
+}
+
+py::object Roughness(const TDocPtr& doc, const std::string& mode, int width, double index, double angle,
+                     const TPointArg& from, const TPointArg& to) {
+    TCall call;
+    const TProfile p = LineOf(*doc, mode, width, index, angle, from, to, nullptr, call);
+    py::object out = JsonToPy(RoughnessJson(doc->Picture, p));
+    call.Done();
+    return out;
+}
+
+py::object UnitCell(const TDocPtr& doc, const std::optional<std::vector<TPointArg>>& corners, int threshold,
+                    const std::string& quantity, const std::optional<std::string>& axis, bool average) {
+    TUnitCellOptions o;
+    if (threshold < 0 || threshold > 100) throw py::value_error("threshold must be a whole number from 0 to 100");
+    o.Threshold = threshold;
+    if (corners) {
+        if (corners->size() != 3) throw py::value_error("corners must be three points (x, y)");
+        o.GivenCorners = true;
+        const auto& c = *corners;
+        o.Corners = {{c[0].first, c[0].second}, {c[1].first, c[1].second}, {c[2].first, c[2].second}};
+    }
+    if (!UnitCellQuantityOf(quantity, o.Quantity))
+        throw py::value_error("quantity must be one of a, b, phi, ax, ay, bx, by");
+    o.QuantityName = quantity;
+    o.Axis = o.Quantity == TLatticeQuantity::Ay || o.Quantity == TLatticeQuantity::By ? TPlotAxis::Y : TPlotAxis::X;
+    if (axis) {
+        if (*axis != "x" && *axis != "y") throw py::value_error("axis must be \"x\" or \"y\"");
+        o.Axis = *axis == "x" ? TPlotAxis::X : TPlotAxis::Y;
+    }
+    o.Average = average;
+    TCall call;
+    nlohmann::ordered_json j;
+    TQTVPicture cell;
+    try {
+        if (!UnitCellJson(*doc, o, j, cell)) call.Refuse("the unit cell could not be found");
+    } catch (const TRefused&) {
+        throw;
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        call.Refuse(e.what());
+    }
+    py::object out = JsonToPy(j);
+    call.Done();
     return out;
 }
 
@@ -540,7 +688,13 @@ PYBIND11_MODULE(_morvane, m) {
                           d.ScanInfo = std::move(info);
                       },
                       "the scan-information lines (the parameter text of the source file)")
-        // ---- history: the document's processing history is bound here (Image.history)
+        .def_property_readonly("history", [](const TImageDoc& d) {
+                 std::vector<py::str> out;
+                 for (const std::string& e : d.History) out.push_back(ToPy(e));
+                 return out;
+             },
+             "the processing history: one operation text a step (morvane-cli process syntax), from the "
+             "file's parameter text and every operation applied since")
         .def("_apply", &ApplyInPlace, py::arg("ops"))
         .def("copy", [](const TImageDoc& d) { return CopyDoc(d); }, "an independent copy")
         .def("__copy__", [](const TImageDoc& d) { return CopyDoc(d); })
@@ -564,7 +718,10 @@ PYBIND11_MODULE(_morvane, m) {
         return out;
     }, "the operation table: (name, syntax, help) of every operation process() knows");
 
-    // ---- analysis: line profiles (profile) are bound here
-    // ---- analysis: roughness figures (roughness) are bound here
-    // ---- analysis: unit cell (unitcell) is bound here
+    m.def("_profile", &Profile, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
+          py::arg("angle"), py::arg("from_"), py::arg("to"), py::arg("second"));
+    m.def("_roughness", &Roughness, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
+          py::arg("angle"), py::arg("from_"), py::arg("to"));
+    m.def("_unitcell", &UnitCell, py::arg("image"), py::arg("corners"), py::arg("threshold"), py::arg("quantity"),
+          py::arg("axis"), py::arg("average"));
 }
