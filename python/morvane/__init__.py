@@ -20,7 +20,7 @@ from . import _morvane
 
 __all__ = [
     "Error", "Warning", "Image", "open", "process", "operations",
-    "invert", "level", "clip", "filter", "noise", "median", "mean", "fft", "zoom",
+    "invert", "level", "clip", "range", "filter", "noise", "median", "mean", "fft", "zoom",
     "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell",
 ]
 
@@ -101,14 +101,40 @@ def invert(image):
     return process(image, "invert")
 
 
-def level(image, method="2Dim", order=1):
-    """Leveling (Process > Leveling): method "2Dim", "Lines" or "Cols"; order 0, 1 or 2."""
-    return process(image, "level:%s:%d" % (method, _index(order, "order")))
+def level(image, method="2Dim", order=1, advanced=False, bands=None, kept=False):
+    """Leveling (Process > Leveling): method "2Dim", "Lines" or "Cols"; order 0, 1 or 2.
+
+    advanced: the ticked "Advanced" box; bands: fit only the samples strictly inside
+    one of these (low, high) value bands; kept: fit the samples the previous leveling fitted.
+    """
+    text = "level:%s:%d" % (method, _index(order, "order"))
+    if advanced:
+        text += ":advanced"
+    if bands is not None and kept:
+        raise ValueError("level: bands and kept exclude each other")
+    if bands is not None:
+        text += ":band" + "".join(":%s:%s" % (_number(lo, "band low"), _number(hi, "band high"))
+                                  for lo, hi in bands)
+    elif kept:
+        text += ":kept"
+    return process(image, text)
 
 
-def clip(image, low, high):
-    """Clips the values to low..high (Process > Histogram)."""
-    return process(image, "clip:%s:%s" % (_number(low, "low"), _number(high, "high")))
+def clip(image, low, high, fixed=None):
+    """Clips the values to low..high (Process > Histogram); fixed: (min, max) the colour
+    range stays fixed at afterwards."""
+    text = "clip:%s:%s" % (_number(low, "low"), _number(high, "high"))
+    if fixed is not None:
+        lo, hi = fixed
+        text += ":%s:%s" % (_number(lo, "fixed min"), _number(hi, "fixed max"))
+    return process(image, text)
+
+
+def range(image, low=None, high=None):  # noqa: A001 (named after the operation)
+    """Fixes the colour range to low..high; without them the range follows the values again."""
+    if low is None and high is None:
+        return process(image, "range:auto")
+    return process(image, "range:%s:%s" % (_number(low, "low"), _number(high, "high")))
 
 
 def filter(image, name):  # noqa: A001 (named after the operation)
@@ -116,9 +142,14 @@ def filter(image, name):  # noqa: A001 (named after the operation)
     return process(image, "filter:" + name)
 
 
-def noise(image, percent):
-    """Bad-point removal with a threshold of percent % of the z range (Process > Noise)."""
-    return process(image, "noise:" + _number(percent, "percent"))
+def noise(image, percent, z_range=None):
+    """Bad-point removal with a threshold of percent % of the z range (Process > Noise);
+    z_range: (min, max) the threshold is taken from instead of the image's own range."""
+    text = "noise:" + _number(percent, "percent")
+    if z_range is not None:
+        lo, hi = z_range
+        text += ":%s:%s" % (_number(lo, "z_range min"), _number(hi, "z_range max"))
+    return process(image, text)
 
 
 def median(image):
@@ -131,13 +162,16 @@ def mean(image):
     return process(image, "mean")
 
 
-def fft(image, log=False, suppzero=False):
-    """Magnitude spectrum of the lower-left power-of-two block (Process > FFT)."""
+def fft(image, log=False, suppzero=False, inverse=False):
+    """Magnitude spectrum of the lower-left power-of-two block (Process > FFT); inverse:
+    the transform a second "Do" in one dialog runs."""
     text = "fft"
     if log:
         text += ":log"
     if suppzero:
         text += ":suppzero"
+    if inverse:
+        text += ":inverse"
     return process(image, text)
 
 
@@ -153,9 +187,11 @@ def distortion(image, cx, dx, cy, dy):
                                                       _number(cy, "cy"), _number(dy, "dy")))
 
 
-def sphere(image, radius, highpass=False):
-    """Sphere filter of the radius (in the lateral unit), lowpass or highpass."""
-    return process(image, "sphere:%s:%s" % (_number(radius, "radius"), "high" if highpass else "low"))
+def sphere(image, radius, highpass=False, switches=0):
+    """Sphere filter of the radius (in the lateral unit), lowpass or highpass; switches:
+    how often the result was switched between low- and highpass afterwards."""
+    text = "sphere:%s:%s" % (_number(radius, "radius"), "high" if highpass else "low")
+    return process(image, text + ":switch" * _index(switches, "switches"))
 
 
 def arith(image, op, other, channel=1):

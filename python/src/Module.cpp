@@ -191,13 +191,10 @@ void CurrentRange(TQTVPicture& pic) {
     if (pic.FixedRange <= 0 && pic.HasData()) pic.UpdateMinMax();
 }
 
-// A new document equal to doc in everything (whatever a document carries); the marks
-// start over as a freshly sized record has them.
-TDocPtr CopyDoc(const TImageDoc& doc) {
-    auto out = std::make_shared<TImageDoc>(doc);
-    out->Picture.Marks.Resize(out->Picture.Cols, out->Picture.Rows, 1);
-    return out;
-}
+// A new document equal to doc in everything it carries, the marks included: a leveling
+// "kept" fits the samples the previous leveling marked, also when that ran in an
+// earlier call (as the operations of one morvane-cli process run on one document).
+TDocPtr CopyDoc(const TImageDoc& doc) { return std::make_shared<TImageDoc>(doc); }
 
 // A new document from a 2-D array (copied into the record's own block).
 TDocPtr DocFromArray(const py::array& input) {

@@ -74,6 +74,9 @@ OPERATION_CASES = [
     ["distortion:0.01:0.002:-0.01:0.003"],
     ["sphere:8:high"],
     ["rescale:100:50:3:\u00b5m:\u00b5m:pm"],
+    ["level:2Dim:1:band:0:1", "level:2Dim:1:kept"],
+    ["clip:-1:2:-3:3", "range:auto"],
+    ["fft:log", "fft:log:inverse"],
 ]
 
 
@@ -137,6 +140,15 @@ NAMED_CASES = [
     (lambda i: morvane.distortion(i, cx=0.01, dx=0.0, cy=0.02, dy=1e-3), ["distortion:0.01:0:0.02:0.001"]),
     (lambda i: morvane.sphere(i, radius=6.5), ["sphere:6.5"]),
     (lambda i: morvane.rescale(i, 10, 20, 2, z_unit="pm"), ["rescale:10:20:2:nm:nm:pm"]),
+    (lambda i: morvane.level(i, "Lines", 1, advanced=True, bands=[(-1, 0.5), (1, 2)]),
+     ["level:Lines:1:advanced:band:-1:0.5:1:2"]),
+    (lambda i: morvane.level(morvane.level(i, bands=[(0, 1)]), kept=True),
+     ["level:2Dim:1:band:0:1", "level:2Dim:1:kept"]),
+    (lambda i: morvane.clip(i, -1, 2, fixed=(-2, 3)), ["clip:-1:2:-2:3"]),
+    (lambda i: morvane.range(morvane.range(i, -1, 1.5)), ["range:-1:1.5", "range:auto"]),
+    (lambda i: morvane.noise(i, 3, z_range=(-2, 4)), ["noise:3:-2:4"]),
+    (lambda i: morvane.fft(i, log=True, inverse=True), ["fft:log:inverse"]),
+    (lambda i: morvane.sphere(i, 4, highpass=True, switches=2), ["sphere:4:high:switch:switch"]),
 ]
 
 
