@@ -29,12 +29,12 @@ def plot_middle_row(image, out_png):
     except ImportError:
         return False
     row = image.rows // 2
-    x = [c * image.x_range / image.cols for c in range(image.cols)]
+    line = morvane.profile(image, mode="row", index=row)   # as morvane-cli profile computes it
     fig, ax = plt.subplots(figsize=(6, 3))
-    ax.plot(x, image.data[row])
-    ax.set_xlabel("x [%s]" % image.x_unit)
+    ax.plot(line["x"], line["z"])
+    ax.set_xlabel("x %s" % line["x_label"])
     ax.set_ylabel("%s [%s]" % (image.caption or "z", image.z_unit))
-    ax.set_title("row %d of %d (row 0 at the bottom)" % (row, image.rows))
+    ax.set_title("row %d of %d (counted from the top)" % (row, image.rows))
     fig.tight_layout()
     fig.savefig(out_png, dpi=100)
     plt.close(fig)
