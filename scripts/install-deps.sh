@@ -18,6 +18,10 @@ PACKAGES=(
   poppler-utils
   # benchmark comparison only (the program keeps its own Fourier transform)
   libfftw3-dev
+  # the Python module and its tests (Debian's interpreter, /usr/bin/python3)
+  python3-dev pybind11-dev python3-numpy python3-pytest
+  # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks
+  dpkg-dev file desktop-file-utils appstream
   # headless display for window tests and screenshots
   xvfb xauth fonts-dejavu-core
 )

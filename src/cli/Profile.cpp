@@ -12,6 +12,7 @@
 #include "analysis/LineProfile.h"
 #include "analysis/ProfileOutput.h"
 #include "analysis/Roughness.h"
+#include "cli/AnalysisJson.h"
 #include "cli/CliLoad.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -89,10 +90,9 @@ TProfileArgs ParseArgs(const std::vector<std::string>& args, bool roughness) {
             } else if (arg == "--width") {
                 a.Req.Width = std::max(ReadInt(arg, v), 1);
             } else if (arg == "--index") {
-                const double d = std::clamp(ReadReal(arg, v), -1e9, 1e9);
-                a.Req.Index = static_cast<int32_t>(RoundHalfEven(d));
+                a.Req.Index = ProfileIndexOf(ReadReal(arg, v));
             } else if (arg == "--angle") {
-                a.Req.Angle = NormaliseAngle(static_cast<float>(std::clamp(ReadReal(arg, v), -1e30, 1e30)));
+                a.Req.Angle = ProfileAngleOf(ReadReal(arg, v));
             } else if (arg == "--from") {
                 ReadPoint(arg, v, a.Req.Line.X1, a.Req.Line.Y1);
             } else if (arg == "--to") {
@@ -144,10 +144,6 @@ std::unique_ptr<TImageDoc> LoadChannel(const std::string& path, int channel) {
     return nullptr;
 }
 
-nlohmann::ordered_json Number(double v) {
-    return std::isfinite(v) ? nlohmann::ordered_json(v) : nlohmann::ordered_json(nullptr);
-}
-
 int RunProfile(const TProfileArgs& a, bool roughness) {
     std::unique_ptr<TImageDoc> first = LoadChannel(a.In, a.Channel);
     if (!first) return ExitRefused;
@@ -165,16 +161,7 @@ int RunProfile(const TProfileArgs& a, bool roughness) {
     ComputeProfile(src, req, p, second ? &second->Picture : nullptr);
 
     if (roughness) {
-        const TRoughness r = EvaluateRoughness(p.Z, p.Count);
-        const TImageStats st = ImageStatistics(src);
-        const std::string unit = Latin1ToUtf8(src.Para.PhysUnit);
-        nlohmann::ordered_json j;
-        j["profile"] = {{"Ra", Number(r.Ra)},   {"Rpm", Number(r.Rpm)},   {"Rvm", Number(r.Rvm)},
-                        {"Rz", Number(r.Rz)},   {"Rmax", Number(r.Rmax)}, {"Rq", Number(r.Rq)},
-                        {"unit", unit},         {"count", p.Count}};
-        j["image"] = {{"mean", st.Valid ? Number(st.Mean) : nullptr},
-                      {"sd", st.Valid ? Number(st.SD) : nullptr},
-                      {"unit", unit}};
+        const nlohmann::ordered_json j = RoughnessJson(src, p);
         std::cout << j.dump(2) << std::endl;
         return ExitOk;
     }

@@ -10,6 +10,7 @@
 #include "analysis/Correlation.h"
 #include "analysis/Lattice.h"
 #include "analysis/UnitCell.h"
+#include "cli/AnalysisJson.h"
 #include "cli/CliLoad.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
@@ -52,38 +53,6 @@ bool ParseCorners(const std::string& text, TCellCorners& c) {
     if (v.size() != 6) return false;
     c = {{v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]}};
     return true;
-}
-
-bool ParseQuantity(const std::string& s, TLatticeQuantity& q) {
-    static const std::pair<const char*, TLatticeQuantity> names[] = {
-        {"a", TLatticeQuantity::A},   {"b", TLatticeQuantity::B},   {"phi", TLatticeQuantity::Phi},
-        {"ax", TLatticeQuantity::Ax}, {"ay", TLatticeQuantity::Ay}, {"bx", TLatticeQuantity::Bx},
-        {"by", TLatticeQuantity::By}};
-    for (const auto& [name, value] : names)
-        if (s == name) {
-            q = value;
-            return true;
-        }
-    return false;
-}
-
-json CornersJson(const TCellCorners& c) {
-    return json::array({json::array({c.Corner1.x, c.Corner1.y}), json::array({c.Corner2.x, c.Corner2.y}),
-                        json::array({c.Corner3.x, c.Corner3.y})});
-}
-
-json NumberOrNull(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
-
-// S rows of S numbers, row 0 the top line.
-json CellValues(const TQTVPicture& cell) {
-    json rows = json::array();
-    for (int32_t k = cell.Rows - 1; k >= 0; --k) {
-        json line = json::array();
-        const float* r = cell.Data[k];
-        for (int32_t i = 0; i < cell.Cols; ++i) line.push_back(NumberOrNull(r[i]));
-        rows.push_back(std::move(line));
-    }
-    return rows;
 }
 
 enum class TCellOutKind { Unknown, Native, Ascii, Stl, Bitmap, Jpeg };
@@ -157,7 +126,7 @@ int RunUnitCell(const TUnitCellArgs& a) {
         return ExitUsage;
     }
     TLatticeQuantity quantity{};
-    if (!ParseQuantity(a.Quantity, quantity)) {
+    if (!UnitCellQuantityOf(a.Quantity, quantity)) {
         Complain("--quantity must be one of a, b, phi, ax, ay, bx, by");
         return ExitUsage;
     }
@@ -197,112 +166,18 @@ int RunUnitCell(const TUnitCellArgs& a) {
         return ExitRefused;
     }
     const TImageDoc& doc = *chosen->Doc;
-    const TQTVPicture& source = doc.Picture;
-    const int32_t W = source.Cols, H = source.Rows;
-    if (!source.HasData()) {
-        ShowMessage("The image holds no samples.");
-        return ExitRefused;
-    }
-
+    TUnitCellOptions o;
+    o.GivenCorners = givenCorners;
+    o.Corners = corners;
+    o.Threshold = position;
+    o.Quantity = quantity;
+    o.QuantityName = a.Quantity;
+    o.Axis = axis;
+    o.Average = a.Average;
     try {
-        // ---- the marked cell
-        if (!givenCorners) {
-            corners = DefaultCorners(W, H);
-        } else if (!CornersValid(corners, W, H)) {
-            ShowMessage(CheckUnitCellText);
-            return ExitRefused;
-        }
-        if (W > MaxCorrelationSize || H > MaxCorrelationSize) {
-            ShowMessage(CorrelationSizeText());
-            return ExitRefused;
-        }
-        const TLatticeConstants k = LatticeConstants(corners, source);
-        TCellCut cut;
-        if (!ExtractCell(source, corners, cut)) return ExitRefused;
-        const TCellCorners markedCorners = corners;
-
-        // ---- correlation and threshold
-        TQTVPicture corr;
-        if (!CrossCorrelate(source, cut.Cell, cut.Half, corr)) return ExitRefused;
-        const double t = ThresholdValue(corr, position);
-
-        // ---- "Find Grid"
-        TRegionResult regions = LabelRegions(corr, t);
-        if (regions.TooMany) return ExitRefused;
-        std::vector<TUnitCellMatch>& matches = regions.Matches;
-        int32_t home = -1;
-        TPointI anchor{0, 0};
-        std::vector<TPlotPoint> points;
-        std::optional<TParabola> fit;
-        if (!matches.empty()) {
-            anchor = GridAnchorOf(corners);
-            home = LinkNeighbours(matches, corners, W, H);
-            points = LatticePlotData(matches, quantity, axis, source);
-            fit = FitParabola(points);
-        }
-
-        // ---- the cell
-        bool averaged = false;
-        TQTVPicture cellPic;
-        TPointI cellPixel{};
-        if (a.Average && home >= 0) {
-            NewUnitCell(matches, home, anchor, {0, 0}, H, corners);
-            if (!ExtractCell(source, corners, cut)) return ExitRefused;
-            cellPic = AverageCell(source, matches, home, cut);
-            const TUnitCellMatch& m = matches[static_cast<size_t>(home)];
-            cellPixel = {static_cast<int32_t>(RoundHalfEven(m.X)), H - 1 - static_cast<int32_t>(RoundHalfEven(m.Y))};
-            averaged = true;
-        } else {
-            cellPic = CellView(cut, source);
-            cellPixel = CellCentrePixel(cut);
-        }
-
-        // ---- JSON
         json j;
-        j["corners"] = CornersJson(markedCorners);
-        j["marker_size"] = MarkerSizeFor(W);
-        j["a"] = NumberOrNull(k.A);
-        j["b"] = NumberOrNull(k.B);
-        j["phi"] = NumberOrNull(k.Phi * 180.0 / M_PI);
-        j["unit"] = Latin1ToUtf8(k.Unit);
-        j["correlation"] = {{"min", NumberOrNull(corr.Min)}, {"max", NumberOrNull(corr.Max)},
-                            {"threshold", NumberOrNull(t)}};
-        json jm = json::array();
-        for (const TUnitCellMatch& m : matches) {
-            jm.push_back({{"x", m.X},
-                          {"y", H - 1 - m.Y},
-                          {"pixels", m.Pixels},
-                          {"peak", NumberOrNull(m.Peak)},
-                          {"neighbours",
-                           {{"+a", m.Neighbour[3]}, {"-a", m.Neighbour[1]}, {"+b", m.Neighbour[0]}, {"-b", m.Neighbour[2]}}}});
-        }
-        j["matches"] = std::move(jm);
-        j["home"] = home;
-        json stats;
-        stats["quantity"] = a.Quantity;
-        stats["axis"] = axis == TPlotAxis::X ? "x" : "y";
-        json pts = json::array();
-        for (const TPlotPoint& p : points) pts.push_back({{"match", p.Match}, {"x", NumberOrNull(p.X)}, {"y", NumberOrNull(p.Y)}});
-        stats["points"] = std::move(pts);
-        if (fit) {
-            stats["fit"] = {{"c2", NumberOrNull(fit->C2)}, {"c1", NumberOrNull(fit->C1)}, {"c0", NumberOrNull(fit->C0)}};
-            const TDistortionPair d = DistortionFromFit(*fit, source);
-            stats["distortion"] = {{"c", NumberOrNull(d.C)}, {"d", NumberOrNull(d.D)}};
-        } else {
-            stats["fit"] = nullptr;
-            stats["distortion"] = nullptr;
-        }
-        j["stats"] = std::move(stats);
-        json cell;
-        cell["averaged"] = averaged;
-        cell["corners"] = CornersJson(corners);
-        cell["half"] = cut.Half;
-        cell["size"] = cut.Size();
-        cell["x"] = cellPixel.x;
-        cell["y"] = cellPixel.y;
-        cell["values"] = CellValues(cellPic);
-        j["cell"] = std::move(cell);
-
+        TQTVPicture cellPic;
+        if (!UnitCellJson(doc, o, j, cellPic)) return ExitRefused;
         if (!a.CellOut.empty() && !WriteCell(cellPic, doc, a.CellOut, outKind)) return ExitRefused;
         std::cout << j.dump(2) << std::endl;
     } catch (const std::exception& e) {
