@@ -12,6 +12,7 @@
 #include "processing/Arithmetic.h"
 #include "processing/Geometry.h"
 #include "processing/Histogram.h"
+#include "processing/History.h"
 #include "processing/Invert.h"
 #include "processing/Kernels.h"
 #include "processing/Leveling.h"
@@ -243,21 +244,7 @@ double ParsePointNumber(const std::string& text, const std::string& what)
 
 // UTF-8 text from the command line as the Latin-1 the records hold ("\xC2\xB5m" -> "\xB5m");
 // other bytes pass unchanged.
-std::string Utf8ToLatin1(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if ((b == 0xC2 || b == 0xC3) && i + 1 < text.size() &&
-            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-            out.push_back(static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
-            ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
+std::string Utf8ToLatin1(const std::string& text) { return HistoryUtf8ToLatin1(text); }
 
 // zoom:X1:Y1:X2:Y2 in picture pixels (y lines from the top), corners within 0..Cols
 // and 0..Rows (beyond that they are pulled onto the border); "Do", then "Take Over".

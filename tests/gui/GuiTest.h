@@ -178,6 +178,14 @@ TForm* OpenChildForm(TMainForm& form, QAction* item) {
     return nullptr;
 }
 
+// Writes a picture of w to $MORVANE_SHOTS/name when that folder is set (to look at).
+inline void Shot(QWidget* w, const char* name) {
+    const QByteArray dir = qgetenv("MORVANE_SHOTS");
+    if (dir.isEmpty()) return;
+    QCoreApplication::processEvents();
+    w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
 // The demo scan of the build (two channels, 512 x 512).
 inline QString DemoFile() { return QStringLiteral(MORVANE_DEMO_DIR "/demo.txt"); }
 

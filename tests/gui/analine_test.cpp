@@ -47,13 +47,6 @@ void Type(QLineEdit* e, const QString& text) {
     QTest::keyClick(e, Qt::Key_Return);
 }
 
-void Shot(QWidget* w, const char* name) {
-    const QByteArray dir = qgetenv("MORVANE_SHOTS");
-    if (dir.isEmpty()) return;
-    QCoreApplication::processEvents();
-    w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
-}
-
 // The clipboard's text; line ends compared without their carriage returns, which the
 // X clipboard may drop.
 QString Clip() { return QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')); }

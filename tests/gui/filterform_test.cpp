@@ -33,14 +33,6 @@ void Drag(QWidget* w, int from, int to, Qt::MouseButton button)
     Mouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
 }
 
-void Shot(QWidget* w, const char* name)
-{
-    const QByteArray dir = qgetenv("MORVANE_SHOTS");
-    if (dir.isEmpty()) return;
-    QCoreApplication::processEvents();
-    w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
-}
-
 }  // namespace
 
 class TFilterFormTest : public QObject {

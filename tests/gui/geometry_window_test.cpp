@@ -35,14 +35,6 @@ QPoint PreviewAt(TFilterForm* f, int x, int y)
                   static_cast<int>(std::lround(static_cast<double>(y) * f->Image2->height() / f->Working.Rows)));
 }
 
-void Shot(QWidget* w, const char* name)
-{
-    const QByteArray dir = qgetenv("MORVANE_SHOTS");
-    if (dir.isEmpty()) return;
-    QCoreApplication::processEvents();
-    w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
-}
-
 void DropWindow(QWidget* target, const TMDIChild* w)
 {
     QMimeData mime;

@@ -21,15 +21,7 @@ using namespace guitest;
 
 namespace {
 
-TFilterForm* OpenForm(TMainForm& form, QAction* item)
-{
-    const auto before = form.findChildren<TFilterForm*>();
-    item->trigger();
-    QCoreApplication::processEvents();
-    for (TFilterForm* f : form.findChildren<TFilterForm*>())
-        if (!before.contains(f)) return f;
-    return nullptr;
-}
+TFilterForm* OpenForm(TMainForm& form, QAction* item) { return OpenChildForm<TFilterForm>(form, item); }
 
 void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
@@ -41,14 +33,6 @@ QPoint PreviewAt(TFilterForm* f, int x, int y)
 {
     return QPoint(static_cast<int>(std::lround(static_cast<double>(x) * f->Image2->width() / f->Working.Cols)),
                   static_cast<int>(std::lround(static_cast<double>(y) * f->Image2->height() / f->Working.Rows)));
-}
-
-void Shot(QWidget* w, const char* name)
-{
-    const QByteArray dir = qgetenv("MORVANE_SHOTS");
-    if (dir.isEmpty()) return;
-    QCoreApplication::processEvents();
-    w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
 }
 
 void Click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }

@@ -57,7 +57,7 @@ void DragPixels(QWidget* target, TPointI from, TPointI to) {
     Mouse(target, QEvent::MouseButtonRelease, b);
 }
 
-void Shot(QWidget* w, const char* name) {
+void FrameShot(QWidget* w, const char* name) {
     const QByteArray dir = qgetenv("UNITCELL_SHOTS");
     if (dir.isEmpty()) return;
     QWidget* frame = w->parentWidget() ? w->parentWidget() : w;
@@ -191,7 +191,7 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
     for (const TPlotPoint& p : uc->PlotPoints()) near += std::fabs(p.Y - 18.8 * 200 / 512) < 0.5;
     QVERIFY(near > 400);
     QVERIFY(uc->PlotPoints().size() > 300);
-    Shot(uc, "unitcell-grid.png");
+    FrameShot(uc, "unitcell-grid.png");
     if (!qgetenv("UNITCELL_SHOTS").isEmpty())
         uc->Image4->Picture().scaled(514, 514).save(QString::fromLocal8Bit(qgetenv("UNITCELL_SHOTS")) +
                                                     QStringLiteral("/unitcell-plot.png"));
@@ -242,7 +242,7 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
     const TUnitCellMatch& h = uc->Matches()[static_cast<size_t>(uc->HomeMatch())];
     QCOMPARE(uc->Corners().Corner1.x, static_cast<int>(RoundHalfEven(h.X)) + GridAnchorOf(Marked).x);
     QCOMPARE(uc->AveragedCellImage().width(), uc->Cut().Size());
-    Shot(uc, "unitcell-average.png");
+    FrameShot(uc, "unitcell-average.png");
     // a second correlation with the averaged template still finds the lattice
     QTest::mouseClick(uc->Button1, Qt::LeftButton);
     QTest::mouseClick(uc->Button3, Qt::LeftButton);
