@@ -116,16 +116,16 @@ TProfileArgs ParseArgs(const std::vector<std::string>& args, bool roughness) {
 }
 
 // FILE[:CHANNEL]: the text after the last ":" is the channel when it is all digits.
-void SplitSecond(const std::string& spec, std::string& file, int& channel) {
-    file = spec;
+void SplitSecond(const std::string& operand, std::string& file, int& channel) {
+    file = operand;
     channel = 1;
-    const size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon + 1 >= spec.size()) return;
-    const std::string tail = spec.substr(colon + 1);
+    const size_t colon = operand.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= operand.size()) return;
+    const std::string tail = operand.substr(colon + 1);
     for (char ch : tail)
         if (ch < '0' || ch > '9') return;
     if (tail.size() > 9) throw TUsageError{"--second: channel " + tail + " is out of range"};
-    file = spec.substr(0, colon);
+    file = operand.substr(0, colon);
     channel = std::stoi(tail);
 }
 

@@ -1,6 +1,8 @@
 // morvane-cli process with a stored history (--ops-from), over many files
 // (--out-dir, --ext), and the exported processing script.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -13,40 +15,16 @@
 
 using namespace native_test;
 
+using namespace cli_test;
+
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-std::string Quote(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class Batch : public ::testing::Test {
 protected:
     Batch() { SetDecimalSeparator('.'); }
 
-    TRun Shell(const std::string& cmd)
-    {
-        const std::string full = cmd + " >" + Quote(dir / "stdout") + " 2>" + Quote(dir / "stderr");
-        const int raw = std::system(full.c_str());
-        TRun r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = GetFile(dir / "stdout");
-        r.Err = GetFile(dir / "stderr");
-        return r;
-    }
-    TRun Run(const std::vector<std::string>& args)
-    {
-        std::string cmd = Quote(MORVANE_CLI);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        return Shell(cmd);
-    }
+    TRun Shell(const std::string& cmd) { return RunShell(cmd, dir / "stdout", dir / "stderr"); }
+    TRun Run(const std::vector<std::string>& args) { return RunCli(args, dir / "stdout", dir / "stderr"); }
     std::string Demo()
     {
         EXPECT_EQ(0, Run({"demo", dir / "demo"}).Status);

@@ -1,5 +1,7 @@
 // morvane-cli as a user runs it: exit status, stdout, stderr and the files written.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
@@ -14,37 +16,15 @@
 
 using namespace native_test;
 using json = nlohmann::ordered_json;
+using namespace cli_test;
 
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class Cli : public ::testing::Test {
 protected:
     Cli() { SetDecimalSeparator('.'); }
 
-    TRun Run(const std::vector<std::string>& args) {
-        std::string cmd = Quote(MORVANE_CLI);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >" + Quote(dir / "stdout") + " 2>" + Quote(dir / "stderr");
-        const int raw = std::system(cmd.c_str());
-        TRun r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = GetFile(dir / "stdout");
-        r.Err = GetFile(dir / "stderr");
-        std::filesystem::remove(dir / "stdout");
-        std::filesystem::remove(dir / "stderr");
-        return r;
-    }
+    TRun Run(const std::vector<std::string>& args) { return RunCli(args, dir / "stdout", dir / "stderr"); }
 
     // The demo scan in dir/demo.
     std::string Demo() {

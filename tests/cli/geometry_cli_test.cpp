@@ -1,5 +1,7 @@
 // morvane-cli process with the zoom, distortion, sphere, arith and rescale operations.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -10,34 +12,19 @@
 
 using namespace native_test;
 
+using namespace cli_test;
+
 namespace {
-
-struct TResult {
-    int Status = -1;
-    std::string Err;
-};
-
-std::string Quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class CliGeometry : public ::testing::Test {
 protected:
     CliGeometry() { SetDecimalSeparator('.'); }
 
-    TResult Process(const std::string& in, const std::string& out, const std::vector<std::string>& ops) {
+    TRun Process(const std::string& in, const std::string& out, const std::vector<std::string>& ops) {
         // no operation: the plain conversion, for comparison
-        std::string cmd = Quoted(MORVANE_CLI) + (ops.empty() ? " convert " : " process ") + Quoted(in) + " " +
-                          Quoted(out);
-        for (const auto& op : ops) cmd += " --op " + Quoted(op);
-        cmd += " >/dev/null 2>" + Quoted(dir / "stderr");
-        const int raw = std::system(cmd.c_str());
-        TResult r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Err = GetFile(dir / "stderr");
-        return r;
+        std::vector<std::string> args{ops.empty() ? "convert" : "process", in, out};
+        for (const auto& op : ops) args.insert(args.end(), {"--op", op});
+        return RunCli(args, "/dev/null", dir / "stderr");
     }
 
     // A 4 x 3 scan of value = 4 r + c (+ add) in file name with data file data.
@@ -70,7 +57,7 @@ protected:
 TEST_F(CliGeometry, ZoomCutsFromTheTopAndScalesTheRanges) {
     const std::string in = Scan("s.txt", "s.sin");
     // columns 1..2, picture lines 0..1 from the top = sample rows 1..2
-    TResult r = Process(in, dir / "o.dat", {"zoom:3:2:1:0"});
+    TRun r = Process(in, dir / "o.dat", {"zoom:3:2:1:0"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(GetFile(dir / "o.dat"), "5\t6\r\n9\t10\r\n");
     r = Process(in, dir / "o.txt", {"zoom:1:0:3:2"});
@@ -93,7 +80,7 @@ TEST_F(CliGeometry, ZoomCutsFromTheTopAndScalesTheRanges) {
 
 TEST_F(CliGeometry, DistortionAndSphere) {
     const std::string in = Scan("s.txt", "s.sin");
-    TResult r = Process(in, dir / "id.dat", {"distortion:0:0,0:0.0:0"});
+    TRun r = Process(in, dir / "id.dat", {"distortion:0:0,0:0.0:0"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     r = Process(in, dir / "plain.dat", {});
     ASSERT_EQ(r.Status, 0) << r.Err;
@@ -122,7 +109,7 @@ TEST_F(CliGeometry, ArithWithAnotherFile) {
     const std::string in = Scan("s.txt", "s.sin", 0, 4, 3, "nm");
     Scan("x:y.txt", "xy.sin", 1, 4, 3, "V");  // a ":" in the name
     Scan("small.txt", "small.sin", 0, 3, 3);
-    TResult r = Process(in, dir / "m.dat", {"arith:-:" + (dir / "x:y.txt")});
+    TRun r = Process(in, dir / "m.dat", {"arith:-:" + (dir / "x:y.txt")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(GetFile(dir / "m.dat"), "-1\t-1\t-1\t-1\r\n-1\t-1\t-1\t-1\r\n-1\t-1\t-1\t-1\r\n");
     r = Process(in, dir / "p.txt", {"arith:*:" + (dir / "x:y.txt") + ":1"});
@@ -152,7 +139,7 @@ TEST_F(CliGeometry, ArithWithAnotherFile) {
 
 TEST_F(CliGeometry, RescaleKeepsItsUnitsThroughASave) {
     const std::string in = Scan("s.txt", "s.sin");  // range 11
-    TResult r = Process(in, dir / "o.txt", {"rescale:100:200:22:\xC2\xB5m:\xC3\x85:pm"});
+    TRun r = Process(in, dir / "o.txt", {"rescale:100:200:22:\xC2\xB5m:\xC3\x85:pm"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     auto back = Load(dir / "o.txt");
     ASSERT_TRUE(back);

@@ -1,5 +1,7 @@
 // morvane-cli profile and roughness as a script runs them.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
@@ -13,18 +15,9 @@
 
 using namespace native_test;
 
+using namespace cli_test;
+
 namespace {
-
-struct TProfRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-std::string Q(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class ProfileCli : public ::testing::Test {
 protected:
@@ -34,17 +27,7 @@ protected:
         demo = dir / "demo/demo.txt";
     }
 
-    TProfRun Run(const std::vector<std::string>& args) {
-        std::string cmd = Q(MORVANE_CLI);
-        for (const auto& a : args) cmd += " " + Q(a);
-        cmd += " >" + Q(dir / "stdout") + " 2>" + Q(dir / "stderr");
-        const int raw = std::system(cmd.c_str());
-        TProfRun r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = GetFile(dir / "stdout");
-        r.Err = GetFile(dir / "stderr");
-        return r;
-    }
+    TRun Run(const std::vector<std::string>& args) { return RunCli(args, dir / "stdout", dir / "stderr"); }
 
     // Channel n of the demo scan, read by the model itself.
     std::unique_ptr<TImageDoc> Channel(int n) {
@@ -88,8 +71,8 @@ TEST_F(ProfileCli, RowProfileIsTheModelsDataText) {
     req.Width = 5;
     TProfile p;
     ComputeProfile(doc->Picture, req, p);
-    const TProfRun r = Run({"profile", demo, "--index", "6,5", "--width", "5"});  // 6.5 -> 6 (even)
-    const TProfRun r7 = Run({"profile", demo, "--index", "7", "--width", "5"});
+    const TRun r = Run({"profile", demo, "--index", "6,5", "--width", "5"});  // 6.5 -> 6 (even)
+    const TRun r7 = Run({"profile", demo, "--index", "7", "--width", "5"});
     ASSERT_EQ(r7.Status, 0) << r7.Err;
     EXPECT_EQ(r7.Out, ProfileDatText(p));
     EXPECT_NE(r.Out, r7.Out);
@@ -99,28 +82,28 @@ TEST_F(ProfileCli, RowProfileIsTheModelsDataText) {
     EXPECT_EQ(lines[1].substr(0, 23), FormatDat(1 * static_cast<double>(p.SampleStep)));
 
     // negative values are values; the row is clamped to the top
-    const TProfRun neg = Run({"profile", demo, "--index", "-4"});
-    const TProfRun top = Run({"profile", demo});
+    const TRun neg = Run({"profile", demo, "--index", "-4"});
+    const TRun top = Run({"profile", demo});
     ASSERT_EQ(neg.Status, 0) << neg.Err;
     EXPECT_EQ(neg.Out, top.Out);
 }
 
 TEST_F(ProfileCli, ModesAndSecondImage) {
-    const TProfRun any = Run({"profile", demo, "--mode", "any", "--from", "-5,-5", "--to", "3,4"});
+    const TRun any = Run({"profile", demo, "--mode", "any", "--from", "-5,-5", "--to", "3,4"});
     ASSERT_EQ(any.Status, 0) << any.Err;
     EXPECT_EQ(Lines(any.Out).size(), 6u);  // (0,0)-(3,4)
-    const TProfRun radial = Run({"profile", demo, "--mode", "radial", "--width", "10", "--angle", "-30"});
+    const TRun radial = Run({"profile", demo, "--mode", "radial", "--width", "10", "--angle", "-30"});
     ASSERT_EQ(radial.Status, 0) << radial.Err;
     EXPECT_EQ(Lines(radial.Out).size(), 256u);
-    const TProfRun turned = Run({"profile", demo, "--mode", "radial", "--width", "10", "--angle", "330"});
+    const TRun turned = Run({"profile", demo, "--mode", "radial", "--width", "10", "--angle", "330"});
     EXPECT_EQ(radial.Out, turned.Out);
 
-    const TProfRun dual = Run({"profile", demo, "--mode", "col", "--index", "9", "--second", demo + ":2"});
+    const TRun dual = Run({"profile", demo, "--mode", "col", "--index", "9", "--second", demo + ":2"});
     ASSERT_EQ(dual.Status, 0) << dual.Err;
     const auto lines = Lines(dual.Out);
     ASSERT_EQ(lines.size(), 512u);
     EXPECT_EQ(lines[3].size(), 3 * 23u + 2);
-    const TProfRun missing = Run({"profile", demo, "--second", demo + ":9"});
+    const TRun missing = Run({"profile", demo, "--second", demo + ":9"});
     EXPECT_EQ(missing.Status, 1);
 }
 
@@ -134,13 +117,13 @@ TEST_F(ProfileCli, UsageErrors) {
         {"roughness", demo, "--second", demo},    {"profile", demo, demo},
     };
     for (const auto& args : bad) {
-        const TProfRun r = Run(args);
+        const TRun r = Run(args);
         EXPECT_EQ(r.Status, 2) << args.back() << ": " << r.Err;
         EXPECT_TRUE(r.Out.empty());
     }
     EXPECT_EQ(Run({"profile", demo, "--width", "-3"}).Out, Run({"profile", demo}).Out);  // counts as 1
     // a width far beyond the image finishes, as the widest band does
-    const TProfRun huge = Run({"profile", demo, "--width", "2147483647", "--index", "3"});
+    const TRun huge = Run({"profile", demo, "--width", "2147483647", "--index", "3"});
     ASSERT_EQ(huge.Status, 0) << huge.Err;
     EXPECT_EQ(huge.Out, Run({"profile", demo, "--width", std::to_string(MaxLineWidth), "--index", "3"}).Out);
     EXPECT_EQ(Run({"profile", dir / "nothere.txt"}).Status, 1);
@@ -148,27 +131,27 @@ TEST_F(ProfileCli, UsageErrors) {
 
 TEST_F(ProfileCli, OutFileGetsDatAndIsNeverReplaced) {
     const std::string base = dir / "prof";
-    const TProfRun r = Run({"profile", demo, "--out", base});
+    const TRun r = Run({"profile", demo, "--out", base});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_TRUE(r.Out.empty());
     const std::string written = GetFile(base + ".dat");
     EXPECT_EQ(written, Run({"profile", demo}).Out);
 
     PutFile(base + ".dat", "keep me");
-    const TProfRun again = Run({"profile", demo, "--out", base});
+    const TRun again = Run({"profile", demo, "--out", base});
     EXPECT_EQ(again.Status, 1);
     EXPECT_NE(again.Err.find("File exist! Save Canceled!"), std::string::npos);
     EXPECT_EQ(GetFile(base + ".dat"), "keep me");
     EXPECT_TRUE(again.Out.empty());
 
-    const TProfRun nowhere = Run({"profile", demo, "--out", dir / "no/such/dir/p.dat"});
+    const TRun nowhere = Run({"profile", demo, "--out", dir / "no/such/dir/p.dat"});
     EXPECT_EQ(nowhere.Status, 1);
     EXPECT_NE(nowhere.Err.find("Save not complete!"), std::string::npos);
 }
 
 TEST_F(ProfileCli, RoughnessJson) {
     auto doc = Channel(1);
-    const TProfRun r = Run({"roughness", demo, "--mode", "any", "--from", "0,0", "--to", "199,0"});
+    const TRun r = Run({"roughness", demo, "--mode", "any", "--from", "0,0", "--to", "199,0"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     const auto j = nlohmann::json::parse(r.Out);
     TProfileRequest req;
@@ -187,7 +170,7 @@ TEST_F(ProfileCli, RoughnessJson) {
     EXPECT_DOUBLE_EQ(j["image"]["sd"].get<double>(), st.SD);
 
     // a profile of one sample still gives six numbers
-    const TProfRun dot = Run({"roughness", demo, "--mode", "any", "--from", "4,4", "--to", "4,4"});
+    const TRun dot = Run({"roughness", demo, "--mode", "any", "--from", "4,4", "--to", "4,4"});
     ASSERT_EQ(dot.Status, 0) << dot.Err;
     const auto k = nlohmann::json::parse(dot.Out);
     EXPECT_EQ(k["profile"]["count"], 1);

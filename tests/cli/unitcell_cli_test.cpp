@@ -1,5 +1,7 @@
 // morvane-cli unitcell: the window's steps on one channel, as JSON.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <cmath>
@@ -13,34 +15,18 @@
 
 using namespace native_test;
 using json = nlohmann::json;
+using namespace cli_test;
 
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class CliUnitCell : public ::testing::Test {
 protected:
     CliUnitCell() { SetDecimalSeparator('.'); }
 
     TRun Run(const std::vector<std::string>& args) {
-        std::string cmd = Quote(MORVANE_CLI) + " unitcell";
-        for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >" + Quote(dir / "stdout") + " 2>" + Quote(dir / "stderr");
-        const int raw = std::system(cmd.c_str());
-        TRun r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Out = GetFile(dir / "stdout");
-        r.Err = GetFile(dir / "stderr");
-        return r;
+        std::vector<std::string> all{"unitcell"};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunCli(all, dir / "stdout", dir / "stderr");
     }
 
     std::string Write(const std::string& name, const TQTVPicture& pic) {

@@ -12,11 +12,13 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QToolButton>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -26,6 +28,7 @@
 
 #include "app/AskUnit.h"
 #include "app/Childwin.h"
+#include "app/FilterForm.h"
 #include "app/MainForm.h"
 #include "app/QtMessageSink.h"
 #include "core/Messages.h"
@@ -176,6 +179,21 @@ TForm* OpenChildForm(TMainForm& form, QAction* item) {
     for (TForm* f : form.findChildren<TForm*>())
         if (!before.contains(f)) return f;
     return nullptr;
+}
+
+// The processing dialog a menu item opens.
+inline TFilterForm* OpenForm(TMainForm& form, QAction* item) { return OpenChildForm<TFilterForm>(form, item); }
+
+// The preview position of a processing dialog that shows picture pixel (x, y).
+inline QPoint PreviewAt(TFilterForm* f, int x, int y) {
+    return QPoint(static_cast<int>(std::lround(static_cast<double>(x) * f->Image2->width() / f->Working.Cols)),
+                  static_cast<int>(std::lround(static_cast<double>(y) * f->Image2->height() / f->Working.Rows)));
+}
+
+// A mouse event at pos of w, sent directly.
+inline void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
 }
 
 // Writes a picture of w to $MORVANE_SHOTS/name when that folder is set (to look at).

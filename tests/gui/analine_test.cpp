@@ -30,11 +30,6 @@ TAnaLineForm* OpenLine(TMainForm& form, QAction* item) {
     return nullptr;
 }
 
-void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
 void Click(QWidget* w, QPoint pos) {
     Mouse(w, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
     Mouse(w, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);

@@ -16,21 +16,18 @@ using namespace guitest;
 
 namespace {
 
-TFilterForm* OpenForm(TMainForm& form, QAction* item) { return OpenChildForm<TFilterForm>(form, item); }
-
-void Mouse(QWidget* w, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons)
+// A mouse event at column x, half way up w.
+void MouseAtColumn(QWidget* w, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
-    const QPointF pos(x, w->height() / 2);
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
+    Mouse(w, type, QPoint(x, w->height() / 2), button, buttons);
 }
 
 void Drag(QWidget* w, int from, int to, Qt::MouseButton button)
 {
-    Mouse(w, QEvent::MouseButtonPress, from, button, button);
-    Mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, button);
-    Mouse(w, QEvent::MouseMove, to, Qt::NoButton, button);
-    Mouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+    MouseAtColumn(w, QEvent::MouseButtonPress, from, button, button);
+    MouseAtColumn(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, button);
+    MouseAtColumn(w, QEvent::MouseMove, to, Qt::NoButton, button);
+    MouseAtColumn(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
 }
 
 }  // namespace

@@ -20,21 +20,6 @@ using namespace guitest;
 
 namespace {
 
-TFilterForm* OpenForm(TMainForm& form, QAction* item) { return OpenChildForm<TFilterForm>(form, item); }
-
-void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
-// The preview position that shows picture pixel (x, y).
-QPoint PreviewAt(TFilterForm* f, int x, int y)
-{
-    return QPoint(static_cast<int>(std::lround(static_cast<double>(x) * f->Image2->width() / f->Working.Cols)),
-                  static_cast<int>(std::lround(static_cast<double>(y) * f->Image2->height() / f->Working.Rows)));
-}
-
 void DropWindow(QWidget* target, const TMDIChild* w)
 {
     QMimeData mime;

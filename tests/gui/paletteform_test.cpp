@@ -14,11 +14,6 @@ using namespace guitest;
 
 namespace {
 
-void Mouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
 void Drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftButton) {
     Mouse(w, QEvent::MouseButtonPress, from, button, button);
     Mouse(w, QEvent::MouseMove, to, Qt::NoButton, button);

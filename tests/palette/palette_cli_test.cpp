@@ -1,5 +1,7 @@
 // morvane-cli convert/process --palette: pictures rendered through a palette file.
 #include <gtest/gtest.h>
+
+#include "cli/cli_support.h"
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -11,18 +13,9 @@ using native_test::GetFile;
 using native_test::PutFile;
 using native_test::TScratchDir;
 
+using namespace cli_test;
+
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 class PaletteCli : public ::testing::Test {
 protected:
@@ -31,16 +24,7 @@ protected:
         demo = dir / "demo/demo.txt";
     }
 
-    TRun Run(const std::vector<std::string>& args) {
-        std::string cmd = Quote(MORVANE_CLI);
-        for (const auto& a : args) cmd += " " + Quote(a);
-        cmd += " >/dev/null 2>" + Quote(dir / "stderr");
-        const int raw = std::system(cmd.c_str());
-        TRun r;
-        r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.Err = GetFile(dir / "stderr");
-        return r;
-    }
+    TRun Run(const std::vector<std::string>& args) { return RunCli(args, "/dev/null", dir / "stderr"); }
 
     // The colour table of a written 8-bit bitmap as a palette.
     static TColours BitmapColours(const std::string& bmp) {
