@@ -32,6 +32,7 @@
 #include "core/Settings.h"
 #include "processing/Fourier.h"
 #include "processing/Kernels.h"
+#include "processing/WorkingCopy.h"
 #include "processing/Sphere.h"
 
 namespace {
@@ -445,18 +446,7 @@ void TFilterForm::Setup(TQTVPicture* source, int mode)
 {
     // 1. the working copy
     Source = source;
-    if (Source) {
-        Working.SetSize(Source->Cols, Source->Rows);
-        if (Source->HasData())
-            std::memcpy(Working.Data.Block(), Source->Data.Block(),
-                        static_cast<size_t>(Source->Rows) * static_cast<size_t>(Source->Cols) * sizeof(float));
-        Working.Transformed = Source->Transformed;
-        Working.Min = Source->Min;
-        Working.Max = Source->Max;
-        Working.FixedRange = Source->FixedRange;
-        Working.Palette = Source->Palette;
-        Working.Para = Source->Para;
-    }
+    if (Source) BeginWorkingCopy(*Source, Working);
     // 2. the source in both pictures
     const QImage src = SourceImage();
     Image1->SetPicture(src);
@@ -672,15 +662,10 @@ void TFilterForm::Button4Click()
 void TFilterForm::Button1Click()
 {
     if (!Source) return;
-    Working.SetSize(Source->Cols, Source->Rows);  // every mark 1 again, Transformed cleared
-    if (Source->HasData())
-        std::memcpy(Working.Data.Block(), Source->Data.Block(),
-                    static_cast<size_t>(Source->Rows) * static_cast<size_t>(Source->Cols) * sizeof(float));
-    Working.Render();
+    RestoreWorkingCopy(*Source, Working);  // every mark 1 again, Transformed cleared
     const QImage src = SourceImage();
     Image1->SetPicture(src);
     Image2->SetPicture(src);
-    Working.FixedRange = Source->FixedRange;
     MarkedPoints.clear();
     Image2->Circles.clear();
     Recorded.Undo();
@@ -725,21 +710,7 @@ void TFilterForm::Button3Click()
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
     }
-    if (Source && Working.HasData()) {
-        if (Mode == 19) {
-            Source->Para.XScanRange = Source->Para.XScanRange / Source->Cols * Working.Cols;
-            Source->Para.YScanRange = Source->Para.YScanRange / Source->Rows * Working.Rows;
-            Source->SetSize(Working.Cols, Working.Rows);
-        }
-        if (Source->Cols == Working.Cols && Source->Rows == Working.Rows)
-            std::memcpy(Source->Data.Block(), Working.Data.Block(),
-                        static_cast<size_t>(Working.Rows) * static_cast<size_t>(Working.Cols) * sizeof(float));
-        if (Mode == 16) {
-            Source->Min = Working.Min;
-            Source->Max = Working.Max;
-            Source->FixedRange = Working.FixedRange;
-        }
-    }
+    if (Source) TakeOverWorkingCopy(Working, *Source, Mode == 19, Mode == 16);
     Mode = -1;
     close();
 }

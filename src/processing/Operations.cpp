@@ -16,6 +16,7 @@
 #include "processing/Invert.h"
 #include "processing/Kernels.h"
 #include "processing/Leveling.h"
+#include "processing/WorkingCopy.h"
 #include "processing/Sphere.h"
 
 namespace {
@@ -152,15 +153,9 @@ void DoAndTakeOver(TImageDoc& doc, F&& action)
     TQTVPicture& source = doc.Picture;
     if (!source.HasData()) return;
     TQTVPicture working;
-    working.SetSize(source.Cols, source.Rows);
-    const size_t n = static_cast<size_t>(source.Rows) * static_cast<size_t>(source.Cols);
-    std::copy_n(std::as_const(source).Data.Block(), n, working.Data.Block());
-    working.Transformed = source.Transformed;
-    working.Min = source.Min;
-    working.Max = source.Max;
-    working.FixedRange = source.FixedRange;
+    BeginWorkingCopy(source, working);
     action(std::as_const(source), working);
-    std::copy_n(std::as_const(working).Data.Block(), n, source.Data.Block());
+    TakeOverWorkingCopy(working, source, false, false);
 }
 
 TOperationApply ParseFilter(const std::string& args, bool hasArgs)
