@@ -31,7 +31,7 @@
 #include "analysis/ProfileOutput.h"
 #include "app/Childwin.h"
 #include "app/EditColours.h"
-#include "app/FilterForm.h"
+#include "app/PictureImage.h"
 #include "app/Icons.h"
 #include "app/MainForm.h"
 #include "app/QtMessageSink.h"

@@ -11,7 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/FilterForm.h"
+#include "app/PictureImage.h"
 #include "app/MainForm.h"
 #include "app/QtMessageSink.h"
 #include "core/Errors.h"

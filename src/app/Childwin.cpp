@@ -1,5 +1,7 @@
 #include "app/Childwin.h"
 
+#include "app/PictureImage.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
@@ -48,12 +50,6 @@ void TextOut(QPainter& p, int x, int y, const QString& text) {
 
 int TextWidth(QPainter& p, const QString& text) { return p.fontMetrics().horizontalAdvance(text); }
 int TextHeight(QPainter& p) { return p.fontMetrics().height(); }
-
-QVector<QRgb> ColorTable(const TQTVPicture& pic) {
-    QVector<QRgb> table(256);
-    for (int i = 0; i < 256; ++i) table[i] = pic.PaletteColor(i) | 0xFF000000u;
-    return table;
-}
 
 // "[*]" is the title's modification mark for Qt; a doubled one shows literally.
 QString TitleText(const std::string& title, const std::string& fileName) {
@@ -306,15 +302,7 @@ void TMDIChild::Redraw() {
     if (!Picture.HasData()) return;
     Picture.Render();
     const int w = Picture.BitmapWidth, h = Picture.BitmapHeight;
-    if (w > 0 && h > 0 && Picture.Bitmap.size() >= static_cast<size_t>(w) * static_cast<size_t>(h)) {
-        Image1 = QImage(w, h, QImage::Format_Indexed8);
-        Image1.setColorTable(ColorTable(Picture));
-        for (int y = 0; y < h; ++y)
-            std::copy_n(Picture.Bitmap.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w,
-                        Image1.scanLine(y));
-    } else {
-        Image1 = QImage();
-    }
+    Image1 = RenderedImage(Picture);
     MinText = RangeText(Picture.Min);
     MaxText = RangeText(Picture.Max);
     ApplyShape();
@@ -356,7 +344,7 @@ void TMDIChild::DrawZBar(QPainter& canvas) {
         // one line per pixel of the bar, from the last palette entry at the top to the
         // first at the bottom, so that both ends show their exact colours
         QImage bar(1, r.Height(), QImage::Format_Indexed8);
-        bar.setColorTable(ColorTable(Picture));
+        bar.setColorTable(PaletteTable(Picture));
         for (int y = 0; y < r.Height(); ++y) bar.scanLine(y)[0] = ZBarIndex(y, r.Height());
         canvas.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), bar);
     }

@@ -25,6 +25,7 @@
 
 #include "app/Childwin.h"
 #include "app/EditColours.h"
+#include "app/PictureImage.h"
 #include "app/QtMessageSink.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -101,32 +102,6 @@ protected:
 const char* const DistortionKeys[] = {"DistortionCX", "DistortionDX", "DistortionCY", "DistortionDY"};
 
 }  // namespace
-
-QImage RenderedImage(const TQTVPicture& pic)
-{
-    const int w = pic.BitmapWidth, h = pic.BitmapHeight;
-    if (w <= 0 || h <= 0 || pic.Bitmap.size() < static_cast<size_t>(w) * static_cast<size_t>(h)) return {};
-    QImage img(w, h, QImage::Format_Indexed8);
-    QVector<QRgb> table(256);
-    for (int i = 0; i < 256; ++i) table[i] = pic.PaletteColor(i) | 0xFF000000u;
-    img.setColorTable(table);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(img.scanLine(y), pic.Bitmap.data() + static_cast<size_t>(y) * static_cast<size_t>(w),
-                    static_cast<size_t>(w));
-    return img;
-}
-
-// The record rendered with its marked samples in green.
-QImage MarkedImage(TQTVPicture& pic)
-{
-    const std::vector<uint32_t> px = pic.RenderMarked();
-    QImage img(pic.BitmapWidth, pic.BitmapHeight, QImage::Format_ARGB32);
-    if (px.size() < static_cast<size_t>(img.width()) * static_cast<size_t>(img.height())) return {};
-    for (int y = 0; y < img.height(); ++y)
-        std::memcpy(img.scanLine(y), px.data() + static_cast<size_t>(y) * img.width(),
-                    static_cast<size_t>(img.width()) * 4);
-    return img;
-}
 
 // ---------------------------------------------------------------- picture boxes
 

@@ -206,7 +206,3 @@ private:
     bool closing_ = false;
 };
 
-// The picture of a record's rendered bitmap through its palette (8-bit indexed).
-QImage RenderedImage(const TQTVPicture& pic);
-// The record rendered (Render) with its marked samples in green.
-QImage MarkedImage(TQTVPicture& pic);

@@ -1,5 +1,7 @@
 #include "app/UnitCellForm.h"
 
+#include "app/PictureImage.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -413,15 +415,7 @@ void TUnitCellForm::ResetClick() {
 
 QImage TUnitCellForm::Rendered(TQTVPicture& pic) const {
     pic.Render();
-    const int w = pic.BitmapWidth, h = pic.BitmapHeight;
-    if (w <= 0 || h <= 0) return {};
-    QImage img(w, h, QImage::Format_Indexed8);
-    QVector<QRgb> table(256);
-    for (int i = 0; i < 256; ++i) table[i] = pic.PaletteColor(i) | 0xFF000000u;
-    img.setColorTable(table);
-    for (int y = 0; y < h; ++y)
-        std::memcpy(img.scanLine(y), pic.Bitmap.data() + static_cast<size_t>(y) * w, static_cast<size_t>(w));
-    return img;
+    return RenderedImage(pic);
 }
 
 void TUnitCellForm::DrawScene() {
@@ -431,13 +425,7 @@ void TUnitCellForm::DrawScene() {
     if (ImageVisible->isChecked()) {
         const int w = source_->BitmapWidth, h = source_->BitmapHeight;
         if (w == W && h == H && source_->Bitmap.size() >= static_cast<size_t>(w) * h) {
-            QImage img(w, h, QImage::Format_Indexed8);
-            QVector<QRgb> table(256);
-            for (int i = 0; i < 256; ++i) table[i] = source_->PaletteColor(i) | 0xFF000000u;
-            img.setColorTable(table);
-            for (int y = 0; y < h; ++y)
-                std::memcpy(img.scanLine(y), source_->Bitmap.data() + static_cast<size_t>(y) * w, static_cast<size_t>(w));
-            scene = img.convertToFormat(QImage::Format_RGB32);
+            scene = RenderedImage(*source_).convertToFormat(QImage::Format_RGB32);
         } else {
             scene.fill(QColor(128, 128, 128));
         }
