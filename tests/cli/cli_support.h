@@ -2,7 +2,7 @@
 // Running morvane-cli as a user does from the shell, for the command-line tests.
 #include <sys/wait.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -23,8 +23,8 @@ inline std::string Quote(const std::string& s) {
     return out + "'";
 }
 
-// Runs the command line with its output and error text caught in the two files
-// (read, then removed).
+// Runs the command line with its output and error text caught in the two scratch
+// files (read, then removed; only regular files are ever removed).
 inline TRun RunShell(const std::string& cmd, const std::string& outFile, const std::string& errFile) {
     const std::string full = cmd + " >" + Quote(outFile) + " 2>" + Quote(errFile);
     const int raw = std::system(full.c_str());
@@ -38,8 +38,8 @@ inline TRun RunShell(const std::string& cmd, const std::string& outFile, const s
     };
     r.Out = slurp(outFile);
     r.Err = slurp(errFile);
-    std::remove(outFile.c_str());
-    std::remove(errFile.c_str());
+    for (const std::string& f : {outFile, errFile})
+        if (std::filesystem::is_regular_file(f)) std::filesystem::remove(f);
     return r;
 }
 

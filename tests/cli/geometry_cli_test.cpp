@@ -24,7 +24,7 @@ protected:
         // no operation: the plain conversion, for comparison
         std::vector<std::string> args{ops.empty() ? "convert" : "process", in, out};
         for (const auto& op : ops) args.insert(args.end(), {"--op", op});
-        return RunCli(args, "/dev/null", dir / "stderr");
+        return RunCli(args, dir / "stdout", dir / "stderr");
     }
 
     // A 4 x 3 scan of value = 4 r + c (+ add) in file name with data file data.

@@ -24,7 +24,7 @@ protected:
         demo = dir / "demo/demo.txt";
     }
 
-    TRun Run(const std::vector<std::string>& args) { return RunCli(args, "/dev/null", dir / "stderr"); }
+    TRun Run(const std::vector<std::string>& args) { return RunCli(args, dir / "stdout", dir / "stderr"); }
 
     // The colour table of a written 8-bit bitmap as a palette.
     static TColours BitmapColours(const std::string& bmp) {
