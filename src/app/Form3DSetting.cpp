@@ -286,12 +286,16 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
     }
     auto* form = new TForm3DSetting(settings);
     form->setWindowTitle(QStringLiteral("3D-View ") + Latin1ToQt(window->Title));
+    // The frame joins the area before the form (and its drawing panel) joins the frame:
+    // a panel that reaches the main window only through a frame added afterwards is
+    // left out of the window's composition and shows black on the screen, though it
+    // renders off-screen.
     auto* sub = new QMdiSubWindow;
-    sub->setWidget(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(AppIcon());
-    sub->setWindowTitle(form->windowTitle());
     area->addSubWindow(sub);
+    sub->setWidget(form);
+    sub->setWindowTitle(form->windowTitle());
     sub->resize(731, 540);
     if (settings && settings->ValueExists(View3DSection, View3DLeftKey) &&
         settings->ValueExists(View3DSection, View3DTopKey)) {
