@@ -27,6 +27,7 @@
 #include "app/Childwin.h"
 #include "app/Icons.h"
 #include "app/QtMessageSink.h"
+#include "app/WindowPlacement.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
 
@@ -372,14 +373,6 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
     area->addSubWindow(sub);
     sub->setWidget(form);
     sub->setWindowTitle(form->windowTitle());
-    sub->resize(731, 540);
-    if (settings && settings->ValueExists(View3DSection, View3DLeftKey) &&
-        settings->ValueExists(View3DSection, View3DTopKey)) {
-        const QPoint at(settings->ReadInteger(View3DSection, View3DLeftKey, 0),
-                        settings->ReadInteger(View3DSection, View3DTopKey, 0));
-        // a place outside the frame's area (another screen, a smaller window) is not kept
-        if (area->viewport()->rect().contains(at)) sub->move(at);
-    }
     QPointer<QMdiSubWindow> guard = sub;
     auto closeView = [guard] {
         if (guard) guard->close();
@@ -391,8 +384,15 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
         if (guard) guard->close();
     }, Qt::QueuedConnection);
     form->SetImage(window->Picture);
-    sub->show();
-    area->setActiveSubWindow(sub);
+    ShowToolWindow(area, sub, QSize(731, 540), window);
+    if (settings && settings->ValueExists(View3DSection, View3DLeftKey) &&
+        settings->ValueExists(View3DSection, View3DTopKey)) {
+        // the place it was closed at, while the whole window lies inside the workspace
+        const QRect kept(QPoint(settings->ReadInteger(View3DSection, View3DLeftKey, 0),
+                                settings->ReadInteger(View3DSection, View3DTopKey, 0)),
+                         sub->size());
+        if (area->viewport()->rect().contains(kept)) sub->move(kept.topLeft());
+    }
     return form;
 }
 
