@@ -65,6 +65,13 @@ double Covered(const TMainForm& form) {
     return static_cast<double>(sum) / (static_cast<double>(area.width()) * area.height());
 }
 
+// The frame as large as the screen with the demo scan's two image windows.
+bool ShowDemo(TMainForm& form) {
+    form.setGeometry(0, 0, 1280, 1000);
+    form.show();
+    return OpenAndLoad(form, DemoFile());
+}
+
 }  // namespace
 
 class TPlacementTest : public QObject {
@@ -103,9 +110,7 @@ void TPlacementTest::placeBesideFindsRoomOrTheLeastCover() {
 void TPlacementTest::toolWindowsOpenBesideTheirImageAndLeaveTheRestAlone() {
     TFixture fx;
     TMainForm form;
-    form.setGeometry(0, 0, 1280, 1000);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* image = form.Current();
     QVERIFY(image);
     const QRect area = form.MdiArea->viewport()->rect();
@@ -146,9 +151,7 @@ void TPlacementTest::toolWindowsOpenBesideTheirImageAndLeaveTheRestAlone() {
 void TPlacementTest::closingAMaximisedToolWindowRestoresTheOthers() {
     TFixture fx;
     TMainForm form;
-    form.setGeometry(0, 0, 1280, 1000);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* image = form.Current();
     // the user maximises the dialog, then cancels it
     {
@@ -180,9 +183,7 @@ void TPlacementTest::closingAMaximisedToolWindowRestoresTheOthers() {
 void TPlacementTest::tileAndCascadeKeepMinimumSizes() {
     TFixture fx;
     TMainForm form;
-    form.setGeometry(0, 0, 1280, 1000);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     // Tile fills the workspace well with 2 to 6 image windows
     for (int n = 2; n <= 6; ++n) {
         while (form.WindowCount() < n) form.Doublicate1->trigger();
@@ -218,9 +219,7 @@ void TPlacementTest::tileAndCascadeKeepMinimumSizes() {
 void TPlacementTest::zScalingAndPaletteEditorStayInside() {
     TFixture fx;
     TMainForm form;
-    form.setGeometry(0, 0, 1280, 1000);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* image = form.Current();
     const QRect area = form.MdiArea->viewport()->rect();
     // at the right edge, and large: the z bar moves it left
