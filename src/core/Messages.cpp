@@ -18,6 +18,21 @@ public:
 TNullProgress g_nullProgress;
 TProgressSink* g_progress = nullptr;
 
+// Every message goes out through here.
+TMsgResult Send(const std::string& text, const std::vector<std::string>& names, TMsgKind kind, TMsgButtons buttons,
+                const std::string& title, bool placed, int helpTopic)
+{
+    TMessage m;
+    m.Text = text;
+    m.Kind = kind;
+    m.Buttons = buttons;
+    m.Title = title;
+    m.Placed = placed;
+    m.HelpTopic = helpTopic;
+    m.Names = names;
+    return MessageSink().Show(m);
+}
+
 bool IsQuestion(TMsgButtons b) { return b == TMsgButtons::YesNo || b == TMsgButtons::YesNoCancel; }
 
 }  // namespace
@@ -29,47 +44,24 @@ void SetProgressSink(TProgressSink* sink) { g_progress = sink; }
 
 TMsgResult ShowMessage(const std::string& text, TMsgKind kind, TMsgButtons buttons, const std::string& title)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Title = title;
-    return MessageSink().Show(m);
+    return Send(text, {}, kind, buttons, title, false, 0);
 }
 
 TMsgResult ShowMessageAt(const std::string& text, TMsgKind kind, TMsgButtons buttons, int helpTopic)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Placed = true;
-    m.HelpTopic = helpTopic;
-    return MessageSink().Show(m);
+    return Send(text, {}, kind, buttons, {}, true, helpTopic);
 }
 
 TMsgResult ShowFileMessage(const std::string& text, const std::vector<std::string>& names, TMsgKind kind,
                            TMsgButtons buttons, const std::string& title)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Title = title;
-    m.Names = names;
-    return MessageSink().Show(m);
+    return Send(text, names, kind, buttons, title, false, 0);
 }
 
 TMsgResult ShowFileMessageAt(const std::string& text, const std::vector<std::string>& names, TMsgKind kind,
                              TMsgButtons buttons)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Placed = true;
-    m.Names = names;
-    return MessageSink().Show(m);
+    return Send(text, names, kind, buttons, {}, true, 0);
 }
 
 TMsgResult ShowFailure(const std::exception& e, const std::string& title)
