@@ -541,7 +541,7 @@ void TPaletteForm::AfterHistoryChange() {
     const bool modified = Model.Modified();
     // the caption follows the file and the modified mark once there is either
     if (modified || Model.FileKind != TPaletteKind::None) captionFollows_ = true;
-    if (captionFollows_) setWindowTitle(Latin1ToQt(Model.Caption()));
+    if (captionFollows_) setWindowTitle(TitleToQt(Model.Caption(), ExtractFileName(Model.FileName)));
     UndoItem->setEnabled(modified);
     UndoButton->setEnabled(modified);
 }
@@ -777,7 +777,7 @@ void TPaletteForm::SpeichernAlsClick() {
     dialogDir_ = QFileInfo(PathToQt(name)).absolutePath();
     Guarded([&] { Model.SaveAs(name, kind); });
     AfterHistoryChange();
-    setWindowTitle(Latin1ToQt(Model.Caption()));
+    setWindowTitle(TitleToQt(Model.Caption(), ExtractFileName(Model.FileName)));
 }
 
 void TPaletteForm::SpeichernClick() {
