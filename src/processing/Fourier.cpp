@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <numbers>
 #include <utility>
@@ -29,6 +30,7 @@
 #endif
 
 #include "core/Errors.h"
+#include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 #if !defined(__clang__)
@@ -96,27 +98,40 @@ void SwapQuadrants(float* const* g, int32_t n)
 {
     if (n < 2) return;
     const int32_t h = n / 2;
-    for (int32_t i = 0; i < h; ++i) {
-        float* lo = g[i];
-        float* hi = g[i + h];
-        std::swap_ranges(lo, lo + h, hi + h);
-        std::swap_ranges(lo + h, lo + n, hi);
-    }
+    ParallelFor(h, GrainFor(h), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
+            float* lo = g[i];
+            float* hi = g[i + h];
+            std::swap_ranges(lo, lo + h, hi + h);
+            std::swap_ranges(lo + h, lo + n, hi);
+        }
+    });
 }
 
+// Row i swaps its elements left of the diagonal with those of column i above it: no
+// element belongs to two rows.
 void Transpose(float* const* g, int32_t n)
 {
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t j = 0; j < i; ++j) std::swap(g[i][j], g[j][i]);
+    ParallelFor(n, GrainFor(n), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            for (int32_t j = 0; j < i; ++j) std::swap(g[i][j], g[j][i]);
+    });
+}
+
+void RowsFFT1D(float* const* re, float* const* im, int32_t n)
+{
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) FFT1D(re[r], im[r]);
+    });
 }
 
 // The transform as defined, row by row through FFT1D with transposes between.
 void PlainFFT2D(float* const* re, float* const* im, int32_t n)
 {
-    for (int32_t r = 0; r < n; ++r) FFT1D(re[r], im[r]);
+    RowsFFT1D(re, im, n);
     Transpose(re, n);
     Transpose(im, n);
-    for (int32_t r = 0; r < n; ++r) FFT1D(re[r], im[r]);
+    RowsFFT1D(re, im, n);
     Transpose(re, n);
     Transpose(im, n);
 }
@@ -266,8 +281,14 @@ MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
 }
 
 // The other outputs of a butterfly where the check left lanes open.
+// Lanes whose three terms are all zeros (of either sign) are exact both ways: the
+// signs of zero sums follow the same rule in every precision. A grid that is mostly
+// zeros (a small template in a large frame) then stays on the fast way.
 MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 ok, __mmask8& unsettled)
 {
+    const __m512d zero = _mm512_setzero_pd();
+    ok |= _mm512_cmp_pd_mask(x, zero, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(p, zero, _CMP_EQ_OQ) &
+          _mm512_cmp_pd_mask(q, zero, _CMP_EQ_OQ);
     if (ok == 0xFF) return f;
     __mmask8 open = 0;
     const __m512d r = Replay8(x, p, q, f, open);
@@ -403,7 +424,7 @@ MV_AVX512 void Transpose8(__m512d* v)
 
 // Rows r0..r0+7 of (re, im) transformed in place: gathered and scattered in blocks
 // of 8 x 8.
-MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+__attribute__((target("avx512f,avx512dq"))) void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
                          double* tmp)
 {
     constexpr int32_t L = 8;
@@ -427,40 +448,55 @@ MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t
     }
 }
 
+// Columns c0..c0+15 of (re, im), transformed in place as two groups of eight.
+__attribute__((target("avx512f,avx512dq"))) void ColumnPair8(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits,
+                           TLaneBuffer& buf, TLaneBuffer& tmp, TLaneBuffer& buf2, TLaneBuffer& tmp2)
+{
+    constexpr int32_t L = 8;
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            const float* src = g[k] + c0;
+            _mm512_storeu_pd(buf.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src)));
+            _mm512_storeu_pd(buf2.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src + L)));
+        }
+    }
+    const double* out = Stages8(buf.data(), tmp.data(), n, bits);
+    const double* out2 = Stages8(buf2.data(), tmp2.data(), n, bits);
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            float* dst = g[k] + c0;
+            _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
+            _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
+        }
+    }
+}
+
 __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, float* const* im, int32_t n,
                                                            int32_t bits)
 {
     constexpr int32_t L = 8;
     const size_t len = static_cast<size_t>(2 * n * L);
-    TLaneBuffer buf(len), tmp(len);
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
+    // groups of eight rows, then of eight or sixteen columns, as units of the pool;
+    // each range has buffers of its own
+    const int32_t rowGroups = n / L;
+    ParallelFor(rowGroups, GrainFor(rowGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) RowGroup8(re, im, g * L, n, bits, buf.data(), tmp.data());
+    });
     if (n < 2 * L) {
+        TLaneBuffer buf(len), tmp(len);
         for (int32_t c0 = 0; c0 < n; c0 += L)
             ColumnGroup<VD8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time: a whole cache line of every row per visit
-    TLaneBuffer buf2(len), tmp2(len);
-    for (int32_t c0 = 0; c0 < n; c0 += 2 * L) {
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                const float* src = g[k] + c0;
-                _mm512_storeu_pd(buf.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src)));
-                _mm512_storeu_pd(buf2.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src + L)));
-            }
-        }
-        const double* out = Stages8(buf.data(), tmp.data(), n, bits);
-        const double* out2 = Stages8(buf2.data(), tmp2.data(), n, bits);
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                float* dst = g[k] + c0;
-                _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
-                _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
-            }
-        }
-    }
+    const int32_t colGroups = n / (2 * L);
+    ParallelFor(colGroups, GrainFor(colGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len), buf2(len), tmp2(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) ColumnPair8(re, im, g * 2 * L, n, bits, buf, tmp, buf2, tmp2);
+    });
 }
 #endif
 
@@ -560,6 +596,9 @@ MV_AVX2 __m256d Checked4(__m256d x, __m256d p, __m256d q, unsigned& ok)
 
 MV_AVX2 __m256d Settle4(__m256d x, __m256d p, __m256d q, __m256d f, unsigned ok, unsigned& unsettled)
 {
+    const __m256d zero = _mm256_setzero_pd();  // all-zero lanes: see Settle8
+    ok |= Bits4(_mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_EQ_OQ), _mm256_cmp_pd(p, zero, _CMP_EQ_OQ)),
+                              _mm256_cmp_pd(q, zero, _CMP_EQ_OQ)));
     if (ok == 0xFu) return f;
     unsigned open = 0;
     const __m256d r = Replay4(x, p, q, f, open);
@@ -646,7 +685,7 @@ MV_AVX2 void Transpose4(__m256d* v)
     v[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
 }
 
-MV_AVX2 void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+__attribute__((target("avx2"))) void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
                        double* tmp)
 {
     constexpr int32_t L = 4;
@@ -670,43 +709,56 @@ MV_AVX2 void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n
     }
 }
 
+// Columns c0..c0+15 of (re, im), transformed in place as four groups of four.
+__attribute__((target("avx2"))) void ColumnQuad4(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits,
+                         std::vector<TLaneBuffer>& bufs, std::vector<TLaneBuffer>& tmps)
+{
+    constexpr int32_t L = 4;
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            const float* src = g[k] + c0;
+            for (int q = 0; q < 4; ++q)
+                _mm256_storeu_pd(bufs[q].data() + (2 * k + part) * L, _mm256_cvtps_pd(_mm_loadu_ps(src + q * L)));
+        }
+    }
+    const double* out[4];
+    for (int q = 0; q < 4; ++q) out[q] = Stages4(bufs[q].data(), tmps[q].data(), n, bits);
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            float* dst = g[k] + c0;
+            for (int q = 0; q < 4; ++q)
+                _mm_storeu_ps(dst + q * L, _mm256_cvtpd_ps(_mm256_loadu_pd(out[q] + (2 * k + part) * L)));
+        }
+    }
+}
+
 __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
     constexpr int32_t L = 4;
     const size_t len = static_cast<size_t>(2 * n * L);
-    TLaneBuffer buf(len), tmp(len);
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup4(re, im, r0, n, bits, buf.data(), tmp.data());
+    const int32_t rowGroups = n / L;
+    ParallelFor(rowGroups, GrainFor(rowGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) RowGroup4(re, im, g * L, n, bits, buf.data(), tmp.data());
+    });
     if (n < 4 * L) {
+        TLaneBuffer buf(len), tmp(len);
         for (int32_t c0 = 0; c0 < n; c0 += L)
             ColumnGroup<VD4, VF4, Stages4>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time, as with eight lanes
-    std::vector<TLaneBuffer> bufs, tmps;
-    for (int q = 0; q < 4; ++q) {
-        bufs.emplace_back(len);
-        tmps.emplace_back(len);
-    }
-    for (int32_t c0 = 0; c0 < n; c0 += 4 * L) {
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                const float* src = g[k] + c0;
-                for (int q = 0; q < 4; ++q)
-                    _mm256_storeu_pd(bufs[q].data() + (2 * k + part) * L, _mm256_cvtps_pd(_mm_loadu_ps(src + q * L)));
-            }
+    const int32_t colGroups = n / (4 * L);
+    ParallelFor(colGroups, GrainFor(colGroups), [&](int64_t g0, int64_t g1) {
+        std::vector<TLaneBuffer> bufs, tmps;
+        for (int q = 0; q < 4; ++q) {
+            bufs.emplace_back(len);
+            tmps.emplace_back(len);
         }
-        const double* out[4];
-        for (int q = 0; q < 4; ++q) out[q] = Stages4(bufs[q].data(), tmps[q].data(), n, bits);
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                float* dst = g[k] + c0;
-                for (int q = 0; q < 4; ++q)
-                    _mm_storeu_ps(dst + q * L, _mm256_cvtpd_ps(_mm256_loadu_pd(out[q] + (2 * k + part) * L)));
-            }
-        }
-    }
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) ColumnQuad4(re, im, g * 4 * L, n, bits, bufs, tmps);
+    });
 }
 #endif
 
@@ -786,6 +838,10 @@ void FFT1D(float* re, float* im)
 void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag)
 {
     if (bits < 0 || bits > 11) throw ERangeError();
+    // the tables are shared: one transform at a time (its rows and columns still go to
+    // every thread of the pool)
+    static std::mutex one;
+    std::lock_guard lock(one);
     BuildTables(bits);
     const int32_t n = FFTSize;
     if (flag) {
@@ -842,23 +898,29 @@ void FFTView(TQTVPicture& working, bool logarithmic, bool suppressZero)
     if (bits < 0) return;
     const int32_t n = int32_t{1} << bits;
     const size_t nn = static_cast<size_t>(n);
-    std::vector<float> re(nn * nn), im(nn * nn, 0.0f);
+    // both grids are filled by the rows' threads (no zero-filled allocation first)
+    std::unique_ptr<float[]> re(new float[nn * nn]), im(new float[nn * nn]);
     std::vector<float*> pr(nn), pi(nn);
-    for (int32_t r = 0; r < n; ++r) {
-        pr[static_cast<size_t>(r)] = re.data() + static_cast<size_t>(r) * nn;
-        pi[static_cast<size_t>(r)] = im.data() + static_cast<size_t>(r) * nn;
-        std::memcpy(pr[static_cast<size_t>(r)], working.Data[r], nn * sizeof(float));
-    }
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
+            pr[static_cast<size_t>(r)] = re.get() + static_cast<size_t>(r) * nn;
+            pi[static_cast<size_t>(r)] = im.get() + static_cast<size_t>(r) * nn;
+            std::memcpy(pr[static_cast<size_t>(r)], working.Data[r], nn * sizeof(float));
+            std::fill_n(pi[static_cast<size_t>(r)], nn, 0.0f);
+        }
+    });
     FFT2D(pr.data(), pi.data(), bits, working.Transformed);
     working.Transformed = !working.Transformed;
-    for (int32_t r = 0; r < n; ++r) {
-        float* row = working.Data[r];
-        const float* a = pr[static_cast<size_t>(r)];
-        const float* b = pi[static_cast<size_t>(r)];
-        for (int32_t c = 0; c < n; ++c) {
-            const double x = a[c], y = b[c];
-            const double m = std::sqrt(x * x + y * y);
-            row[c] = static_cast<float>(logarithmic ? std::log2(m) : m);
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
+            float* row = working.Data[r];
+            const float* a = pr[static_cast<size_t>(r)];
+            const float* b = pi[static_cast<size_t>(r)];
+            for (int32_t c = 0; c < n; ++c) {
+                const double x = a[c], y = b[c];
+                const double m = std::sqrt(x * x + y * y);
+                row[c] = static_cast<float>(logarithmic ? std::log2(m) : m);
+            }
         }
-    }
+    });
 }
