@@ -1,4 +1,4 @@
-// The Fourier module and the FFT view.
+// The Fourier module.
 //
 // FFT1D is the transform as it is defined: a ping-pong buffer, butterflies in
 // extended precision rounded to floats, output in natural order. FFT2D gives exactly
@@ -13,8 +13,6 @@
 // AVX-512, four AVX2; elsewhere, and for grids smaller than the lanes, FFT2D is the
 // plain row-by-row definition.
 #include "processing/Fourier.h"
-
-#include "processing/Leveling.h"
 
 #include <algorithm>
 #include <cmath>
@@ -879,48 +877,4 @@ void FFT2D(TQTVPicture& re, TQTVPicture& im, int32_t bits, bool flag)
         pi[static_cast<size_t>(r)] = im.Data[r];
     }
     FFT2D(pr.data(), pi.data(), bits, flag);
-}
-
-int32_t FFTViewBits(int32_t rows, int32_t cols)
-{
-    const int32_t m = std::min(rows, cols);
-    if (m < 1) return -1;
-    int32_t bits = 0;
-    while (bits < 11 && (int32_t{2} << bits) <= m) ++bits;
-    return bits;
-}
-
-void FFTView(TQTVPicture& working, bool logarithmic, bool suppressZero)
-{
-    if (!working.HasData()) return;
-    if (suppressZero) LevelMean2D(working);  // "2Dim", "0. order"
-    const int32_t bits = FFTViewBits(working.Rows, working.Cols);
-    if (bits < 0) return;
-    const int32_t n = int32_t{1} << bits;
-    const size_t nn = static_cast<size_t>(n);
-    // both grids are filled by the rows' threads (no zero-filled allocation first)
-    std::unique_ptr<float[]> re(new float[nn * nn]), im(new float[nn * nn]);
-    std::vector<float*> pr(nn), pi(nn);
-    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
-        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
-            pr[static_cast<size_t>(r)] = re.get() + static_cast<size_t>(r) * nn;
-            pi[static_cast<size_t>(r)] = im.get() + static_cast<size_t>(r) * nn;
-            std::memcpy(pr[static_cast<size_t>(r)], working.Data[r], nn * sizeof(float));
-            std::fill_n(pi[static_cast<size_t>(r)], nn, 0.0f);
-        }
-    });
-    FFT2D(pr.data(), pi.data(), bits, working.Transformed);
-    working.Transformed = !working.Transformed;
-    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
-        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
-            float* row = working.Data[r];
-            const float* a = pr[static_cast<size_t>(r)];
-            const float* b = pi[static_cast<size_t>(r)];
-            for (int32_t c = 0; c < n; ++c) {
-                const double x = a[c], y = b[c];
-                const double m = std::sqrt(x * x + y * y);
-                row[c] = static_cast<float>(logarithmic ? std::log2(m) : m);
-            }
-        }
-    });
 }

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "processing/FFTView.h"
 #include "processing/Fourier.h"
 #include "processing/Geometry.h"
 #include "processing/Kernels.h"
