@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "core/Threads.h"
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 
@@ -302,33 +304,39 @@ TIntData EncodeIntData(const TQTVPicture& pic) {
     const double kd = static_cast<double>(k);
     // The extended-precision rounding of one sample, with the flags of the values
     // that cannot be stored.
-    const auto slow = [&](float v) -> int32_t {
+    const auto slow = [&](float v, bool& ok) -> int32_t {
         if (std::isnan(v)) {
-            out.ValuesOk = false;
+            ok = false;
             return 0;
         }
-        if (std::isinf(v)) out.ValuesOk = false;
+        if (std::isinf(v)) ok = false;
         const long double x = std::nearbyint(static_cast<long double>(v) * k);
         // Samples beyond the range (a fixed colour range) saturate.
         return x <= lo ? std::numeric_limits<int32_t>::min()
                : x >= hi ? std::numeric_limits<int32_t>::max()
                          : static_cast<int32_t>(x);
     };
-    std::vector<int32_t> line(static_cast<size_t>(cols));
-    size_t at = 0;
-    for (int32_t r = rows - 1; r >= 0; --r) {
-        const float* src = pic.Data[r];
-        int32_t* n = line.data();
-        if (!QuantiseRow(src, n, cols, kd))
-            for (int32_t c = 0; c < cols; ++c)
-                if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c]);
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
-            at += static_cast<size_t>(cols) * 4;
-        } else {
-            for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
+    // rows are the units of the pool; the file holds them top row first
+    std::atomic<bool> valuesOk{true};
+    ParallelFor(rows, GrainFor(rows), [&](int64_t k0, int64_t k1) {
+        std::vector<int32_t> line(static_cast<size_t>(cols));
+        bool ok = true;
+        for (int64_t k = k0; k < k1; ++k) {
+            const float* src = pic.Data[rows - 1 - static_cast<int32_t>(k)];
+            int32_t* n = line.data();
+            if (!QuantiseRow(src, n, cols, kd))
+                for (int32_t c = 0; c < cols; ++c)
+                    if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c], ok);
+            size_t at = static_cast<size_t>(k) * static_cast<size_t>(cols) * 4;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
+            } else {
+                for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
+            }
         }
-    }
+        if (!ok) valuesOk = false;
+    });
+    out.ValuesOk = valuesOk;
     return out;
 }
 
