@@ -412,30 +412,37 @@ void RemoveBadPoints(TQTVPicture& working, float t)
     const size_t n = static_cast<size_t>(C);
     auto v = [&](int32_t r) { return base + static_cast<size_t>(r) * n; };
 
-    // 1. inner rows
+    // 1. inner rows. Each row changes only its own samples, and before its turn it
+    // holds its samples as they were. A sample can only be replaced where it differs
+    // from both horizontal neighbours as they were, or right after a replaced sample
+    // (whose new value it then compares with). So the rows' candidates are found on
+    // the pool first; the rows are then worked through in order as before, visiting
+    // only the candidates and the samples right after a replacement.
+    std::vector<std::vector<int32_t>> candidates(static_cast<size_t>(R));
+    ParallelFor(R - 2, GrainFor(R - 2), [&](int64_t k0, int64_t k1) {
+        for (int64_t k = k0; k < k1; ++k) {
+            const float* mi = v(static_cast<int32_t>(k + 1));
+            std::vector<int32_t>& list = candidates[static_cast<size_t>(k + 1)];
+            for (int32_t c = 1; c <= C - 2; ++c)
+                if (Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t)) list.push_back(c);
+        }
+    });
     for (int32_t r = 1; r <= R - 2; ++r) {
         float* lo = v(r - 1);
         float* mi = v(r);
         float* hi = v(r + 1);
-        int32_t c = 1;
-        while (c <= C - 2) {
-            // eight at a time while none of them differs from both its neighbours:
-            // nothing changes then, and the next eight see what they would have seen
-            if (c + 8 <= C - 1) {
-                bool any = false;
-                for (int32_t q = c; q < c + 8; ++q)
-                    any |= static_cast<int>(Differs(mi[q], mi[q - 1], t)) & static_cast<int>(Differs(mi[q], mi[q + 1], t));
-                if (!any) {
-                    c += 8;
-                    continue;
-                }
+        const std::vector<int32_t>& list = candidates[static_cast<size_t>(r)];
+        int32_t next = 1;  // the first position not yet decided
+        for (const int32_t start : list) {
+            if (start < next) continue;
+            int32_t c = start;
+            while (c <= C - 2 && Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t)) {
+                mi[c] = (lo[c - 1] + lo[c] + lo[c + 1] + mi[c - 1] + mi[c + 1] + hi[c - 1] + hi[c] + hi[c + 1]) / 8.0f;
+                ++c;
             }
-            const int32_t end = std::min(c + 8, C - 1);
-            for (; c < end; ++c)
-                if (Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t))
-                    mi[c] = (lo[c - 1] + lo[c] + lo[c + 1] + mi[c - 1] + mi[c + 1] + hi[c - 1] + hi[c] + hi[c + 1]) /
-                            8.0f;
+            next = c + 1;
         }
+        std::vector<int32_t>().swap(candidates[static_cast<size_t>(r)]);
         if (Differs(mi[0], lo[0], t) && Differs(mi[0], hi[0], t))
             mi[0] = (lo[0] + hi[0] + lo[1] + mi[1] + hi[1]) / 5.0f;
         const int32_t e = C - 1, f = C - 2;
