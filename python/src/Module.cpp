@@ -425,7 +425,7 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
         } else if (lower == ".dat") {
             WriteFileBytes(out, BuildAsciiTable(d.Picture));
         } else if (lower == ".stl") {
-            WriteFileBytes(out, BuildStl(d.Picture));
+            WriteStlFile(out, d.Picture);
         } else if (bitmap) {
             WriteBitmapFile(d.Picture, out);
         } else {

@@ -750,14 +750,12 @@ void TMainForm::FileExportItemClick() {
         const auto filters = SplitDialogFilter(ExportFilter);
         const size_t f = index == 2 ? 1 : 0;
         const std::string path = EnsureExtension(QtToPath(file), FilterExtension(filters[f].second));
-        std::string bytes;
         if (index == 2) {
             TWaitCursor wait;
-            bytes = BuildStl(w->Picture);
+            WriteStlFile(path, w->Picture);  // block by block: the mesh is never held whole
         } else {
-            bytes = BuildAsciiTable(w->Picture);
+            WriteFileBytes(path, BuildAsciiTable(w->Picture));
         }
-        WriteFileBytes(path, bytes);
     });
 }
 

@@ -119,7 +119,7 @@ int WriteOutput(TImageDoc& doc, const std::string& out, TOutKind kind, TNativeKi
             WriteFileBytes(out, BuildAsciiTable(doc.Picture));
             return ExitOk;
         case TOutKind::Stl:
-            WriteFileBytes(out, BuildStl(doc.Picture));
+            WriteStlFile(out, doc.Picture);
             return ExitOk;
         case TOutKind::Bitmap:
             WriteBitmapFile(doc.Picture, out);

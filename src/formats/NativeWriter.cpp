@@ -41,10 +41,13 @@ std::string CreateError(const std::string& path, int err) {
 // Commit, removed otherwise.
 class TTempFile {
 public:
-    TTempFile(const std::string& target, const std::string& bytes) : target_(target) {
+    TTempFile(const std::string& target, const std::string& bytes)
+        : TTempFile(target, [&](const TBlockSink& put) { put(bytes.data(), bytes.size()); }) {}
+    // The file's bytes come block by block from source.
+    TTempFile(const std::string& target, const TBlockSource& source) : target_(target) {
         const std::string dir = ExtractFileDir(target);
         const std::string base = ExtractFileName(target);
-        static unsigned counter = 0;
+        static std::atomic<unsigned> counter{0};
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
             temp_ = dir + "." + base + "." + std::to_string(::getpid()) + "." +
@@ -57,19 +60,27 @@ public:
             temp_.clear();
             throw EInOutError(CreateError(target, err));
         }
-        const char* p = bytes.data();
-        size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const int err = n < 0 ? errno : ENOSPC;
-                ::close(fd);
-                Remove();
-                throw EInOutError(CreateError(target, err));
+        const auto put = [&](const char* p, size_t left) {
+            while (left > 0) {
+                const ssize_t n = ::write(fd, p, left);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    const int err = n < 0 ? errno : ENOSPC;
+                    ::close(fd);
+                    fd = -1;
+                    Remove();
+                    throw EInOutError(CreateError(target_, err));
+                }
+                p += n;
+                left -= static_cast<size_t>(n);
             }
-            p += n;
-            left -= static_cast<size_t>(n);
+        };
+        try {
+            source(put);
+        } catch (...) {
+            if (fd >= 0) ::close(fd);
+            Remove();
+            throw;
         }
         if (::close(fd) != 0) {
             const int err = errno;
@@ -351,6 +362,11 @@ std::string EncodeSinData(const TQTVPicture& pic) {
         for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(bytes, at, std::bit_cast<uint32_t>(src[c]));
     }
     return bytes;
+}
+
+bool CommitStreamed(const std::string& path, const TBlockSource& source, bool replace) {
+    TTempFile file(path, source);
+    return file.Commit(replace);
 }
 
 bool CommitFile(const std::string& path, const std::string& bytes, bool replace) {
