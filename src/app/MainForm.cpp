@@ -45,6 +45,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "core/Threads.h"
 #include "formats/Export.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
@@ -200,6 +201,9 @@ TMainForm::~TMainForm() {
 void TMainForm::OpenSettings() {
     settings_ = std::make_unique<TSettings>(
         TSettings::DefaultPath(QtToPath(QCoreApplication::applicationDirPath() + QLatin1Char('/'))));
+    // the size of the processing thread pool: 0 = every core (MORVANE_THREADS wins)
+    if (!settings_->ValueExists(PerformanceSection, ThreadsKey)) settings_->WriteInteger(PerformanceSection, ThreadsKey, 0);
+    ApplyThreadSetting(settings_->ReadInteger(PerformanceSection, ThreadsKey, 0));
 }
 
 void TMainForm::RestoreGeometry() {

@@ -200,6 +200,11 @@ void SetThreadCount(int n)
     else (void)Pool.release();  // inherited through fork(): its threads are not ours to join
 }
 
+void ApplyThreadSetting(int threads)
+{
+    if (ThreadsFromEnvironment() == 0) SetThreadCount(threads);
+}
+
 int64_t GrainFor(int64_t count)
 {
     const int64_t threads = ThreadCount();

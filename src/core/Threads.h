@@ -18,6 +18,11 @@ int ThreadCount();
 // n >= 1: that many threads (at most 256); 0 or below: every usable core. Waits for a
 // running loop to end.
 void SetThreadCount(int n);
+// The application's setting: section "Performance", key "Threads" (0 = every usable
+// core). Applied unless MORVANE_THREADS is set, which wins.
+inline constexpr const char* PerformanceSection = "Performance";
+inline constexpr const char* ThreadsKey = "Threads";
+void ApplyThreadSetting(int threads);
 // The cores this process may run on (at least 1).
 int UsableCores();
 // The count MORVANE_THREADS asks for, or 0 when it is unset or not a positive number.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -88,10 +89,26 @@ TEST(ThreadPool, EveryUnitOnceExceptionsAndStop)
     }
 }
 
-TEST(ThreadPool, ZeroMeansEveryUsableCore)
+TEST(ThreadPool, ZeroMeansEveryUsableCoreAndTheEnvironmentWinsOverTheSetting)
 {
-    TThreadScope all(0);
+    TThreadScope keep(1);
+    SetThreadCount(0);
     EXPECT_EQ(ThreadCount(), UsableCores());
+    const char* was = std::getenv("MORVANE_THREADS");
+    const std::string saved = was ? was : "";
+    unsetenv("MORVANE_THREADS");
+    ApplyThreadSetting(3);
+    EXPECT_EQ(ThreadCount(), 3);
+    for (const char* bad : {"0", "-2", "two", ""}) {
+        setenv("MORVANE_THREADS", bad, 1);
+        EXPECT_EQ(ThreadsFromEnvironment(), 0) << bad;
+    }
+    setenv("MORVANE_THREADS", "5", 1);
+    EXPECT_EQ(ThreadsFromEnvironment(), 5);
+    ApplyThreadSetting(2);
+    EXPECT_EQ(ThreadCount(), 3);  // the environment wins
+    if (was) setenv("MORVANE_THREADS", saved.c_str(), 1);
+    else unsetenv("MORVANE_THREADS");
 }
 
 TEST(Threads, FourierTransformAndViewOnEveryPath)
