@@ -294,73 +294,161 @@ MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 o
     return _mm512_mask_blend_pd(ok, r, f);
 }
 
-// Unlike LanesFFT, the last stage writes its outputs at their frequencies: the result
-// is in natural order.
-__attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
+// Eight complex values, one per lane.
+struct TC8 {
+    __m512d Re, Im;
+};
+
+// The twiddle factors of one group: element d for the first output, e for the second.
+struct TTwiddle8 {
+    int32_t D, E;
+    __m512d Cd, Sd, Ce, Se;
+    bool Unit;
+};
+
+MV_AVX512 TTwiddle8 Twiddle8(int32_t d, int32_t e)
 {
-    constexpr int32_t L = 8;
-    double* a = buf;
-    double* b = tmp;
     const double* cs = CosD.data();
     const double* sn = SinD.data();
+    // Twiddle 1 (cos 1, sin 0): x + y of two floats is exact in double precision
+    // unless their exponents lie 29 or more apart, and then both ways round to the
+    // larger of them; adding the product with 0 changes at most a zero's sign, alike in
+    // both. Only infinities and not-a-number still go through the check.
+    return {d, e, _mm512_set1_pd(cs[d]), _mm512_set1_pd(sn[d]), _mm512_set1_pd(cs[e]), _mm512_set1_pd(sn[e]),
+            cs[d] == 1.0 && sn[d] == 0.0};
+}
+
+// The lanes of one butterfly the plain way, in extended precision, for the outputs
+// the double way cannot vouch for.
+__attribute__((noinline)) void PlainLanes(const TC8& x, const TC8& y, int32_t d, int32_t e, unsigned lanes, TC8& j,
+                                          TC8& f)
+{
+    alignas(64) double xr[8], xi[8], yr[8], yi[8], jr[8], ji[8], fr[8], fi[8];
+    std::memcpy(xr, &x.Re, sizeof xr);
+    std::memcpy(xi, &x.Im, sizeof xi);
+    std::memcpy(yr, &y.Re, sizeof yr);
+    std::memcpy(yi, &y.Im, sizeof yi);
+    std::memcpy(jr, &j.Re, sizeof jr);
+    std::memcpy(ji, &j.Im, sizeof ji);
+    std::memcpy(fr, &f.Re, sizeof fr);
+    std::memcpy(fi, &f.Im, sizeof fi);
+    using LD = long double;
+    const LD cd = CosTable[static_cast<size_t>(d)], sd = SinTable[static_cast<size_t>(d)];
+    const LD ce = CosTable[static_cast<size_t>(e)], se = SinTable[static_cast<size_t>(e)];
+    for (int l = 0; l < 8; ++l) {
+        if (!(lanes & (1u << l))) continue;
+        const LD Xr = xr[l], Xi = xi[l], Yr = yr[l], Yi = yi[l];
+        jr[l] = static_cast<float>(Xr + cd * Yr + sd * Yi);
+        ji[l] = static_cast<float>(Xi + cd * Yi - sd * Yr);
+        fr[l] = static_cast<float>(Xr + ce * Yr + se * Yi);
+        fi[l] = static_cast<float>(Xi + ce * Yi - se * Yr);
+    }
+    std::memcpy(&j.Re, jr, sizeof jr);
+    std::memcpy(&j.Im, ji, sizeof ji);
+    std::memcpy(&f.Re, fr, sizeof fr);
+    std::memcpy(&f.Im, fi, sizeof fi);
+}
+
+// One butterfly on eight lanes: j = x + w_d y, f = x + w_e y, every output the float
+// the extended-precision definition gives.
+MV_AVX512 void Butterfly8(const TC8& x, const TC8& y, const TTwiddle8& w, TC8& j, TC8& f)
+{
+    const __m512d p1 = _mm512_mul_pd(w.Cd, y.Re), q1 = _mm512_mul_pd(w.Sd, y.Im);
+    const __m512d p2 = _mm512_mul_pd(w.Cd, y.Im), m2 = _mm512_mul_pd(w.Sd, y.Re);
+    const __m512d p3 = _mm512_mul_pd(w.Ce, y.Re), q3 = _mm512_mul_pd(w.Se, y.Im);
+    const __m512d p4 = _mm512_mul_pd(w.Ce, y.Im), m4 = _mm512_mul_pd(w.Se, y.Re);
+    __mmask8 ok1, ok2, ok3, ok4;
+    if (w.Unit) {
+        const __m512d inf = _mm512_set1_pd(__builtin_inf());
+        const __m512d ur = _mm512_add_pd(_mm512_add_pd(x.Re, p1), q1);
+        const __m512d ui = _mm512_sub_pd(_mm512_add_pd(x.Im, p2), m2);
+        ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
+        ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
+        j.Re = ToFloat8(ur);
+        j.Im = ToFloat8(ui);
+    } else {
+        j.Re = Checked8<false>(x.Re, p1, q1, ok1);
+        j.Im = Checked8<true>(x.Im, p2, m2, ok2);
+    }
+    f.Re = Checked8<false>(x.Re, p3, q3, ok3);
+    f.Im = Checked8<true>(x.Im, p4, m4, ok4);
+    if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
+        __mmask8 unsettled = 0;
+        j.Re = Settle8(x.Re, p1, q1, j.Re, ok1, unsettled);
+        j.Im = Settle8(x.Im, p2, Neg8(m2), j.Im, ok2, unsettled);
+        f.Re = Settle8(x.Re, p3, q3, f.Re, ok3, unsettled);
+        f.Im = Settle8(x.Im, p4, Neg8(m4), f.Im, ok4, unsettled);
+        if (unsettled) [[unlikely]]
+            PlainLanes(x, y, w.D, w.E, unsettled, j, f);
+    }
+}
+
+MV_AVX512 TC8 Load8(const double* a, int32_t k)
+{
+    constexpr int32_t L = 8;
+    return {_mm512_loadu_pd(a + 2 * k * L), _mm512_loadu_pd(a + (2 * k + 1) * L)};
+}
+
+MV_AVX512 void Store8(double* b, int32_t k, const TC8& v)
+{
+    constexpr int32_t L = 8;
+    _mm512_storeu_pd(b + 2 * k * L, v.Re);
+    _mm512_storeu_pd(b + (2 * k + 1) * L, v.Im);
+}
+
+// The stages of FFT1D on eight lanes, two stages at a time where two are left: the
+// four elements j, j + h/2, j + h, j + 3h/2 of a group of stage s meet only each
+// other in stages s and s + 1, so their four butterflies run in registers, each
+// exactly as it would alone (its outputs rounded to floats as when stored), and the
+// buffer is read and written once for both stages. Unlike LanesFFT, the last stage
+// writes its outputs at their frequencies: the result is in natural order.
+__attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
+{
+    double* a = buf;
+    double* b = tmp;
     const int32_t* rev = Reversed.data();
     int32_t h = n;
-    for (int32_t s = 1; s <= bits; ++s) {
+    for (int32_t s = 1; s <= bits;) {
         h /= 2;
-        int32_t j = 0;
         const int32_t groups = int32_t{1} << (s - 1);
-        for (int32_t g = 0; g < groups; ++g) {
-            const int32_t d = rev[2 * g], e = rev[2 * g + 1];
-            const __m512d cd = _mm512_set1_pd(cs[d]), sd = _mm512_set1_pd(sn[d]);
-            const __m512d ce = _mm512_set1_pd(cs[e]), se = _mm512_set1_pd(sn[e]);
-            // Twiddle 1 (cos 1, sin 0): x + y of two floats is exact in double
-            // precision unless their exponents lie 29 or more apart, and then both
-            // ways round to the larger of them; adding the product with 0 changes at
-            // most a zero's sign, alike in both. Only infinities and not-a-number
-            // still go through the check.
-            const bool unit = cs[d] == 1.0 && sn[d] == 0.0;
-            const __m512d inf = _mm512_set1_pd(__builtin_inf());
-            for (int32_t t = 0; t < h; ++t, ++j) {
-                const int32_t f = j + h;
-                const int32_t jo = s == bits ? rev[j] : j, fo = s == bits ? rev[f] : f;
-                const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
-                const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
-                const __m512d p1 = _mm512_mul_pd(cd, yr), q1 = _mm512_mul_pd(sd, yi);
-                const __m512d p2 = _mm512_mul_pd(cd, yi), m2 = _mm512_mul_pd(sd, yr);
-                const __m512d p3 = _mm512_mul_pd(ce, yr), q3 = _mm512_mul_pd(se, yi);
-                const __m512d p4 = _mm512_mul_pd(ce, yi), m4 = _mm512_mul_pd(se, yr);
-                __mmask8 ok1, ok2, ok3, ok4;
-                __m512d jr, ji;
-                if (unit) {
-                    const __m512d ur = _mm512_add_pd(_mm512_add_pd(xr, p1), q1);
-                    const __m512d ui = _mm512_sub_pd(_mm512_add_pd(xi, p2), m2);
-                    ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
-                    ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
-                    jr = ToFloat8(ur);
-                    ji = ToFloat8(ui);
-                } else {
-                    jr = Checked8<false>(xr, p1, q1, ok1);
-                    ji = Checked8<true>(xi, p2, m2, ok2);
-                }
-                __m512d fr = Checked8<false>(xr, p3, q3, ok3);
-                __m512d fi = Checked8<true>(xi, p4, m4, ok4);
-                __mmask8 unsettled = 0;
-                if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
-                    jr = Settle8(xr, p1, q1, jr, ok1, unsettled);
-                    ji = Settle8(xi, p2, Neg8(m2), ji, ok2, unsettled);
-                    fr = Settle8(xr, p3, q3, fr, ok3, unsettled);
-                    fi = Settle8(xi, p4, Neg8(m4), fi, ok4, unsettled);
-                }
-                _mm512_storeu_pd(b + 2 * jo * L, jr);
-                _mm512_storeu_pd(b + (2 * jo + 1) * L, ji);
-                _mm512_storeu_pd(b + 2 * fo * L, fr);
-                _mm512_storeu_pd(b + (2 * fo + 1) * L, fi);
-                if (unsettled) [[unlikely]] {
-                    for (int32_t l = 0; l < L; ++l)
-                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, jo, fo, d, e, L, l);
+        if (s + 1 <= bits) {
+            const int32_t q = h / 2;
+            const bool last = s + 1 == bits;
+            for (int32_t g = 0; g < groups; ++g) {
+                const TTwiddle8 w1 = Twiddle8(rev[2 * g], rev[2 * g + 1]);
+                const TTwiddle8 w2 = Twiddle8(rev[4 * g], rev[4 * g + 1]);
+                const TTwiddle8 w3 = Twiddle8(rev[4 * g + 2], rev[4 * g + 3]);
+                const int32_t base = g * 2 * h;
+                for (int32_t t = 0; t < q; ++t) {
+                    const int32_t j0 = base + t, j1 = j0 + q, j2 = j0 + h, j3 = j2 + q;
+                    TC8 a0, a1, a2, a3, b0, b1, b2, b3;
+                    Butterfly8(Load8(a, j0), Load8(a, j2), w1, a0, a2);
+                    Butterfly8(Load8(a, j1), Load8(a, j3), w1, a1, a3);
+                    Butterfly8(a0, a1, w2, b0, b1);
+                    Butterfly8(a2, a3, w3, b2, b3);
+                    Store8(b, last ? rev[j0] : j0, b0);
+                    Store8(b, last ? rev[j1] : j1, b1);
+                    Store8(b, last ? rev[j2] : j2, b2);
+                    Store8(b, last ? rev[j3] : j3, b3);
                 }
             }
-            j += h;
+            h = q;
+            s += 2;
+        } else {
+            const bool last = s == bits;
+            int32_t j = 0;
+            for (int32_t g = 0; g < groups; ++g) {
+                const TTwiddle8 w = Twiddle8(rev[2 * g], rev[2 * g + 1]);
+                for (int32_t t = 0; t < h; ++t, ++j) {
+                    const int32_t f = j + h;
+                    TC8 oj, of;
+                    Butterfly8(Load8(a, j), Load8(a, f), w, oj, of);
+                    Store8(b, last ? rev[j] : j, oj);
+                    Store8(b, last ? rev[f] : f, of);
+                }
+                j += h;
+            }
+            s += 1;
         }
         std::swap(a, b);
     }
