@@ -5,13 +5,19 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "analysis/Correlation.h"
 #include "analysis/LineProfile.h"
+#include "core/Numbers.h"
 #include "core/Threads.h"
+#include "formats/Demo.h"
 #include "formats/Export.h"
 #include "formats/NativeWriter.h"
 #include "processing/FFTView.h"
@@ -265,6 +271,38 @@ void BM_StlBlocks(benchmark::State& state)
     }
 }
 
+// morvane-cli process over 24 demo scans (512 x 512) with a three-operation pipeline,
+// the files one at a time (-j 1) and two at a time (-j 2).
+void BM_CliBatch(benchmark::State& state)
+{
+    static const std::vector<std::string> inputs = [] {
+        std::string t = (std::filesystem::temp_directory_path() / "morvane-bench-jobs-XXXXXX").string();
+        if (!mkdtemp(t.data())) std::abort();
+        SetDecimalSeparator('.');
+        std::vector<std::string> files;
+        for (int k = 0; k < 24; ++k) {
+            const std::string dir = t + "/in" + std::to_string(k);
+            if (!WriteDemoScan(dir)) std::abort();
+            const std::string name = dir + "/scan" + std::to_string(k) + ".txt";
+            std::filesystem::rename(dir + "/" + DemoParamFile, name);
+            files.push_back(name);
+        }
+        return files;
+    }();
+    const std::string out = std::filesystem::path(inputs[0]).parent_path().parent_path().string() + "/out";
+    std::string cmd = std::string(MORVANE_CLI) + " process";
+    for (const std::string& f : inputs) cmd += " " + f;
+    cmd += " --out-dir " + out + " -j " + std::to_string(state.range(0)) +
+           " --op level:Lines:1 --op filter:LowPass --op median >/dev/null";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directory(out);
+        state.ResumeTiming();
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("morvane-cli failed");
+    }
+}
+
 }  // namespace
 
 #define MV_BOTH(fn) BENCHMARK(fn)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -286,4 +324,5 @@ MV_BOTH(BM_Mesh);
 MV_BOTH(BM_Relief);
 MV_BOTH(BM_IntData);
 MV_BOTH(BM_StlBlocks);
+BENCHMARK(BM_CliBatch)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK_MAIN();

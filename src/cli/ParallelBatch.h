@@ -1,6 +1,6 @@
 #pragma once
-// morvane-cli process --out-dir with -j N: N files at once, each in a process of its
-// own, with the outputs, messages and exit status of one file at a time.
+// morvane-cli process --out-dir with -j N: N files at once in N worker processes, with
+// the outputs, messages and exit status of one file at a time.
 #include <functional>
 #include <string>
 
@@ -9,9 +9,10 @@
 // The -j text as a count of files at once: a whole number of at least 1, else false.
 bool ParseJobCount(const std::string& text, int& jobs);
 
-// RunBatch with up to jobs files at once. Each file runs in a child process (on one
-// thread unless MORVANE_THREADS asks for more) whose standard output and error are
-// held back and passed on whole when it ends, followed by its progress line; progress
+// RunBatch with up to jobs files at once. The files run in jobs worker processes (each
+// on one thread unless MORVANE_THREADS asks for more); what a file writes to standard
+// output and error is held back and passed on whole when it ends, followed by its
+// progress line (a worker that dies fails its file and is replaced); progress
 // lines come in the order the files finish, numbered by that order. A file whose
 // output (or data file) is also another file's output waits for that file, so that it
 // finds the output as one file at a time would. Returns 0, or 1 when any failed.
