@@ -1,8 +1,8 @@
 // The neighbourhood filters and the two-dimensional Fourier transform on a 2048 x 2048
-// image, single thread, against a plain image copy (one block move of every sample,
+// image (on the threads MORVANE_THREADS names, every core by default), against a plain image copy (one block move of every sample,
 // as "Take Over" does it) as the baseline. The Fourier transform is also timed the
-// plain way (row by row through FFT1D) and, where FFTW is installed, against FFTW's
-// single-precision complex 2-D transform of the same grid.
+// plain way (row by row through FFT1D); bench_threads sets it against FFTW's
+// single-precision complex 2-D transform, on one thread and on every core.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,9 +13,6 @@
 #include "processing/Fourier.h"
 #include "processing/Kernels.h"
 
-#if defined(MORVANE_HAVE_FFTW)
-#include <fftw3.h>
-#endif
 
 namespace {
 
@@ -133,26 +130,6 @@ void BM_FFT2D(benchmark::State& state) { FFTBench(state, TFFTPath::Auto); }
 void BM_FFT2D_Lanes4(benchmark::State& state) { FFTBench(state, TFFTPath::Lanes4); }
 void BM_FFT2D_Plain(benchmark::State& state) { FFTBench(state, TFFTPath::Plain); }
 
-#if defined(MORVANE_HAVE_FFTW)
-void BM_FFTW(benchmark::State& state)
-{
-    fftwf_complex* data = fftwf_alloc_complex(Count);
-    fftwf_plan plan = fftwf_plan_dft_2d(Size, Size, data, data, FFTW_FORWARD, FFTW_MEASURE);
-    const float* src = Scan().Data.Block();
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (size_t k = 0; k < Count; ++k) {
-            data[k][0] = src[k];
-            data[k][1] = 0.0f;
-        }
-        state.ResumeTiming();
-        fftwf_execute(plan);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
-    fftwf_free(data);
-}
-#endif
 
 }  // namespace
 
@@ -164,7 +141,4 @@ BENCHMARK(BM_Mean)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D_Lanes4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D_Plain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-#if defined(MORVANE_HAVE_FFTW)
-BENCHMARK(BM_FFTW)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
 BENCHMARK_MAIN();
