@@ -1,9 +1,12 @@
 // The neighbourhood filters and the two-dimensional Fourier transform on a 2048 x 2048
-// image (on the threads MORVANE_THREADS names, every core by default), against a plain image copy (one block move of every sample,
-// as "Take Over" does it) as the baseline. The Fourier transform is also timed the
+// image (on the threads MORVANE_THREADS names, every core by default), against a
+// plain image copy (one block move of every sample, as "Take Over" does it) as the
+// baseline. The Fourier transform is also timed the
 // plain way (row by row through FFT1D); bench_threads sets it against FFTW's
 // single-precision complex 2-D transform, on one thread and on every core.
 #include <benchmark/benchmark.h>
+
+#include "scan_support.h"
 
 #include <cmath>
 #include <cstring>
@@ -19,25 +22,7 @@ namespace {
 constexpr int32_t Size = 2048;
 constexpr size_t Count = static_cast<size_t>(Size) * Size;
 
-// A tilted, rippled surface with noise and a few spikes, like a raw scan.
-const TQTVPicture& Scan()
-{
-    static const TQTVPicture pic = [] {
-        TQTVPicture p;
-        p.SetSize(Size, Size);
-        std::mt19937 gen(42);
-        std::normal_distribution<float> noise(0.0f, 0.05f);
-        for (int32_t r = 0; r < Size; ++r) {
-            float* row = p.Data[r];
-            for (int32_t c = 0; c < Size; ++c)
-                row[c] = 0.001f * r - 0.0005f * c + std::sin(0.05f * c) * std::cos(0.03f * r) + noise(gen);
-        }
-        for (int k = 0; k < 500; ++k) p.Data[static_cast<int32_t>(gen() % Size)][static_cast<int32_t>(gen() % Size)] = 25.0f;
-        p.UpdateMinMax();
-        return p;
-    }();
-    return pic;
-}
+const TQTVPicture& Scan() { return BenchScan(); }
 
 TQTVPicture Fresh()
 {

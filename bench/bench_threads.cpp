@@ -4,6 +4,8 @@
 // one thread and on every core. The speed-up is the ratio of the two real times.
 #include <benchmark/benchmark.h>
 
+#include "scan_support.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -37,30 +39,7 @@ namespace {
 constexpr int32_t Size = 2048;
 constexpr size_t Count = static_cast<size_t>(Size) * Size;
 
-// A tilted, rippled surface with noise and a few spikes, like a raw scan; 1 nm per
-// pixel so that a sphere of radius 63 nm has the pixel radius 64.
-const TQTVPicture& Scan()
-{
-    static const TQTVPicture pic = [] {
-        TQTVPicture p;
-        p.SetSize(Size, Size);
-        p.Para.XPixel = p.Para.YPixel = Size;
-        p.Para.XScanRange = p.Para.YScanRange = Size;
-        p.Para.XPhysUnit = p.Para.YPhysUnit = p.Para.PhysUnit = "nm";
-        p.Para.Scale = 0.001f;
-        std::mt19937 gen(42);
-        std::normal_distribution<float> noise(0.0f, 0.05f);
-        for (int32_t r = 0; r < Size; ++r) {
-            float* row = p.Data[r];
-            for (int32_t c = 0; c < Size; ++c)
-                row[c] = 0.001f * r - 0.0005f * c + std::sin(0.05f * c) * std::cos(0.03f * r) + noise(gen);
-        }
-        for (int k = 0; k < 500; ++k) p.Data[static_cast<int32_t>(gen() % Size)][static_cast<int32_t>(gen() % Size)] = 25.0f;
-        p.UpdateMinMax();
-        return p;
-    }();
-    return pic;
-}
+const TQTVPicture& Scan() { return BenchScan(); }
 
 // Sets the pool for one benchmark: argument 0 means every usable core.
 class TThreads {
@@ -155,6 +134,7 @@ void BM_Correlation(benchmark::State& state)
     }
 }
 
+// 1 nm per pixel: a radius of 63 nm is the pixel radius 64
 void BM_Sphere(benchmark::State& state)
 {
     TThreads t(state);
