@@ -46,6 +46,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "core/Threads.h"
 #include "formats/Export.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
@@ -201,6 +202,9 @@ TMainForm::~TMainForm() {
 void TMainForm::OpenSettings() {
     settings_ = std::make_unique<TSettings>(
         TSettings::DefaultPath(QtToPath(QCoreApplication::applicationDirPath() + QLatin1Char('/'))));
+    // the size of the processing thread pool: 0 = every core (MORVANE_THREADS wins)
+    if (!settings_->ValueExists(PerformanceSection, ThreadsKey)) settings_->WriteInteger(PerformanceSection, ThreadsKey, 0);
+    ApplyThreadSetting(settings_->ReadInteger(PerformanceSection, ThreadsKey, 0));
 }
 
 void TMainForm::RestoreGeometry() {
@@ -751,14 +755,12 @@ void TMainForm::FileExportItemClick() {
         const auto filters = SplitDialogFilter(ExportFilter);
         const size_t f = index == 2 ? 1 : 0;
         const std::string path = EnsureExtension(QtToPath(file), FilterExtension(filters[f].second));
-        std::string bytes;
         if (index == 2) {
             TWaitCursor wait;
-            bytes = BuildStl(w->Picture);
+            WriteStlFile(path, w->Picture);  // block by block: the mesh is never held whole
         } else {
-            bytes = BuildAsciiTable(w->Picture);
+            WriteFileBytes(path, BuildAsciiTable(w->Picture));
         }
-        WriteFileBytes(path, bytes);
     });
 }
 
