@@ -17,12 +17,14 @@ import os as _os
 
 from ._morvane import Error, Image, Warning  # noqa: A004 (the module's own Warning class)
 from . import _morvane
+from . import display as _display
+from .display import plot_profile
 
 __all__ = [
     "Error", "Warning", "Image", "open", "process", "operations",
     "invert", "level", "clip", "range", "filter", "noise", "median", "mean", "fft", "zoom",
     "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell",
-    "set_threads", "threads",
+    "set_threads", "threads", "plot_profile",
 ]
 
 operations = _morvane.operations
@@ -252,12 +254,13 @@ def profile(image, mode="row", width=1, index=0, angle=0, from_=None, to=None, s
     second: an Image of the same size whose heights along the same line come as "z2".
 
     Returns a dict: "x" (i * sample step, float64), "z" (heights), "z2" (or None),
-    "count", "sample_step", "x_label" ("[unit]" or "" for samples), "columns" and "rows"
-    (the pixel of each sample, rows counted from the top).
+    "count", "sample_step", "x_label" ("[unit]" or "" for samples), "z_unit", "columns"
+    and "rows" (the pixel of each sample, rows counted from the top); its plot(ax=None)
+    draws z against x with matplotlib.
     """
     if second is not None and not isinstance(second, Image):
         raise TypeError("second must be a morvane.Image, not %r" % (second,))
-    return _morvane._profile(*_line(image, mode, width, index, angle, from_, to), second)
+    return _display.Profile(_morvane._profile(*_line(image, mode, width, index, angle, from_, to), second))
 
 
 def roughness(image, mode="row", width=1, index=0, angle=0, from_=None, to=None):

@@ -443,6 +443,36 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
     call.Done();
 }
 
+// The image's picture as PNG bytes: as the bitmap Save As writes, or composed with its z bar.
+py::bytes Png(const TDocPtr& doc, bool zbar) {
+    TImageDoc& d = *doc;
+    // the samples may have been changed through Image.data: the range follows them
+    if (TakeTouched(doc) || LiveViews().count(doc.get()) > 0) d.Picture.Render();
+    TCall call;
+    std::string bytes;
+    try {
+        if (zbar) bytes = BuildComposedPng(d.Picture, std::clamp(std::max(d.Picture.Rows, d.Picture.Cols), 256, MaxPixels));
+        else bytes = BuildPngFile(d.Picture);
+    } catch (const std::exception& e) {
+        call.Refuse(e.what());
+    }
+    call.Done();
+    return py::bytes(bytes);
+}
+
+// The 256 palette colours, (256, 3) uint8.
+py::array_t<uint8_t> PaletteArray(const TImageDoc& d) {
+    py::array_t<uint8_t> a({256, 3});
+    auto w = a.mutable_unchecked<2>();
+    for (int i = 0; i < 256; ++i) {
+        const TPaletteEntry& e = d.Picture.Palette.Entries[static_cast<size_t>(i)];
+        w(i, 0) = e.Red;
+        w(i, 1) = e.Green;
+        w(i, 2) = e.Blue;
+    }
+    return a;
+}
+
 std::vector<py::str> InfoLines(const TImageDoc& doc) {
     std::vector<py::str> out;
     out.reserve(doc.ScanInfo.size());
@@ -530,6 +560,7 @@ py::dict Profile(const TDocPtr& doc, const std::string& mode, int width, double 
     out["count"] = p.Count;
     out["sample_step"] = static_cast<double>(p.SampleStep);
     out["x_label"] = ToPy(p.XLabel);
+    out["z_unit"] = ToPy(doc->Picture.Para.PhysUnit);
     out["columns"] = DoubleArray(p.X, p.Count).attr("astype")("int32");
     out["rows"] = DoubleArray(p.Y, p.Count).attr("astype")("int32");
     call.Done();
@@ -701,6 +732,8 @@ PYBIND11_MODULE(_morvane, m) {
              "Writes the image, the writer chosen by the extension as morvane-cli convert does: .txt native "
              "(data file .int, or .sin with data=\"sin\"), .dat ASCII table, .stl mesh, .bmp, .jpg; "
              "palette: a palette file for .bmp and .jpg")
+        .def("_png", &Png, py::arg("zbar") = false)
+        .def_property_readonly("palette", &PaletteArray, "the 256 palette colours as a (256, 3) uint8 array")
         .def("__repr__", [](const TImageDoc& d) {
             return py::str("<morvane.Image {!r} {}x{} {} x {} {}>")
                 .format(ToPy(d.CaptionTag), d.Picture.Cols, d.Picture.Rows, d.Picture.Para.XScanRange,

@@ -14,6 +14,7 @@ struct TBatchArgs {
     std::string Ext;                 // .txt (default), .dat, .bmp, .jpg or .stl
     std::string JobsText;            // -j: files at once (empty: 1)
     int Jobs = 1;
+    bool Report = false;             // --report: also the batch's picture report
 };
 
 // The operations of OpsFrom (UTF-8, as --op takes them) put before ops. False, with
@@ -30,6 +31,7 @@ std::string BatchOutputName(const std::string& input, const std::string& outDir,
 // failed on stderr. Returns 0, or 1 when any failed.
 int BatchSummary(size_t total, size_t failed, double seconds);
 
+// one gets the input as args.Files[i] itself (its index is its place there).
 // With Jobs > 1 the files run that many at once (cli/ParallelBatch.h).
 int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
              const std::function<int(const std::string& in, const std::string& out)>& one);

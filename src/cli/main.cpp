@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -26,6 +27,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
+#include "formats/BatchReport.h"
 #include "processing/History.h"
 #include "processing/Operations.h"
 #include "view3d/S3D.h"
@@ -163,7 +165,13 @@ bool ReadCliPalette(const std::string& path, TColours& colours) {
     return true;
 }
 
-int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
+// Where a file of a batch with --report leaves its thumbnails (row: its report row).
+struct TReportProbe {
+    TReportRow* Row = nullptr;
+    std::string InThumb, OutThumb;
+};
+
+int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe* probe = nullptr) {
     const TOutKind outKind = OutKindOf(a.Out);
     if (outKind == TOutKind::Unknown) {
         Complain("unknown output type \"" + ExtractFileExt(a.Out) +
@@ -211,11 +219,13 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
     if (!chosen) return status;
     TImageDoc& doc = *chosen->Doc;
+    if (probe) RecordImage(*probe->Row, doc.Picture, false, probe->InThumb);
     try {
         for (size_t i = 0; i < ops.size(); ++i) {
             ops[i](doc);
             doc.Picture.Render();
             doc.History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
+            if (probe) probe->Row->Ops.push_back(a.Ops[i]);
         }
     } catch (const EAbort&) {
         return ExitRefused;  // the operation has shown its message
@@ -224,7 +234,41 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
         return ExitRefused;
     }
     if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
-    return WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+    const int written = WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+    if (probe && written == ExitOk) RecordImage(*probe->Row, doc.Picture, true, probe->OutThumb);
+    return written;
+}
+
+// One file of a batch with --report: converted as without, its row left for the page.
+int RunReportedConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportPlace& place, size_t index) {
+    TReportRow row;
+    const TReportProbe probe{&row, place.ThumbPath(index, false), place.ThumbPath(index, true)};
+    const int status = RunConvert(a, sink, &probe);
+    row.Ok = status == ExitOk;
+    if (!row.Ok) {
+        for (const std::string& t : sink.Texts) row.Message += (row.Message.empty() ? "" : "\n") + t;
+        if (row.Message.empty()) row.Message = "failed (see the messages of the run)";
+    }
+    try {
+        WriteFileBytes(place.RowPath(index), RowText(row));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "morvane-cli: --report: %s\n", e.what());
+    }
+    return status;
+}
+
+// The page of a batch with --report, from the rows its files left.
+void FinishReport(const TReportPlace& place, const TBatchArgs& batch, const std::vector<std::string>& existing) {
+    std::vector<std::string> outputs;
+    for (const std::string& in : batch.Files) outputs.push_back(BatchOutputName(in, batch.OutDir, batch.Ext));
+    std::vector<std::string> missing(batch.Files.size(), "not processed");
+    for (size_t i = 0; i < missing.size(); ++i)
+        if (!existing[i].empty()) missing[i] = existing[i] + " already exists, not overwritten";
+    std::string error;
+    if (WriteReportHtml(place, CollectRows(place, batch.Files, outputs, missing), error))
+        std::printf("report: %s\n", place.HtmlPath().c_str());
+    else
+        std::fprintf(stderr, "morvane-cli: --report: %s\n", error.c_str());
 }
 
 // process: IN OUT, or every input into --out-dir; the operations of --ops-from first.
@@ -244,6 +288,7 @@ void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
     cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
         ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
     cmd->add_option("-j,--jobs", b.JobsText, "with --out-dir: files processed at once (default 1)");
+    cmd->add_flag("--report", b.Report, "with --out-dir: also write DIR/report.html with thumbnails and figures");
 }
 
 int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
@@ -258,8 +303,10 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         return ExitUsage;
     }
     if (b.OutDir.empty()) {
-        if (!b.Ext.empty() || !b.JobsText.empty()) {
-            Complain(b.Ext.empty() ? "-j applies with --out-dir only" : "--ext applies with --out-dir only");
+        if (!b.Ext.empty() || !b.JobsText.empty() || b.Report) {
+            Complain(!b.Ext.empty() ? "--ext applies with --out-dir only"
+                     : b.Report     ? "--report applies with --out-dir only"
+                                    : "-j applies with --out-dir only");
             return ExitUsage;
         }
         if (b.Files.size() != 2) {
@@ -290,13 +337,35 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
     const TNativeKind kind = a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
     TBatchArgs batch = b;
     batch.Jobs = jobs;
-    return RunBatch(batch, kind, [&](const std::string& in, const std::string& out) {
+    std::optional<TReportPlace> place;
+    std::vector<std::string> existing;  // outputs there before the batch: their files fail unread
+    if (b.Report) {
+        std::string error;
+        place.emplace();
+        if (!place->Reserve(b.OutDir, error)) {
+            std::fprintf(stderr, "morvane-cli: --report: %s\n", error.c_str());
+            return ExitRefused;
+        }
+        for (const std::string& in : batch.Files) {
+            const std::string out = BatchOutputName(in, batch.OutDir, batch.Ext);
+            std::string there;
+            if (std::filesystem::exists(out, ec)) there = out;
+            else if ((batch.Ext.empty() || batch.Ext == ".txt") && std::filesystem::exists(NativeDataFileName(out, kind), ec))
+                there = NativeDataFileName(out, kind);
+            existing.push_back(there);
+        }
+    }
+    const int status = RunBatch(batch, kind, [&](const std::string& in, const std::string& out) {
         TConvertArgs one = a;
         one.In = in;
         one.Out = out;
         sink.Texts.clear();
-        return RunConvert(one, sink);
+        if (!place) return RunConvert(one, sink);
+        // the batch hands over the input as batch.Files[i] itself
+        return RunReportedConvert(one, sink, *place, static_cast<size_t>(&in - batch.Files.data()));
     });
+    if (place) FinishReport(*place, batch, existing);
+    return status;
 }
 
 int RunDemo(const std::string& dir) { return WriteDemoScan(dir) ? ExitOk : ExitRefused; }

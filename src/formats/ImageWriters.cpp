@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -15,6 +16,11 @@
 
 #include <jpeglib.h>
 
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb_image_write.h>
+
+#include "core/Display.h"
 #include "core/Errors.h"
 
 namespace {
@@ -227,4 +233,99 @@ void WriteJpegFile(const TQTVPicture& pic, const std::string& path, int quality)
 {
     const std::string bytes = BuildJpegFile(pic, quality);
     WriteReplacing(path, bytes.data(), bytes.size());
+}
+
+// ---- PNG: 24-bit colour pixels, as the palette shows them
+
+namespace {
+
+void AppendBytes(void* context, void* data, int size)
+{
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+std::string EncodePng(const std::vector<unsigned char>& rgb, int width, int height)
+{
+    std::string out;
+    if (!stbi_write_png_to_func(AppendBytes, &out, width, height, 3, rgb.data(), width * 3))
+        throw EInOutError("PNG encoding failed");
+    return out;
+}
+
+void PutColour(std::vector<unsigned char>& rgb, size_t at, const TPaletteEntry& e)
+{
+    rgb[3 * at] = e.Red;
+    rgb[3 * at + 1] = e.Green;
+    rgb[3 * at + 2] = e.Blue;
+}
+
+// The rendered picture drawn into a box of width x height at (x0, y0) of a canvas
+// canvasWidth pixels wide, each pixel taking the picture pixel under its centre.
+void DrawStretched(const TQTVPicture& pic, std::vector<unsigned char>& rgb, int canvasWidth, int x0, int y0,
+                   int width, int height)
+{
+    for (int y = 0; y < height; ++y) {
+        const size_t line = static_cast<size_t>((2 * static_cast<int64_t>(y) + 1) * pic.Rows / (2 * height));
+        const uint8_t* src = pic.Bitmap.data() + line * static_cast<size_t>(pic.Cols);
+        const size_t row = static_cast<size_t>(y0 + y) * static_cast<size_t>(canvasWidth) + static_cast<size_t>(x0);
+        for (int x = 0; x < width; ++x) {
+            const size_t col = static_cast<size_t>((2 * static_cast<int64_t>(x) + 1) * pic.Cols / (2 * width));
+            PutColour(rgb, row + static_cast<size_t>(x), pic.Palette.Entries[src[col]]);
+        }
+    }
+}
+
+}  // namespace
+
+std::string BuildPngFile(const TQTVPicture& source)
+{
+    TQTVPicture copy;
+    const TQTVPicture& pic = Rendered(source, copy);
+    const size_t n = static_cast<size_t>(pic.Cols) * static_cast<size_t>(pic.Rows);
+    std::vector<unsigned char> rgb(n * 3);
+    for (size_t i = 0; i < n; ++i) PutColour(rgb, i, pic.Palette.Entries[pic.Bitmap[i]]);
+    return EncodePng(rgb, pic.Cols, pic.Rows);
+}
+
+void WritePngFile(const TQTVPicture& pic, const std::string& path)
+{
+    const std::string bytes = BuildPngFile(pic);
+    WriteReplacing(path, bytes.data(), bytes.size());
+}
+
+std::string BuildThumbnailPng(const TQTVPicture& source, int maxSide)
+{
+    TQTVPicture copy;
+    const TQTVPicture& pic = Rendered(source, copy);
+    const int side = std::max(1, std::min(maxSide, std::max(pic.Cols, pic.Rows)));
+    std::vector<unsigned char> rgb(static_cast<size_t>(side) * static_cast<size_t>(side) * 3);
+    DrawStretched(pic, rgb, side, 0, 0, side, side);
+    return EncodePng(rgb, side, side);
+}
+
+std::string BuildComposedPng(const TQTVPicture& source, int height)
+{
+    TQTVPicture copy;
+    const TQTVPicture& pic = Rendered(source, copy);
+    const int h = std::max(2, height);
+    const int w = 3 * h / 2;  // the window widens itself by half for the bar
+    std::vector<unsigned char> rgb(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0xFF);
+    const int side = ComposedImageSide(w, h, true);
+    DrawStretched(pic, rgb, w, 0, 0, side, side);
+    const TIntRect bar = ZBarRect(w, h);
+    const auto inside = [&](int x, int y) { return x >= 0 && y >= 0 && x < w && y < h; };
+    const auto at = [&](int x, int y) { return static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x); };
+    for (int y = 0; y < bar.Height(); ++y)
+        for (int x = 0; x < bar.Width(); ++x)
+            if (inside(bar.Left + x, bar.Top + y))
+                PutColour(rgb, at(bar.Left + x, bar.Top + y), pic.Palette.Entries[ZBarIndex(y, bar.Height())]);
+    // the black frame, one pixel wide, on the bar's edges
+    const TPaletteEntry black{0, 0, 0, 1};
+    for (int x = bar.Left; x <= bar.Right; ++x)
+        for (const int y : {bar.Top, bar.Bottom})
+            if (inside(x, y)) PutColour(rgb, at(x, y), black);
+    for (int y = bar.Top; y <= bar.Bottom; ++y)
+        for (const int x : {bar.Left, bar.Right})
+            if (inside(x, y)) PutColour(rgb, at(x, y), black);
+    return EncodePng(rgb, w, h);
 }
