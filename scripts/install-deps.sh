@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential g++ cmake pkg-config ninja-build git
   clang libclang-rt-14-dev
   # libraries of the model and the command-line tool
-  libsimpleini-dev nlohmann-json3-dev libcli11-dev libstb-dev libjpeg-dev
+  libsimpleini-dev nlohmann-json3-dev libcli11-dev libstb-dev libjpeg-dev zlib1g-dev
   # Qt 6 desktop application
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-svg-dev
   libgl1-mesa-dev libglu1-mesa-dev libgl-dev mesa-utils libgl1-mesa-dri

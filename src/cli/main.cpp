@@ -3,6 +3,8 @@
 //
 // Exit status: 0 success, 1 the input was refused (the message on stderr, as the
 // application shows it), 2 a usage error.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -239,8 +241,10 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
     return written;
 }
 
-// One file of a batch with --report: converted as without, its row left for the page.
-int RunReportedConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportPlace& place, size_t index) {
+// One file of a batch with --report: converted as without, its row kept in held by the
+// batch's own process, left in a row file by a worker process.
+int RunReportedConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportPlace& place, size_t index,
+                       std::vector<std::optional<TReportRow>>& held, pid_t batchProcess) {
     TReportRow row;
     const TReportProbe probe{&row, place.ThumbPath(index, false), place.ThumbPath(index, true)};
     const int status = RunConvert(a, sink, &probe);
@@ -249,23 +253,23 @@ int RunReportedConvert(const TConvertArgs& a, TCliMessageSink& sink, const TRepo
         for (const std::string& t : sink.Texts) row.Message += (row.Message.empty() ? "" : "\n") + t;
         if (row.Message.empty()) row.Message = "failed (see the messages of the run)";
     }
-    try {
-        WriteFileBytes(place.RowPath(index), RowText(row));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "morvane-cli: --report: %s\n", e.what());
-    }
+    if (getpid() == batchProcess && index < held.size())
+        held[index] = std::move(row);
+    else if (!WriteReportRow(place, index, row))
+        std::fprintf(stderr, "morvane-cli: --report: cannot write %s\n", place.RowPath(index).c_str());
     return status;
 }
 
 // The page of a batch with --report, from the rows its files left.
-void FinishReport(const TReportPlace& place, const TBatchArgs& batch, const std::vector<std::string>& existing) {
+void FinishReport(const TReportPlace& place, const TBatchArgs& batch, const std::vector<std::string>& existing,
+                  std::vector<std::optional<TReportRow>> held) {
     std::vector<std::string> outputs;
     for (const std::string& in : batch.Files) outputs.push_back(BatchOutputName(in, batch.OutDir, batch.Ext));
     std::vector<std::string> missing(batch.Files.size(), "not processed");
     for (size_t i = 0; i < missing.size(); ++i)
         if (!existing[i].empty()) missing[i] = existing[i] + " already exists, not overwritten";
     std::string error;
-    if (WriteReportHtml(place, CollectRows(place, batch.Files, outputs, missing), error))
+    if (WriteReportHtml(place, CollectRows(place, batch.Files, outputs, missing, std::move(held)), error))
         std::printf("report: %s\n", place.HtmlPath().c_str());
     else
         std::fprintf(stderr, "morvane-cli: --report: %s\n", error.c_str());
@@ -339,6 +343,8 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
     batch.Jobs = jobs;
     std::optional<TReportPlace> place;
     std::vector<std::string> existing;  // outputs there before the batch: their files fail unread
+    std::vector<std::optional<TReportRow>> held(b.Report ? batch.Files.size() : 0);
+    const pid_t batchProcess = getpid();
     if (b.Report) {
         std::string error;
         place.emplace();
@@ -362,9 +368,10 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         sink.Texts.clear();
         if (!place) return RunConvert(one, sink);
         // the batch hands over the input as batch.Files[i] itself
-        return RunReportedConvert(one, sink, *place, static_cast<size_t>(&in - batch.Files.data()));
+        return RunReportedConvert(one, sink, *place, static_cast<size_t>(&in - batch.Files.data()), held,
+                                  batchProcess);
     });
-    if (place) FinishReport(*place, batch, existing);
+    if (place) FinishReport(*place, batch, existing, std::move(held));
     return status;
 }
 

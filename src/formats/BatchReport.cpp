@@ -14,7 +14,6 @@
 
 #include "analysis/Roughness.h"
 #include "core/Numbers.h"
-#include "formats/Export.h"
 #include "formats/ImageWriters.h"
 #include "processing/History.h"
 
@@ -51,6 +50,16 @@ std::string Exact(double v)
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.17g", v);
     return buf;
+}
+
+// A file of the report's own folder: written plainly (no sync to the disk, no
+// temporary name), as nothing there can be replaced and a lost one costs only a picture.
+bool WriteOwnFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    return static_cast<bool>(f);
 }
 
 // Text for HTML content and attribute values.
@@ -158,7 +167,7 @@ function morvaneOrder(failuresFirst) {
 
 }  // namespace
 
-TReportImage DescribeImage(const TQTVPicture& pic)
+TReportImage DescribeImage(const TQTVPicture& pic, bool figures)
 {
     TReportImage im;
     im.Present = true;
@@ -169,6 +178,7 @@ TReportImage DescribeImage(const TQTVPicture& pic)
     im.XUnit = HistoryLatin1ToUtf8(pic.Para.XPhysUnit);
     im.YUnit = HistoryLatin1ToUtf8(pic.Para.YPhysUnit);
     im.ZUnit = HistoryLatin1ToUtf8(pic.Para.PhysUnit);
+    if (!figures) return im;
     const TImageStats stats = ImageStatistics(pic);
     if (!stats.Valid) return im;
     float mn = std::numeric_limits<float>::infinity(), mx = -std::numeric_limits<float>::infinity();
@@ -183,33 +193,44 @@ TReportImage DescribeImage(const TQTVPicture& pic)
 
 void RecordImage(TReportRow& row, const TQTVPicture& pic, bool output, const std::string& thumbPath)
 {
-    (output ? row.Out : row.In) = DescribeImage(pic);
+    (output ? row.Out : row.In) = DescribeImage(pic, output);
     bool written = false;
     try {
-        WriteFileBytes(thumbPath, BuildThumbnailPng(pic, ReportThumbSide));
-        written = true;
+        written = WriteOwnFile(thumbPath, BuildThumbnailPng(pic, ReportThumbSide));
     } catch (const std::exception&) {
         // the row goes without this picture
     }
     (output ? row.OutThumb : row.InThumb) = written;
 }
 
+bool WriteReportRow(const TReportPlace& place, size_t i, const TReportRow& row)
+{
+    return WriteOwnFile(place.RowPath(i), RowText(row));
+}
+
 std::vector<TReportRow> CollectRows(const TReportPlace& place, const std::vector<std::string>& inputs,
                                     const std::vector<std::string>& outputs,
-                                    const std::vector<std::string>& missing)
+                                    const std::vector<std::string>& missing,
+                                    std::vector<std::optional<TReportRow>> held)
 {
     std::vector<TReportRow> rows(inputs.size());
     for (size_t i = 0; i < inputs.size(); ++i) {
-        const std::string path = place.RowPath(i);
-        std::ifstream f(path, std::ios::binary);
-        std::ostringstream text;
-        if (f) text << f.rdbuf();
-        f.close();
-        if (!f.fail() || !text.str().empty()) ::unlink(path.c_str());
         TReportRow& row = rows[i];
-        if (!ParseRowText(text.str(), row)) {
-            row = TReportRow{};
-            row.Message = i < missing.size() && !missing[i].empty() ? missing[i] : "not processed";
+        if (i < held.size() && held[i]) {
+            row = std::move(*held[i]);
+        } else {
+            const std::string path = place.RowPath(i);
+            std::ifstream f(path, std::ios::binary);
+            std::ostringstream text;
+            if (f) {
+                text << f.rdbuf();
+                f.close();
+                ::unlink(path.c_str());
+            }
+            if (!ParseRowText(text.str(), row)) {
+                row = TReportRow{};
+                row.Message = i < missing.size() && !missing[i].empty() ? missing[i] : "not processed";
+            }
         }
         row.Input = inputs[i];
         row.Output = i < outputs.size() ? outputs[i] : std::string();

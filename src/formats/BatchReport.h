@@ -9,6 +9,7 @@
 // the end the page is written from the rows in input order. An existing report or
 // thumbnail folder is never replaced.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@
 
 // Size, ranges, units (UTF-8) and figures of one image: the samples' smallest and
 // largest values and their mean and population standard deviation, as the image
-// statistics compute them.
+// statistics compute them (with figures; an input's row goes without).
 struct TReportImage {
     bool Present = false;
     int32_t Cols = 0, Rows = 0;
@@ -26,7 +27,7 @@ struct TReportImage {
     double Min = 0.0, Max = 0.0, Mean = 0.0, SD = 0.0;
 };
 
-TReportImage DescribeImage(const TQTVPicture& pic);
+TReportImage DescribeImage(const TQTVPicture& pic, bool figures = true);
 
 struct TReportRow {
     std::string Input, Output;     // file names as given (UTF-8)
@@ -42,7 +43,7 @@ std::string RowText(const TReportRow& row);
 bool ParseRowText(const std::string& text, TReportRow& row);
 
 // Thumbnails are at most this many pixels square.
-constexpr int ReportThumbSide = 256;
+constexpr int ReportThumbSide = 128;
 
 class TReportPlace {
 public:
@@ -60,15 +61,20 @@ private:
     std::string dir_, html_, folder_;  // folder_: the thumbnail folder's name
 };
 
-// Describes pic as the row's input or output and writes its thumbnail to thumbPath
+// Describes pic as the row's input (without figures) or output and writes its thumbnail to thumbPath
 // (a thumbnail that cannot be written leaves the row without it).
 void RecordImage(TReportRow& row, const TQTVPicture& pic, bool output, const std::string& thumbPath);
 
-// The rows the files left, in input order (their row files removed); input i that
-// left none failed with missing[i].
+// Leaves input i's row in place (false when it cannot be written).
+bool WriteReportRow(const TReportPlace& place, size_t i, const TReportRow& row);
+
+// The rows of the batch in input order: held[i] where the batch's own process kept
+// it, else the row file input i left (removed here); input i with neither failed with
+// missing[i].
 std::vector<TReportRow> CollectRows(const TReportPlace& place, const std::vector<std::string>& inputs,
                                     const std::vector<std::string>& outputs,
-                                    const std::vector<std::string>& missing);
+                                    const std::vector<std::string>& missing,
+                                    std::vector<std::optional<TReportRow>> held = {});
 
 // The page: rows in the given (input) order, a button that puts failed files first.
 std::string ReportHtml(const std::vector<TReportRow>& rows, const TReportPlace& place);
