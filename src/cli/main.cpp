@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -236,8 +237,19 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
         return ExitRefused;
     }
     if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
+    // the report's figures and thumbnail of the output are made while it is written (both
+    // only read the image)
+    std::future<void> recorded;
+    if (probe)
+        recorded = std::async(std::launch::async, [&] { RecordImage(*probe->Row, doc.Picture, true, probe->OutThumb); });
     const int written = WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
-    if (probe && written == ExitOk) RecordImage(*probe->Row, doc.Picture, true, probe->OutThumb);
+    if (recorded.valid()) recorded.get();
+    if (probe && written != ExitOk) {  // no output: nothing of it in the row
+        std::error_code ec;
+        if (probe->Row->OutThumb) std::filesystem::remove(probe->OutThumb, ec);
+        probe->Row->Out = TReportImage{};
+        probe->Row->OutThumb = false;
+    }
     return written;
 }
 

@@ -136,9 +136,11 @@ body { font-family: sans-serif; margin: 1.5em; color: #222; }
 h1 { font-size: 1.4em; margin-bottom: 0.2em; }
 p.summary { margin-top: 0; }
 table { border-collapse: collapse; }
-th, td { border: 1px solid #bbb; padding: 4px 6px; vertical-align: top; text-align: left; }
+th, td { border: 1px solid #bbb; padding: 3px 5px; vertical-align: top; text-align: left; }
 th { background: #eee; }
-td.num, td.image { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
+table { font-size: 13px; }
+td.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
+td.image { white-space: nowrap; }
 td.thumb img { display: block; max-width: 128px; max-height: 128px; image-rendering: pixelated; }
 td.ops { font-family: monospace; white-space: pre-line; }
 tr.failed td { background: #fff4f4; }
