@@ -33,6 +33,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/Export.h"
+#include "formats/BatchReport.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -473,6 +474,44 @@ py::array_t<uint8_t> PaletteArray(const TImageDoc& d) {
     return a;
 }
 
+// The picture report of a batch run from Python: rows added as files finish (in any
+// order), the page written at the end (see formats/BatchReport.h).
+class TPyReport {
+public:
+    explicit TPyReport(const std::filesystem::path& dir) {
+        std::string error;
+        if (!place_.Reserve(PathBytes(dir), error)) throw py::value_error("report: " + error);
+    }
+    std::string Path() const { return place_.HtmlPath(); }
+    void Add(size_t index, const std::string& input, const std::string& output, const TDocPtr& in,
+             const TDocPtr& out, const std::vector<std::string>& ops, const std::string& message) {
+        if (index >= rows_.size()) rows_.resize(index + 1);
+        TReportRow row;
+        row.Input = input;
+        row.Output = output;
+        row.Ops = ops;
+        row.Message = message;
+        row.Ok = out != nullptr && message.empty();
+        {
+            py::gil_scoped_release free;
+            if (in) RecordImage(row, in->Picture, false, place_.ThumbPath(index, false));
+            if (out) RecordImage(row, out->Picture, true, place_.ThumbPath(index, true));
+        }
+        rows_[index] = std::move(row);
+    }
+    std::string Finish(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
+        std::vector<std::string> missing(inputs.size(), "not processed");
+        std::string error;
+        if (!WriteReportHtml(place_, CollectRows(place_, inputs, outputs, missing, rows_), error))
+            throw py::value_error("report: " + error);
+        return place_.HtmlPath();
+    }
+
+private:
+    TReportPlace place_;
+    std::vector<std::optional<TReportRow>> rows_;
+};
+
 std::vector<py::str> InfoLines(const TImageDoc& doc) {
     std::vector<py::str> out;
     out.reserve(doc.ScanInfo.size());
@@ -754,6 +793,12 @@ PYBIND11_MODULE(_morvane, m) {
         SetThreadCount(n);
     }, py::arg("n"), "threads the operations use: n, or every usable core for 0 (results never depend on it)");
     m.def("threads", &ThreadCount, "threads the operations use");
+    py::class_<TPyReport>(m, "_Report")
+        .def(py::init<const std::filesystem::path&>(), py::arg("out_dir"))
+        .def_property_readonly("path", &TPyReport::Path)
+        .def("add", &TPyReport::Add, py::arg("index"), py::arg("input"), py::arg("output"), py::arg("in_image"),
+             py::arg("out_image"), py::arg("ops"), py::arg("message"))
+        .def("finish", &TPyReport::Finish, py::arg("inputs"), py::arg("outputs"));
 
     m.def("_profile", &Profile, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
           py::arg("angle"), py::arg("from_"), py::arg("to"), py::arg("second"));

@@ -180,3 +180,16 @@ def test_batch_report(cli, demo_dir, tmp_path):
     assert re.search(r"a\.txt already exists", "".join(r["text"] for r in second.rows))
     assert (out / "report_files").is_dir() and (out / "report-2_files").is_dir()
     assert not list((out / "report_files").glob("*.row"))
+
+
+def test_report_from_python(demo, tmp_path):
+    image = morvane.open(demo)[0]
+    done = morvane.median(image)
+    report = morvane._morvane._Report(tmp_path)
+    report.add(1, "b.txt", "out/b.txt", image, done, ["median"], "")  # rows may come in any order
+    report.add(0, "a.txt", "out/a.txt", image, None, [], "File not found!")
+    assert report.finish(["a.txt", "b.txt"], ["out/a.txt", "out/b.txt"]) == str(tmp_path / "report.html")
+    rows = _parse(tmp_path / "report.html").rows
+    assert [r["attrs"]["class"] for r in rows] == ["failed", "ok"] and "File not found!" in rows[0]["text"]
+    assert float(rows[1]["attrs"]["data-sd"]) == pytest.approx(morvane.roughness(done)["image"]["sd"], rel=1e-12)
+    assert morvane._morvane._Report(tmp_path).path == str(tmp_path / "report-2.html")
