@@ -138,7 +138,8 @@ def test_batch_report(cli, demo_dir, tmp_path):
     ops = ["level:2Dim:1", "median", "filter:LowPass"]
     args = [a for op in ops for a in ("--op", op)]
     # float data files: the output read back holds the very samples the figures are of
-    done = cli("process", *inputs, "--out-dir", out, *args, "--data", "sin", "--report", check=False)
+    # two worker processes hand their rows on through files
+    done = cli("process", *inputs, "--out-dir", out, *args, "--data", "sin", "--report", "-j", "2", check=False)
     assert done.returncode == 1  # the broken file
     report = out / "report.html"
     page = _parse(report)
@@ -172,7 +173,7 @@ def test_batch_report(cli, demo_dir, tmp_path):
 
     # a second report beside the first: nothing of the first replaced, every file refused
     before = report.read_bytes()
-    done = cli("process", *inputs, "--out-dir", out, *args, "--report", "-j", "2", check=False)
+    done = cli("process", *inputs, "--out-dir", out, *args, "--report", check=False)
     assert done.returncode == 1
     assert report.read_bytes() == before
     second = _parse(out / "report-2.html")
