@@ -268,7 +268,9 @@ void TUndoStack::Enforce() {
 }
 
 std::string UndoStepName(const std::string& entry) {
-    const std::string op = entry.substr(0, entry.find(':'));
+    const size_t colon = entry.find(':');
+    const std::string op = entry.substr(0, colon);
+    if (op == "filter" && colon != std::string::npos) return entry.substr(colon + 1);  // the kernel's name
     static const struct {
         const char* Op;
         const char* Name;

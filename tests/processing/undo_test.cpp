@@ -213,6 +213,7 @@ TEST_F(Undo, HistoryFollowsSoThatItReplaysTheCurrentImage) {
 TEST_F(Undo, StepNamesFollowTheHistoryEntry) {
     EXPECT_EQ(UndoStepName("level:Lines:1"), "Leveling");
     EXPECT_EQ(UndoStepName("median"), "Median Filter");
+    EXPECT_EQ(UndoStepName("filter:Laplace 2"), "Laplace 2");
     EXPECT_EQ(UndoStepName("sphere:3.5"), "Sphere Filter");
     EXPECT_EQ(UndoStepName("something"), "something");
 }
