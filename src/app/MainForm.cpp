@@ -264,9 +264,9 @@ void TMainForm::CreateMenus() {
     FileExitItem = NewItem(FileMenu, "FileExitItem", "E&xit", 3, "Leave the program");
 
     EditMenu = menu("EditMenu", "&Edit");
-    UndoItem = NewItem(EditMenu, "UndoItem", "&Undo", 1, "Take back the last change of the active image");
+    UndoItem = NewItem(EditMenu, "UndoItem", "&Undo", 41, "Take back the last change of the active image");
     UndoItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    RedoItem = NewItem(EditMenu, "RedoItem", "&Redo", 1, "Make the change taken back again");
+    RedoItem = NewItem(EditMenu, "RedoItem", "&Redo", 41, "Make the change taken back again");
     RedoItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     connect(UndoItem, &QAction::triggered, this, [this] {
         if (TMDIChild* w = Current()) w->Undo();
