@@ -916,7 +916,7 @@ void TMainForm::Refresh1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w) return;
-        TImageChange step(w, TSampleChange::None);
+        TImageChange step(w, TSampleChange::None, "Refresh");
         if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
         w->Picture.FixedRange = 0;
         w->Redraw();
