@@ -189,8 +189,18 @@ bool TUndoStack::Move(TImageDoc& doc, std::vector<TStep>& from, std::vector<TSte
     if (from.empty()) return false;
     pending_.reset();
     TStep& step = from.back();
+    TQTVPicture& p = doc.Picture;
+    // samples of the same size change places in one pass
+    const bool swap = step.State.HasSamples && step.State.Rows == p.Rows && step.State.Cols == p.Cols &&
+                      step.State.Samples.size() == SampleCount(p) && !step.State.Samples.empty();
     // the state left behind keeps the parts this step restores
-    TState here = Capture(doc, step.State.HasSamples, step.State.HasMarks);
+    TState here = Capture(doc, step.State.HasSamples && !swap, step.State.HasMarks);
+    if (swap) {
+        std::swap_ranges(step.State.Samples.begin(), step.State.Samples.end(), p.Data.Block());
+        here.HasSamples = true;
+        here.Samples = std::move(step.State.Samples);
+        step.State.HasSamples = false;
+    }
     Restore(doc, step.State, step.Negate);
     TStep other;
     other.Name = step.Name;
