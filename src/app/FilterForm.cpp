@@ -239,6 +239,7 @@ void TFilterForm::BuildControls()
     Edit2 = new QLineEdit(QStringLiteral("1"), Panel2);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(100, 10, 70, 24);
+    WatchEdits(Edit2);
 
     // simple filters
     Panel3 = MakePanel(this, "Panel3");
@@ -591,13 +592,16 @@ void TFilterForm::Button4Click()
         return;
     }
     if (Mode == 15) {
-        // unreadable text counts as 0
+        // unreadable text is refused (it would count as 0 and smooth the whole image)
         double percent = 0;
         try {
             percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(Edit2->text())));
-        } catch (const EConvertError&) {
-            percent = 0;
+        } catch (const EConvertError& e) {
+            SetEditState(Edit2, TEditState::Rejected);
+            ShowMessage(e.what(), TMsgKind::Error);
+            return;
         }
+        SetEditState(Edit2, TEditState::Accepted);
         const std::string text = FormatShortest(percent);
         Edit2->setText(Latin1ToQt(text));
         if (settings_) settings_->WriteString("Filter", "Edit2", text);
@@ -1019,6 +1023,10 @@ void TFilterForm::DoDistortion()
         }
         SetEditState(e, TEditState::Standard);
         if (settings_) settings_->WriteString("Filter", DistortionKeys[i], QtToLatin1(e->text()));
+    }
+    if (const std::string fold = DistortionFoldText(k[0], k[1], k[2], k[3]); !fold.empty()) {
+        ShowMessage(fold);
+        return;
     }
     CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
     Recorded.Do(DistortionEntry(k[0], k[1], k[2], k[3]), true);

@@ -41,6 +41,7 @@ private slots:
     void pointsAndAdvancedMarks();
     void settingsComeBackAndTheDialogClosesWithItsWindow();
     void filtersAndFourierChangeThePreview();
+    void unreadableAndFoldingInputIsRefused();
 };
 
 void TFilterFormTest::everyModeOpensWithItsPanelAndCaption()
@@ -339,6 +340,52 @@ void TFilterFormTest::filtersAndFourierChangeThePreview()
     SettleDeletes();
     QVERIFY(Samples(w->Picture) == original);
     QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TFilterFormTest::unreadableAndFoldingInputIsRefused()
+{
+    TFixture fx;
+    TMainForm form;
+    form.resize(1000, 760);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TMDIChild* w = form.Current();
+    const std::vector<float> original = Samples(w->Picture);
+
+    // letters in the bad-points field: red, the reason shown, nothing smoothed
+    TFilterForm* f = OpenForm(form, form.NoiseItem);
+    f->Edit2->selectAll();
+    QTest::keyClicks(f->Edit2, QStringLiteral("5x"));
+    QCOMPARE(EditState(f->Edit2), TEditState::Edited);
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(EditState(f->Edit2), TEditState::Rejected);
+    QCOMPARE(fx.Messages.Shown.size(), size_t{1});
+    QVERIFY(fx.Messages.Texts()[0].find("5x") != std::string::npos);
+    QVERIFY(Samples(f->Working) == original);
+    QVERIFY(f->Recorded.Entries().empty());
+    // a number is taken again
+    f->Edit2->setText(QStringLiteral("0,5"));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(EditState(f->Edit2), TEditState::Accepted);
+    QCOMPARE(f->Recorded.Entries(), std::vector<std::string>{"noise:0.5"});
+    QTest::mouseClick(f->Button2, Qt::LeftButton);
+    SettleDeletes();
+    fx.Messages.Clear();
+
+    // distortion coefficients that fold the scan: said so, the preview keeps the source
+    f = OpenForm(form, form.DistortionItem);
+    QCOMPARE(f->DistortionEdits.size(), size_t{4});
+    f->DistortionEdits[0]->setText(QStringLiteral("100"));
+    f->DistortionEdits[1]->setText(QStringLiteral("-1e30"));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>{DistortionFoldText(100, -1e30, 0, 0)});
+    QVERIFY(Samples(f->Working) == original);
+    QVERIFY(f->Recorded.Entries().empty());
+    Shot(&form, "distortion-refused.png");
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QVERIFY(Samples(w->Picture) == original);
+    QVERIFY(w->History.empty());
 }
 
 QTEST_MAIN(TFilterFormTest)
