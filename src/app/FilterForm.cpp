@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -259,13 +260,27 @@ void TFilterForm::BuildControls()
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->horizontalHeader()->hide();
     StringGrid1->verticalHeader()->hide();
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(30);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(30);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setGeometry(46, 64, 93, 93);
+    {
+        // cells wide enough for every coefficient of every kernel ("-1/9"), at least 30
+        const QFontMetrics fm(StringGrid1->font());
+        int text = 0;
+        for (int k = 0; k < KernelCount(); ++k)
+            for (const std::string& cell : KernelGridTexts(k))
+                text = std::max(text, fm.horizontalAdvance(Latin1ToQt(cell)));
+        const int margin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1;
+        const int cell = std::max(30, text + 2 * margin + 6);
+        StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+        StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+        StringGrid1->horizontalHeader()->setDefaultSectionSize(cell);
+        StringGrid1->verticalHeader()->setDefaultSectionSize(std::max(30, fm.height() + 8));
+        const int frame = 2 * StringGrid1->frameWidth();
+        const int w = 3 * cell + frame, h = 3 * std::max(30, fm.height() + 8) + frame;
+        StringGrid1->setGeometry((LeftColumn - w) / 2, 64, w, h);
+    }
 
     // histogram
     Panel4 = MakePanel(this, "Panel4");

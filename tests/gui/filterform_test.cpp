@@ -4,12 +4,14 @@
 #include <QComboBox>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTableWidget>
 
 #include "GuiTest.h"
 #include "app/EditColours.h"
 #include "app/FilterForm.h"
 #include "processing/Fourier.h"
+#include "processing/Kernels.h"
 #include "processing/Leveling.h"
 
 using namespace guitest;
@@ -42,6 +44,7 @@ private slots:
     void settingsComeBackAndTheDialogClosesWithItsWindow();
     void filtersAndFourierChangeThePreview();
     void unreadableAndFoldingInputIsRefused();
+    void kernelGridShowsEveryCoefficientInFull();
 };
 
 void TFilterFormTest::everyModeOpensWithItsPanelAndCaption()
@@ -386,6 +389,40 @@ void TFilterFormTest::unreadableAndFoldingInputIsRefused()
     SettleDeletes();
     QVERIFY(Samples(w->Picture) == original);
     QVERIFY(w->History.empty());
+}
+
+void TFilterFormTest::kernelGridShowsEveryCoefficientInFull()
+{
+    TFixture fx;
+    TMainForm form;
+    form.resize(1000, 760);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TFilterForm* f = OpenForm(form, form.LowPassItem);
+    QTableWidget* grid = f->StringGrid1;
+    QVERIFY(grid->isVisible());
+    const QFontMetrics fm(grid->font());
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    // the grid lies inside its panel and shows all nine cells
+    QVERIFY(f->Panel3->rect().contains(grid->geometry()));
+    for (int k = 0; k < f->ComboBox1->count(); ++k) {
+        f->ComboBox1->setCurrentIndex(k);
+        f->ComboBox1Change();
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                const QTableWidgetItem* item = grid->item(r, c);
+                QVERIFY(item);
+                QCOMPARE(item->text(), Latin1ToQt(KernelGridTexts(k)[static_cast<size_t>(3 * r + c)]));
+                const QRect cell = grid->visualItemRect(item);
+                QVERIFY(grid->viewport()->rect().contains(cell));
+                // the whole text fits: nothing is elided
+                QVERIFY2(fm.horizontalAdvance(item->text()) + 2 * margin <= cell.width(),
+                         qPrintable(QStringLiteral("kernel %1 cell %2,%3").arg(k).arg(r).arg(c)));
+            }
+    }
+    f->ComboBox1->setCurrentIndex(3);  // HighPass 3: -1/9 and 8/9
+    f->ComboBox1Change();
+    Shot(&form, "kernel-grid.png");
 }
 
 QTEST_MAIN(TFilterFormTest)
