@@ -477,8 +477,9 @@ void TFilterForm::Setup(TQTVPicture* source, int mode)
         Panel7->show();
         BuildPanel7();
     }
-    // 6. layout
+    // 6. layout; the preview shows the working copy over its own values
     FormResize();
+    RenderPreview();
 }
 
 QImage TFilterForm::SourceImage() const
@@ -602,6 +603,7 @@ void TFilterForm::Button4Click()
     if (Mode <= 14) {
         Mode = std::max(0, ComboBox1->currentIndex());
         ApplyKernel(Working, Mode);
+        newScale_ = newScale_ || KernelChangesScale(Mode);
         Recorded.Do(FilterEntry(Mode), false);
         RenderPreview();
         return;
@@ -635,6 +637,7 @@ void TFilterForm::Button4Click()
             settings_->WriteBool("FFT", "SuppZero", suppZero);
         }
         FFTView(Working, log, suppZero);
+        newScale_ = true;  // a spectrum
         Recorded.Do(FFTEntry(log, suppZero, Recorded.Presses() % 2 == 1), false);
         RenderPreview();
         return;
@@ -657,21 +660,18 @@ void TFilterForm::Button1Click()
 {
     if (!Source) return;
     RestoreWorkingCopy(*Source, Working);  // every mark 1 again, Transformed cleared
-    const QImage src = SourceImage();
-    Image1->SetPicture(src);
-    Image2->SetPicture(src);
+    Image1->SetPicture(SourceImage());
     MarkedPoints.clear();
     Image2->Circles.clear();
+    RenderPreview();  // the copy over its own values
     Recorded.Undo();
+    newScale_ = false;
     levelFit_ = TLevelFitSet::All;
     levelBands_.clear();
     bandsFresh_ = false;
     clipDone_ = false;
     sphereSwitches_ = 0;
-    if (Mode == 16 || Mode == 18) {
-        RenderPreview();
-        DrawHistogram();
-    }
+    if (Mode == 16 || Mode == 18) DrawHistogram();
     if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
 }
 
@@ -689,7 +689,12 @@ std::vector<std::string> TFilterForm::TakeOverEntries() const
         whole.Y2 = Working.Rows;
         return {ZoomEntry(whole)};
     }
-    if (Mode != 16) return Recorded.Entries();
+    if (Mode != 16) {
+        std::vector<std::string> entries = Recorded.Entries();
+        // values on a new scale: the colour range follows them (a fixed one is let go)
+        if (newScale_ && Source && Source->FixedRange != 0) entries.push_back(RangeEntry(false, 0, 0));
+        return entries;
+    }
     // the histogram: the last clip, and the colour range as "Take Over" leaves it
     const bool fixed = Working.FixedRange != 0;
     if (clipDone_) return {ClipEntry(clipLow_, clipHigh_, fixed, Working.Min, Working.Max)};
@@ -705,6 +710,7 @@ void TFilterForm::Button3Click()
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
     }
     if (Source) TakeOverWorkingCopy(Working, *Source, Mode == 19, Mode == 16);
+    if (Source && newScale_) FollowNewValueScale(*Source);
     Mode = -1;
     close();
 }

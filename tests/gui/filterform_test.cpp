@@ -2,6 +2,7 @@
 // Cancel, leveling with its settings, the histogram's bands and typed limits, and the
 // dialog's life with its image window.
 #include <QComboBox>
+#include <QSet>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QStyle>
@@ -9,7 +10,11 @@
 
 #include "GuiTest.h"
 #include "app/EditColours.h"
+#include "app/AxesForm.h"
 #include "app/FilterForm.h"
+#include "app/PictureImage.h"
+#include "core/Display.h"
+#include "processing/History.h"
 #include "processing/Fourier.h"
 #include "processing/Kernels.h"
 #include "processing/Leveling.h"
@@ -45,6 +50,7 @@ private slots:
     void filtersAndFourierChangeThePreview();
     void unreadableAndFoldingInputIsRefused();
     void kernelGridShowsEveryCoefficientInFull();
+    void previewsShowTheirOwnRangeAndNewScalesFollow();
 };
 
 void TFilterFormTest::everyModeOpensWithItsPanelAndCaption()
@@ -423,6 +429,109 @@ void TFilterFormTest::kernelGridShowsEveryCoefficientInFull()
     f->ComboBox1->setCurrentIndex(3);  // HighPass 3: -1/9 and 8/9
     f->ComboBox1Change();
     Shot(&form, "kernel-grid.png");
+}
+
+namespace {
+
+// Histogram with a typed upper limit, taken over: the image's colour range is fixed.
+void FixRange(TMainForm& form, TMDIChild* w, const QString& upper)
+{
+    TFilterForm* f = OpenForm(form, form.HistogramItem);
+    f->Label3Click();
+    f->EditMinMax->setText(upper);
+    QTest::keyClick(f->EditMinMax, Qt::Key_Return);
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 1);
+}
+
+// The working copy rendered over its own values, as the preview should show it.
+QImage OwnRange(const TQTVPicture& working)
+{
+    TQTVPicture own;
+    own.CopySamplesFrom(working);
+    own.Palette = working.Palette;
+    own.Render();
+    return RenderedImage(own);
+}
+
+int Colours(const QImage& img)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < img.height(); y += 2)
+        for (int x = 0; x < img.width(); x += 2) seen.insert(img.pixel(x, y));
+    return static_cast<int>(seen.size());
+}
+
+}  // namespace
+
+void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
+{
+    TFixture fx;
+    TMainForm form;
+    form.resize(1000, 760);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TMDIChild* w = form.Current();
+    // a narrow fixed range, as typed under the histogram
+    const QString upper = Latin1ToQt(FormatShortest(w->Picture.Min + 0.05 * (w->Picture.Max - w->Picture.Min)));
+    FixRange(form, w, upper);
+    const std::vector<std::string> fixedHistory = w->History;
+
+    // a kernel that keeps the scale: its preview shows the copy's own range, and Take
+    // Over leaves the image's fixed range alone
+    TFilterForm* f = OpenForm(form, form.LowPassItem);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));  // at once, before any "Do"
+    f->ComboBox1->setCurrentIndex(KernelIndex("LowPass"));
+    f->ComboBox1Change();
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 1);
+    QCOMPARE(w->History.back(), std::string("filter:LowPass"));
+
+    // the edge kernel (its coefficients add up to 0): a preview of many colours, not
+    // one washed-out band; Take Over lets the image's range follow the slopes
+    for (const char* kernel : {"Edges left", "Laplace 1", "Solarization top"}) {
+        if (w->Picture.FixedRange == 0) FixRange(form, w, upper);
+        f = OpenForm(form, form.LowPassItem);
+        f->ComboBox1->setCurrentIndex(KernelIndex(kernel));
+        f->ComboBox1Change();
+        QTest::mouseClick(f->Button4, Qt::LeftButton);
+        QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+        QVERIFY2(Colours(f->Image2->Picture()) > 40, kernel);
+        if (std::string(kernel) == "Edges left") Shot(&form, "edges-left-preview.png");
+        QTest::mouseClick(f->Button3, Qt::LeftButton);
+        SettleDeletes();
+        QCOMPARE(w->Picture.FixedRange, 0);
+        const std::vector<std::string> tail(w->History.end() - 2, w->History.end());
+        QCOMPARE(tail, (std::vector<std::string>{FilterEntry(KernelIndex(kernel)), "range:auto"}));
+    }
+
+    // the FFT preview likewise; "Undo" shows the copy over its own range again
+    FixRange(form, w, upper);
+    f = OpenForm(form, form.FFTItem);
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button1, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 0);
+    QCOMPARE(w->History.back(), std::string("range:auto"));
+
+    // Rescale to a new z range: the z bar follows the new heights
+    FixRange(form, w, upper);
+    form.Scale1->trigger();
+    form.AxesForm->Edit3->setText(QStringLiteral("1000"));
+    QTest::mouseClick(form.AxesForm->BitBtn2, Qt::LeftButton);
+    QCOMPARE(w->Picture.FixedRange, 0);
+    QCOMPARE(w->History.back(), std::string("range:auto"));
+    QVERIFY(w->History[w->History.size() - 2].rfind("rescale:", 0) == 0);
+    QCOMPARE(w->MaxText, RangeText(w->Picture.Max));
+    QVERIFY(fx.Messages.Shown.empty());
 }
 
 QTEST_MAIN(TFilterFormTest)
