@@ -236,12 +236,9 @@ void TArithForm::Image3Click()
     if (!ComputeArithmetic(FirstWindow->Picture, SecondWindow->Picture, ops, ResultPicture)) return;
     ResultPicture.FixedRange = 0;
     ResultPicture.Render();
-    {
-        const TMDIChild& b = *SecondWindow;
-        ResultHistory = FirstWindow->History;
-        ResultHistory.push_back(ArithEntry(Operator(), b.SourcePath.empty() ? b.FileName : b.SourcePath,
-                                           b.SourcePath.empty() ? 1 : b.SourceChannel));
-    }
+    ResultHistory = FirstWindow->History;
+    // the step naming the second image's file, or why a replay cannot compute it
+    ResultHistory.push_back(ArithStepEntry(Operator(), *SecondWindow));
     Image3->SetPicture(RenderedImage(ResultPicture));
     // the short form of the z bar, as the operands' limits show
     const std::string& unit = ResultPicture.Para.PhysUnit;

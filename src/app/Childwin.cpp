@@ -276,6 +276,8 @@ bool TMDIChild::ExportProcessing(const std::string& path) {
     namespace fs = std::filesystem;
     fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
+    // steps no replay can compute (an arithmetic with a processed second image...)
+    if (const std::string why = ReplayProblemsMessage(History); !why.empty()) ShowMessage(why);
     return true;
 }
 
