@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include <QMdiArea>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -148,14 +149,17 @@ void TArithForm::PlaceInWorkspace()
 {
     if (!main_ || !main_->MdiArea) return;
     QWidget* area = main_->MdiArea->viewport();
-    const QRect work(area->mapToGlobal(QPoint(0, 0)), area->size());
+    // the part of the workspace that is on the screen
+    QRect work(area->mapToGlobal(QPoint(0, 0)), area->size());
+    if (const QScreen* screen = area->screen()) work &= screen->availableGeometry();
+    if (work.isEmpty()) return;
     const QRect frame = frameGeometry();
     if (work.contains(frame)) return;
-    // a little inside the top left corner, as far inside as the workspace allows (move
-    // places the frame)
-    QPoint at = work.topLeft() + QPoint(8, 8);
-    at.setX(std::max(work.left(), std::min(at.x(), work.right() + 1 - frame.width())));
-    at.setY(std::max(work.top(), std::min(at.y(), work.bottom() + 1 - frame.height())));
+    // in the bottom right corner, away from the image windows that open at the top
+    // left and whose pictures are dragged onto it; the top left corner where the
+    // workspace is too small (move places the frame)
+    const QPoint at(std::max(work.left(), work.right() + 1 - 8 - frame.width()),
+                    std::max(work.top(), work.bottom() + 1 - 8 - frame.height()));
     move(at);
 }
 

@@ -81,8 +81,8 @@ private:
     // The reason "=" or "Use" cannot go on (an empty side, no operator), shown; false
     // when both operands and the operator are there.
     bool ReportMissingOperand();
-    // Inside the main window's workspace (its top left corner, clear of menu and tool
-    // bar) unless the window already lies entirely inside it.
+    // Inside the main window's workspace (its bottom right corner, clear of menu and
+    // tool bar) unless the window already lies entirely inside it.
     void PlaceInWorkspace();
     TMainForm* main_;
     TSettings* settings_;

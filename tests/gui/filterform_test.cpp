@@ -391,6 +391,7 @@ void TFilterFormTest::unreadableAndFoldingInputIsRefused()
     QVERIFY(Samples(f->Working) == original);
     QVERIFY(f->Recorded.Entries().empty());
     Shot(&form, "distortion-refused.png");
+    ScreenShot("x-distortion-refused.png");
     QTest::mouseClick(f->Button3, Qt::LeftButton);
     SettleDeletes();
     QVERIFY(Samples(w->Picture) == original);
@@ -429,6 +430,7 @@ void TFilterFormTest::kernelGridShowsEveryCoefficientInFull()
     f->ComboBox1->setCurrentIndex(3);  // HighPass 3: -1/9 and 8/9
     f->ComboBox1Change();
     Shot(&form, "kernel-grid.png");
+    ScreenShot("x-kernel-grid.png");
 }
 
 namespace {
@@ -501,7 +503,10 @@ void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
         QTest::mouseClick(f->Button4, Qt::LeftButton);
         QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
         QVERIFY2(Colours(f->Image2->Picture()) > 40, kernel);
-        if (std::string(kernel) == "Edges left") Shot(&form, "edges-left-preview.png");
+        if (std::string(kernel) == "Edges left") {
+            Shot(&form, "edges-left-preview.png");
+            ScreenShot("x-edges-left-preview.png");
+        }
         QTest::mouseClick(f->Button3, Qt::LeftButton);
         SettleDeletes();
         QCOMPARE(w->Picture.FixedRange, 0);

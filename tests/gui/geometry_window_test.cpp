@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include "GuiTest.h"
@@ -256,7 +257,8 @@ void TGeometryWindowTest::arithmeticDropsComputesAndUses()
     QCOMPARE(af->windowTitle(), QStringLiteral("Arithmetic"));
     // inside the workspace, clear of the menu and tool bar, and not on top of everything
     const QWidget* work = form.MdiArea->viewport();
-    QVERIFY(QRect(work->mapToGlobal(QPoint(0, 0)), work->size()).contains(af->frameGeometry()));
+    QVERIFY((QRect(work->mapToGlobal(QPoint(0, 0)), work->size()) & work->screen()->availableGeometry())
+                .contains(af->frameGeometry()));
     QVERIFY(!(af->windowFlags() & Qt::WindowStaysOnTopHint));
     Shot(&form, "arithmetic-placed.png");
     QCOMPARE(af->Edit1->text(), QStringLiteral(" /"));
@@ -287,6 +289,7 @@ void TGeometryWindowTest::arithmeticDropsComputesAndUses()
     QCOMPARE(af->Label8->y(), af->Label9->y());
     QVERIFY(af->Label8->geometry().right() < af->Label9->geometry().left());
     Shot(af, "arithmetic.png");
+    ScreenShot("x-arithmetic.png");
 
     QTest::mouseClick(af->Button1, Qt::LeftButton);  // "Use"
     QVERIFY(!af->isVisible());

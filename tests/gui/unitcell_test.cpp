@@ -218,6 +218,7 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
     QCOMPARE(ini->ReadString("Filter", "DistortionDX", ""), DistortionText(d.D));
     // the results list says what was copied
     QVERIFY(uc->Memo2->toPlainText().endsWith(QString::fromLatin1(DistortionCopiedText(d, TPlotAxis::X).c_str())));
+    ScreenShot("x-unitcell-copied.png");
 
     // a click excludes the nearest point (red), Delete removes it and its match
     const TPlotPoint first = uc->PlotPoints()[0];
