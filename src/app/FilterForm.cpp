@@ -615,7 +615,7 @@ void TFilterForm::Button4Click()
             percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(Edit2->text())));
         } catch (const EConvertError& e) {
             SetEditState(Edit2, TEditState::Rejected);
-            ShowMessage(e.what(), TMsgKind::Error);
+            ShowFailure(e);
             return;
         }
         SetEditState(Edit2, TEditState::Accepted);

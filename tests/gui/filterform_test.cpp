@@ -2,7 +2,6 @@
 // Cancel, leveling with its settings, the histogram's bands and typed limits, and the
 // dialog's life with its image window.
 #include <QComboBox>
-#include <QSet>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QStyle>
@@ -457,14 +456,6 @@ QImage OwnRange(const TQTVPicture& working)
     return RenderedImage(own);
 }
 
-int Colours(const QImage& img)
-{
-    QSet<QRgb> seen;
-    for (int y = 0; y < img.height(); y += 2)
-        for (int x = 0; x < img.width(); x += 2) seen.insert(img.pixel(x, y));
-    return static_cast<int>(seen.size());
-}
-
 }  // namespace
 
 void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
@@ -478,7 +469,6 @@ void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
     // a narrow fixed range, as typed under the histogram
     const QString upper = Latin1ToQt(FormatShortest(w->Picture.Min + 0.05 * (w->Picture.Max - w->Picture.Min)));
     FixRange(form, w, upper);
-    const std::vector<std::string> fixedHistory = w->History;
 
     // a kernel that keeps the scale: its preview shows the copy's own range, and Take
     // Over leaves the image's fixed range alone
@@ -493,26 +483,20 @@ void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
     QCOMPARE(w->Picture.FixedRange, 1);
     QCOMPARE(w->History.back(), std::string("filter:LowPass"));
 
-    // the edge kernel (its coefficients add up to 0): a preview of many colours, not
-    // one washed-out band; Take Over lets the image's range follow the slopes
-    for (const char* kernel : {"Edges left", "Laplace 1", "Solarization top"}) {
-        if (w->Picture.FixedRange == 0) FixRange(form, w, upper);
-        f = OpenForm(form, form.LowPassItem);
-        f->ComboBox1->setCurrentIndex(KernelIndex(kernel));
-        f->ComboBox1Change();
-        QTest::mouseClick(f->Button4, Qt::LeftButton);
-        QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
-        QVERIFY2(Colours(f->Image2->Picture()) > 40, kernel);
-        if (std::string(kernel) == "Edges left") {
-            Shot(&form, "edges-left-preview.png");
-            ScreenShot("x-edges-left-preview.png");
-        }
-        QTest::mouseClick(f->Button3, Qt::LeftButton);
-        SettleDeletes();
-        QCOMPARE(w->Picture.FixedRange, 0);
-        const std::vector<std::string> tail(w->History.end() - 2, w->History.end());
-        QCOMPARE(tail, (std::vector<std::string>{FilterEntry(KernelIndex(kernel)), "range:auto"}));
-    }
+    // an edge kernel (its coefficients add up to 0): the slopes over their own range, not
+    // one washed-out band; Take Over lets the image's range follow them
+    f = OpenForm(form, form.LowPassItem);
+    f->ComboBox1->setCurrentIndex(KernelIndex("Edges left"));
+    f->ComboBox1Change();
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    Shot(&form, "edges-left-preview.png");
+    ScreenShot("x-edges-left-preview.png");
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 0);
+    const std::vector<std::string> tail(w->History.end() - 2, w->History.end());
+    QCOMPARE(tail, (std::vector<std::string>{"filter:Edges left", "range:auto"}));
 
     // the FFT preview likewise; "Undo" shows the copy over its own range again
     FixRange(form, w, upper);
