@@ -287,7 +287,8 @@ bool TMDIChild::ExportProcessing(const std::string& path) {
     fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
     // steps no replay can compute (an arithmetic with a processed second image...)
-    if (const std::string why = ReplayProblemsMessage(History); !why.empty()) ShowMessage(why);
+    std::vector<std::string> names;
+    if (const std::string why = ReplayProblemsMessage(History, names); !why.empty()) ShowFileMessage(why, names);
     return true;
 }
 

@@ -214,10 +214,18 @@ std::vector<std::string> ReplayProblems(const std::vector<std::string>& history)
     return out;
 }
 
-std::string ReplayProblemsMessage(const std::vector<std::string>& history)
+std::string ReplayProblemsMessage(const std::vector<std::string>& history, std::vector<std::string>& names)
 {
     const std::vector<std::string> problems = ReplayProblems(history);
+    names.clear();
     if (problems.empty()) return {};
+    // arith:OP:FILE:N: the file between the operator and the channel
+    for (const std::string& entry : history) {
+        std::string step, why;
+        if (!ReadNote(entry, step, why) || step.rfind("arith:", 0) != 0) continue;
+        const size_t op = step.find(':', 6), last = step.rfind(':');
+        if (op != std::string::npos && last > op) names.push_back(step.substr(op + 1, last - op - 1));
+    }
     std::string text;
     for (const std::string& p : problems) text += p + ".\n";
     return text + "The script names " + (problems.size() == 1 ? "this step" : "these steps") +

@@ -86,8 +86,10 @@ std::string ProcessingScript(const TImageDoc& doc);
 // "Step N (STEP) cannot be replayed: WHY": the unreplayable notes and the entries the
 // operation table cannot read. Empty when the whole history replays.
 std::vector<std::string> ReplayProblems(const std::vector<std::string>& history);
-// What the export says in its message box about those steps; empty without any.
-std::string ReplayProblemsMessage(const std::vector<std::string>& history);
+// What the export says in its message box about those steps; empty without any. names
+// gets the files the steps quote (the second images of arithmetic steps), as the file
+// system spells them.
+std::string ReplayProblemsMessage(const std::vector<std::string>& history, std::vector<std::string>& names);
 
 // The scan-information page's block: "Processing" and one numbered line per entry;
 // empty without history.

@@ -530,8 +530,10 @@ TEST_F(History, ArithmeticStepsThatCannotBeReplayedAreNamed)
     EXPECT_EQ(problems[0].rfind("Step 2 (arith:/:/data/scan.txt:2) cannot be replayed: the second image", 0), 0u);
     EXPECT_EQ(problems[1].rfind("Step 4 (arith::x.txt:1) cannot be replayed: arith: the operator", 0), 0u);
     EXPECT_TRUE(ReplayProblems({"invert", "median"}).empty());
-    EXPECT_TRUE(ReplayProblemsMessage({"invert"}).empty());
-    EXPECT_NE(ReplayProblemsMessage(doc.History).find(problems[1]), std::string::npos);
+    std::vector<std::string> names;
+    EXPECT_TRUE(ReplayProblemsMessage({"invert"}, names).empty());
+    EXPECT_NE(ReplayProblemsMessage(doc.History, names).find(problems[1]), std::string::npos);
+    EXPECT_EQ(names, std::vector<std::string>{"/data/scan.txt"});
 
     // the script: a comment line per step, the note left out of the call, and it stops
     const std::string s = ProcessingScript(doc);
