@@ -28,6 +28,14 @@ void MouseAtColumn(QWidget* w, QEvent::Type type, int x, Qt::MouseButton button,
     Mouse(w, type, QPoint(x, w->height() / 2), button, buttons);
 }
 
+// The main window at a comfortable size with the demo scan loaded.
+bool ShowDemo(TMainForm& form)
+{
+    form.resize(1000, 760);
+    form.show();
+    return OpenAndLoad(form, DemoFile());
+}
+
 void Drag(QWidget* w, int from, int to, Qt::MouseButton button)
 {
     MouseAtColumn(w, QEvent::MouseButtonPress, from, button, button);
@@ -290,9 +298,7 @@ void TFilterFormTest::filtersAndFourierChangeThePreview()
         ini->WriteInteger("Filter", "ComboBox1", 5);
     }
     TMainForm form;
-    form.resize(1000, 760);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* w = form.Current();
     const std::vector<float> original = Samples(w->Picture);
 
@@ -354,9 +360,7 @@ void TFilterFormTest::unreadableAndFoldingInputIsRefused()
 {
     TFixture fx;
     TMainForm form;
-    form.resize(1000, 760);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* w = form.Current();
     const std::vector<float> original = Samples(w->Picture);
 
@@ -401,9 +405,7 @@ void TFilterFormTest::kernelGridShowsEveryCoefficientInFull()
 {
     TFixture fx;
     TMainForm form;
-    form.resize(1000, 760);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TFilterForm* f = OpenForm(form, form.LowPassItem);
     QTableWidget* grid = f->StringGrid1;
     QVERIFY(grid->isVisible());
@@ -462,9 +464,7 @@ void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
 {
     TFixture fx;
     TMainForm form;
-    form.resize(1000, 760);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* w = form.Current();
     // a narrow fixed range, as typed under the histogram
     const QString upper = Latin1ToQt(FormatShortest(w->Picture.Min + 0.05 * (w->Picture.Max - w->Picture.Min)));
