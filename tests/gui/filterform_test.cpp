@@ -13,8 +13,8 @@
 #include "app/FilterForm.h"
 #include "app/PictureImage.h"
 #include "core/Display.h"
+#include "processing/FFTView.h"
 #include "processing/History.h"
-#include "processing/Fourier.h"
 #include "processing/Kernels.h"
 #include "processing/Leveling.h"
 
