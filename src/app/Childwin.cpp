@@ -383,6 +383,9 @@ bool TMDIChild::ExportProcessing(const std::string& path) {
     namespace fs = std::filesystem;
     fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
+    // steps no replay can compute (an arithmetic with a processed second image...)
+    std::vector<std::string> names;
+    if (const std::string why = ReplayProblemsMessage(History, names); !why.empty()) ShowFileMessage(why, names);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QToolButton>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -213,6 +214,16 @@ inline void Shot(QWidget* w, const char* name) {
     if (dir.isEmpty()) return;
     QCoreApplication::processEvents();
     w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
+// Writes what the X server shows (import -window root) to $MORVANE_SHOTS/name when that
+// folder is set: the screen as a user sees it, not an off-screen rendering.
+inline void ScreenShot(const char* name) {
+    const QByteArray dir = qgetenv("MORVANE_SHOTS");
+    if (dir.isEmpty()) return;
+    QTest::qWait(300);
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                  QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name)});
 }
 
 // The demo scan of the build (two channels, 512 x 512).
