@@ -9,7 +9,12 @@
 #include <cstring>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
 
 #include "core/Messages.h"
 #include "core/Numbers.h"
@@ -131,6 +136,67 @@ std::string FieldEntryKey(const char* prefix, size_t number, size_t count) {
     return prefix + digits;
 }
 
+// ---------------------------------------------------------------- the file
+
+TFieldFile::TFieldFile(const std::string& path) {
+    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // a pipe would block, a device never end
+        ::close(fd);
+        return;
+    }
+    fd_ = fd;
+    size_ = static_cast<size_t>(st.st_size);
+}
+
+TFieldFile::~TFieldFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TFieldFile::Read(size_t pos, void* dst, size_t n) const {
+    char* p = static_cast<char*>(dst);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(pos));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) throw EInOutError(got < 0 ? std::string("Read error: ") + std::strerror(errno)
+                                                : std::string("Read error: the file has become shorter"));
+        p += got;
+        pos += static_cast<size_t>(got);
+        n -= static_cast<size_t>(got);
+    }
+}
+
+const char* TFieldFile::Window(size_t pos, size_t n) const {
+    if (pos < windowAt_ || pos + n > windowAt_ + window_.size()) {
+        const size_t len = std::min(std::max(n, WindowSize), size_ - std::min(pos, size_));
+        window_.resize(len);
+        windowAt_ = pos;
+        Read(pos, window_.data(), len);
+    }
+    return window_.data() + (pos - windowAt_);
+}
+
+std::string TFieldFile::Prefix(size_t n) const {
+    std::string s(std::min(n, size_), '\0');
+    Read(0, s.data(), s.size());
+    return s;
+}
+
+size_t TFieldFile::Find(const std::string& needle, size_t from) const {
+    const size_t m = needle.size();
+    for (size_t pos = from; pos + m <= size_;) {
+        const size_t n = std::min(WindowSize, size_ - pos);
+        const char* w = Window(pos, n);
+        const std::string_view view(w, n);
+        const size_t hit = view.find(needle);
+        if (hit != std::string_view::npos) return pos + hit;
+        if (pos + n >= size_) break;
+        pos += n - (m - 1);  // a needle across the border is found in the next piece
+    }
+    return std::string::npos;
+}
+
 // ---------------------------------------------------------------- units
 
 TUnitScale RecordUnit(const std::string& fileUnit, bool lateral) {
@@ -206,11 +272,11 @@ size_t SampleSize(TSampleCoding c) { return c == TSampleCoding::Float64LE ? 8 : 
 
 }  // namespace
 
-void FillFieldDoc(const TFieldChannel& ch, const std::string& bytes, const std::string& fileName, TImageDoc& doc) {
+void FillFieldDoc(const TFieldChannel& ch, const TFieldFile& file, const std::string& fileName, TImageDoc& doc) {
     const int32_t cols = static_cast<int32_t>(ch.Cols), rows = static_cast<int32_t>(ch.Rows);
     if (ch.Cols < 1 || ch.Rows < 1 || ch.Cols > MaxPixels || ch.Rows > MaxPixels) throw ERangeError();
     const size_t lineBytes = static_cast<size_t>(cols) * SampleSize(ch.Coding);
-    if (ch.DataAt > bytes.size() || (bytes.size() - ch.DataAt) / lineBytes < static_cast<size_t>(rows))
+    if (ch.DataAt > file.Size() || (file.Size() - ch.DataAt) / lineBytes < static_cast<size_t>(rows))
         throw ERangeError();  // the parsers never hand out such a channel
 
     doc.CreateImage(cols, rows);
@@ -225,18 +291,31 @@ void FillFieldDoc(const TFieldChannel& ch, const std::string& bytes, const std::
     para.Scale = 1.0;
     para.Offset = 0.0;
 
+    // lines are read a few dozen kilobytes at a time and converted while in the cache
     float* const block = pic.Data.BlockToOverwrite(cols, rows);
     if (!block) throw ERangeError();
     float mn = HUGE_VALF, mx = -HUGE_VALF;
-    const char* src = bytes.data() + ch.DataAt;
-    for (int32_t k = 0; k < rows; ++k, src += lineBytes) {
-        float* row = block + static_cast<size_t>(ch.TopRowFirst ? rows - 1 - k : k) * static_cast<size_t>(cols);
-        switch (ch.Coding) {
-        case TSampleCoding::Float64LE: ConvertLine<TSampleCoding::Float64LE>(src, row, cols, z.Factor, ch.Mirrored); break;
-        case TSampleCoding::Float32LE: ConvertLine<TSampleCoding::Float32LE>(src, row, cols, z.Factor, ch.Mirrored); break;
-        case TSampleCoding::Float32BE: ConvertLine<TSampleCoding::Float32BE>(src, row, cols, z.Factor, ch.Mirrored); break;
+    const int32_t linesPerPiece = static_cast<int32_t>(std::max<size_t>(1, TFieldFile::WindowSize / lineBytes));
+    std::vector<char> piece(static_cast<size_t>(linesPerPiece) * lineBytes);
+    try {
+        for (int32_t k0 = 0; k0 < rows; k0 += linesPerPiece) {
+            const int32_t k1 = std::min(rows, k0 + linesPerPiece);
+            file.Read(ch.DataAt + static_cast<size_t>(k0) * lineBytes, piece.data(), static_cast<size_t>(k1 - k0) * lineBytes);
+            const char* src = piece.data();
+            for (int32_t k = k0; k < k1; ++k, src += lineBytes) {
+                float* row = block + static_cast<size_t>(ch.TopRowFirst ? rows - 1 - k : k) * static_cast<size_t>(cols);
+                switch (ch.Coding) {
+                case TSampleCoding::Float64LE: ConvertLine<TSampleCoding::Float64LE>(src, row, cols, z.Factor, ch.Mirrored); break;
+                case TSampleCoding::Float32LE: ConvertLine<TSampleCoding::Float32LE>(src, row, cols, z.Factor, ch.Mirrored); break;
+                case TSampleCoding::Float32BE: ConvertLine<TSampleCoding::Float32BE>(src, row, cols, z.Factor, ch.Mirrored); break;
+                }
+                WidenRange(row, static_cast<size_t>(cols), mn, mx);
+            }
         }
-        WidenRange(row, static_cast<size_t>(cols), mn, mx);
+    } catch (...) {
+        // a read error part way: the grid reads as zero again, as a fresh one would
+        std::memset(block, 0, static_cast<size_t>(rows) * static_cast<size_t>(cols) * sizeof(float));
+        throw;
     }
     pic.Data.SetKnownRange(mn, mx);
 
@@ -266,17 +345,19 @@ bool GsfCount(const std::string& text, int64_t& n) {
 
 }  // namespace
 
-bool ParseGsf(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out) {
+bool ParseGsf(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out) {
     out.clear();
     const size_t magicLen = std::strlen(GsfMagic);
-    if (bytes.compare(0, magicLen, GsfMagic) != 0 || bytes.size() <= magicLen ||
-        (bytes[magicLen] != '\n' && bytes[magicLen] != '\r'))
+    const std::string magic = file.Prefix(magicLen + 1);
+    if (magic.compare(0, magicLen, GsfMagic) != 0 || magic.size() <= magicLen ||
+        (magic[magicLen] != '\n' && magic[magicLen] != '\r'))
         return GsfRefuse(name, "it does not begin with \"" + std::string(GsfMagic) + "\"");
-    const size_t headerEnd = bytes.find('\0');
+    const size_t headerEnd = file.Find(std::string(1, '\0'), 0);
     if (headerEnd == std::string::npos) return GsfRefuse(name, "the header does not end (no NUL byte)");
     // 1 to 4 NUL bytes bring the data to a multiple of 4
     const size_t dataAt = headerEnd + 4 - headerEnd % 4;
-    if (dataAt > bytes.size()) return GsfRefuse(name, "the file ends in the header's padding");
+    if (dataAt > file.Size()) return GsfRefuse(name, "the file ends in the header's padding");
+    const std::string bytes = file.Prefix(dataAt);
     for (size_t i = headerEnd; i < dataAt; ++i)
         if (bytes[i] != '\0') return GsfRefuse(name, "the header's padding holds other bytes than NUL");
 
@@ -329,7 +410,7 @@ bool ParseGsf(const std::string& name, const std::string& bytes, std::vector<TFi
     const std::string sizeProblem = FieldSizeProblem(ch.Cols, ch.Rows);
     if (!sizeProblem.empty()) return GsfRefuse(name, sizeProblem);
     const size_t want = static_cast<size_t>(ch.Cols) * static_cast<size_t>(ch.Rows) * 4;
-    const size_t have = bytes.size() - dataAt;
+    const size_t have = file.Size() - dataAt;
     if (have != want)
         return GsfRefuse(name, "XRes * YRes = " + IntToStr(ch.Cols * ch.Rows) + " samples need " +
                                    IntToStr(static_cast<long long>(want)) + " data bytes, the file has " +

@@ -32,17 +32,45 @@ struct TFieldChannel {
     std::string Problem;          // non-empty: this channel cannot be read (says why)
 };
 
-// The parse of a whole file. False after a message (error box) that names the file and
-// what is wrong with it; channels that cannot be read carry their Problem.
-bool ParseGwy(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out);
-bool ParseGsf(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out);
-bool ParseSxm(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out);
+// A file read piece by piece: the readers look only at what they need and the samples
+// are converted from small pieces, so nothing the size of the file is ever allocated.
+class TFieldFile {
+public:
+    explicit TFieldFile(const std::string& path);  // only a regular file opens
+    ~TFieldFile();
+    TFieldFile(const TFieldFile&) = delete;
+    TFieldFile& operator=(const TFieldFile&) = delete;
+    bool IsOpen() const { return fd_ >= 0; }
+    size_t Size() const { return size_; }
+    // n bytes from pos; throws EInOutError when they cannot be read.
+    void Read(size_t pos, void* dst, size_t n) const;
+    // The bytes [pos, pos + n), n at most WindowSize, from a cached window; the caller
+    // keeps within Size().
+    static constexpr size_t WindowSize = 1 << 16;
+    const char* Window(size_t pos, size_t n) const;
+    // The first min(n, Size()) bytes.
+    std::string Prefix(size_t n) const;
+    // Where needle first occurs at or after from; std::string::npos when nowhere.
+    size_t Find(const std::string& needle, size_t from) const;
 
-// Sizes the record of doc by the channel, converts its samples from bytes (which must
-// hold them; the parsers check) and sets the scan parameters, caption, title, scan
-// information and history. fileName: the file's name without directory.
-void FillFieldDoc(const TFieldChannel& ch, const std::string& bytes, const std::string& fileName,
-                  TImageDoc& doc);
+private:
+    int fd_ = -1;
+    size_t size_ = 0;
+    mutable std::vector<char> window_;
+    mutable size_t windowAt_ = 0;
+};
+
+// The parse of a whole file. False after a message (error box) that names the file and
+// what is wrong with it; channels that cannot be read carry their Problem. Read
+// failures throw EInOutError.
+bool ParseGwy(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out);
+bool ParseGsf(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out);
+bool ParseSxm(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out);
+
+// Sizes the record of doc by the channel, converts its samples from the file (which
+// must hold them; the parsers check) and sets the scan parameters, caption, title,
+// scan information and history. fileName: the file's name without directory.
+void FillFieldDoc(const TFieldChannel& ch, const TFieldFile& file, const std::string& fileName, TImageDoc& doc);
 
 // ---- units
 struct TUnitScale {

@@ -32,20 +32,30 @@ struct TGwyError {
 // bytes left before anything is taken.
 class TGwyReader {
 public:
-    explicit TGwyReader(const std::string& bytes) : b_(bytes) {}
+    explicit TGwyReader(const TFieldFile& file) : f_(file) {}
 
     std::string Str(size_t& pos, size_t end) const {
-        const void* nul = pos < end ? std::memchr(b_.data() + pos, '\0', end - pos) : nullptr;
-        if (!nul) Fail("a text runs past the end of its object at byte " + std::to_string(pos));
-        const size_t stop = static_cast<size_t>(static_cast<const char*>(nul) - b_.data());
-        std::string s = b_.substr(pos, stop - pos);
-        pos = stop + 1;
-        return s;
+        std::string s;
+        // short pieces first: names and texts are short, and the window holds them
+        for (size_t at = pos, piece = 256; at < end; piece = std::min(piece * 2, TFieldFile::WindowSize)) {
+            const size_t n = std::min(end - at, piece);
+            const char* w = f_.Window(at, n);
+            const void* nul = std::memchr(w, '\0', n);
+            if (nul) {
+                const size_t len = static_cast<size_t>(static_cast<const char*>(nul) - w);
+                s.append(w, len);
+                pos = at + len + 1;
+                return s;
+            }
+            s.append(w, n);
+            at += n;
+        }
+        Fail("a text runs past the end of its object at byte " + std::to_string(pos));
     }
     uint32_t U32(size_t& pos, size_t end) const {
         Need(pos, end, 4);
         uint32_t w;
-        std::memcpy(&w, b_.data() + pos, 4);
+        std::memcpy(&w, f_.Window(pos, 4), 4);
         if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap32(w);
         pos += 4;
         return w;
@@ -53,14 +63,14 @@ public:
     uint64_t U64(size_t& pos, size_t end) const {
         Need(pos, end, 8);
         uint64_t w;
-        std::memcpy(&w, b_.data() + pos, 8);
+        std::memcpy(&w, f_.Window(pos, 8), 8);
         if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
         pos += 8;
         return w;
     }
     char Type(size_t& pos, size_t end) const {
         Need(pos, end, 1);
-        return b_[pos++];
+        return *f_.Window(pos++, 1);
     }
     // An object's head: its class name; objEnd is where its components end.
     std::string Object(size_t& pos, size_t end, size_t& objEnd) const {
@@ -112,7 +122,7 @@ private:
         return "an array of " + std::to_string(n) + " elements at byte " + std::to_string(pos) + " is longer than the " +
                std::to_string(end - pos) + " bytes left";
     }
-    const std::string& b_;
+    const TFieldFile& f_;
 };
 
 // The channel number N of a key "/N/rest"; false for other keys.
@@ -220,20 +230,19 @@ TFieldChannel FieldOf(const TGwyReader& r, size_t pos, size_t end) {
 
 }  // namespace
 
-bool ParseGwy(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out) {
+bool ParseGwy(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out) {
     out.clear();
     auto refuse = [&](const std::string& problem) {
         ShowMessage("File " + name + " is no valid Gwyddion file: " + problem, TMsgKind::Error);
         return false;
     };
-    if (bytes.size() < 4 || bytes.compare(0, 4, GwyMagic) != 0)
-        return refuse("it does not begin with \"GWYP\"");
-    if (bytes.size() == 4) return refuse("it holds nothing after \"GWYP\"");
-    const TGwyReader r(bytes);
+    if (file.Size() < 4 || file.Prefix(4) != GwyMagic) return refuse("it does not begin with \"GWYP\"");
+    if (file.Size() == 4) return refuse("it holds nothing after \"GWYP\"");
+    const TGwyReader r(file);
     std::map<std::string, TGwyChannel, TNumberOrder> channels;
     try {
         size_t pos = 4, objEnd = 0;
-        const std::string cls = r.Object(pos, bytes.size(), objEnd);
+        const std::string cls = r.Object(pos, file.Size(), objEnd);
         if (cls != "GwyContainer") return refuse("the top object is \"" + cls + "\", not a GwyContainer");
         Components(r, pos, objEnd, [&](const std::string& key, char t, size_t& p) {
             std::string n;

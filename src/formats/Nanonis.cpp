@@ -50,16 +50,16 @@ std::vector<double> Numbers(const std::string& value) {
 
 }  // namespace
 
-bool ParseSxm(const std::string& name, const std::string& bytes, std::vector<TFieldChannel>& out) {
+bool ParseSxm(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out) {
     out.clear();
     auto refuse = [&](const std::string& problem) {
         ShowMessage("File " + name + " is no valid Nanonis file: " + problem, TMsgKind::Error);
         return false;
     };
     static const std::string endTag = ":SCANIT_END:";
-    const size_t headerEnd = bytes.find(endTag);
+    const size_t headerEnd = file.Find(endTag, 0);
     if (headerEnd == std::string::npos) return refuse("the header has no end (:SCANIT_END:)");
-    const size_t mark = bytes.find("\x1A\x04", headerEnd + endTag.size());
+    const size_t mark = file.Find("\x1A\x04", headerEnd + endTag.size());
     if (mark == std::string::npos) return refuse("the data mark 0x1A 0x04 after :SCANIT_END: is missing");
     const size_t dataAt = mark + 2;
 
@@ -67,7 +67,7 @@ bool ParseSxm(const std::string& name, const std::string& bytes, std::vector<TFi
     std::map<std::string, std::vector<std::string>> tags;
     std::vector<std::string> headerLines;
     std::vector<std::string>* current = nullptr;
-    for (std::string line : Split(bytes.substr(0, headerEnd), '\n')) {
+    for (std::string line : Split(file.Prefix(headerEnd), '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         headerLines.push_back(line);
         const std::string t = Trim(line);
@@ -146,7 +146,7 @@ bool ParseSxm(const std::string& name, const std::string& bytes, std::vector<TFi
     size_t images = 0;
     for (const TRow& c : channels) images += c.Both ? 2 : 1;
     const size_t imageBytes = static_cast<size_t>(cols) * static_cast<size_t>(rows) * 4;
-    const size_t have = bytes.size() - dataAt;
+    const size_t have = file.Size() - dataAt;
     if (have / imageBytes < images)
         return refuse("truncated: " + IntToStr(static_cast<long long>(images)) + " images of " + IntToStr(cols) +
                       " * " + IntToStr(rows) + " samples need " +

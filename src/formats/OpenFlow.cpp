@@ -249,8 +249,8 @@ int LoadOmicron(const std::string& path, TLoadTarget& target)
 int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
 {
     const std::string name = ExtractFileName(path);
-    std::string bytes;
-    if (!FileExists(path) || !ReadWholeFile(path, bytes)) {
+    const TFieldFile file(path);
+    if (!FileExists(path) || !file.IsOpen()) {
         ShowMessage("File " + name + " not found!", TMsgKind::Information, TMsgButtons::OK);
         return 0;
     }
@@ -258,11 +258,14 @@ int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
     bool whole = false;
     try {
         switch (kind) {
-        case TFileKind::Gwy: whole = ParseGwy(name, bytes, channels); break;
-        case TFileKind::Gsf: whole = ParseGsf(name, bytes, channels); break;
-        case TFileKind::Sxm: whole = ParseSxm(name, bytes, channels); break;
+        case TFileKind::Gwy: whole = ParseGwy(name, file, channels); break;
+        case TFileKind::Gsf: whole = ParseGsf(name, file, channels); break;
+        case TFileKind::Sxm: whole = ParseSxm(name, file, channels); break;
         default: throw std::invalid_argument("LoadFieldFile: not a Gwyddion or Nanonis file");
         }
+    } catch (const EInOutError& e) {
+        ShowMessage("File " + name + ": " + e.what(), TMsgKind::Error);
+        return 0;
     } catch (const std::bad_alloc&) {
         ShowMessage("Error during loading!", TMsgKind::Information, TMsgButtons::OK);
         return 0;
@@ -282,7 +285,7 @@ int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
         const TStep step = LoadOne(target, name, name, [&](TImageDoc& doc) {
             doc.SourcePath = path;
             doc.SourceChannel = asked;  // as the command-line tool counts them
-            FillFieldDoc(ch, bytes, name, doc);
+            FillFieldDoc(ch, file, name, doc);
             return true;
         });
         if (step == TStep::Finished) ++finished;

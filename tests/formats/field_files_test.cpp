@@ -5,6 +5,7 @@
 // Every hand-made sample tells where it was stored: image m, stored line k, stored
 // column c hold 100*m + 10*k + c + 1 (times the unit's scale).
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -242,6 +243,125 @@ TEST_F(FieldFiles, UnitsAreStoredInBaseSI) {
         const bool metres = std::string(u.File) == "m";
         EXPECT_EQ(p.Para.XPhysUnit, metres ? "nm" : u.File) << u.Record;
         EXPECT_EQ(p.Para.XScanRange, metres ? 2000 * u.BackFactor : 2000 / u.Factor) << u.Record;
+    }
+}
+
+// ---------------------------------------------------------------- broken files
+
+// Serialized objects by hand.
+std::string Le32(uint32_t v) { return TBytes().U32(v).Str(); }
+std::string F64(double v) {
+    uint64_t w;
+    std::memcpy(&w, &v, 8);
+    return Le32(static_cast<uint32_t>(w)) + Le32(static_cast<uint32_t>(w >> 32));
+}
+std::string Z(const std::string& s) { return s + std::string(1, '\0'); }
+std::string Comp(const std::string& name, char t, const std::string& value) { return Z(name) + t + value; }
+std::string Obj(const std::string& cls, const std::string& comps) {
+    return Z(cls) + Le32(static_cast<uint32_t>(comps.size())) + comps;
+}
+std::string Field(int xres, int yres, size_t count, double first = 1.0) {
+    std::string data = Le32(static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) data += F64(first + static_cast<double>(i));
+    return Obj("GwyDataField", Comp("xres", 'i', Le32(static_cast<uint32_t>(xres))) +
+                                   Comp("yres", 'i', Le32(static_cast<uint32_t>(yres))) +
+                                   Comp("si_unit_z", 'o', Obj("GwySIUnit", Comp("unitstr", 's', Z("m")))) +
+                                   Comp("data", 'D', data));
+}
+std::string Gwy(const std::string& comps) { return "GWYP" + Obj("GwyContainer", comps); }
+
+// Everything that is no image channel is stepped over, however it nests; channels come
+// in the order of their numbers, 2 before 10.
+TEST_F(FieldFiles, OnlyDataFieldsAtChannelKeysAreImages) {
+    std::string deep = Obj("GwyContainer", "");
+    for (int i = 0; i < 3000; ++i) deep = Obj("GwySelectionPoint", Comp("inner", 'o', deep));
+    const std::string file = Gwy(Comp("/10/data", 'o', Field(2, 1, 2, 100)) + Comp("/10/data/title", 's', Z("ten")) +
+                                 Comp("/0/mask", 'o', Field(2, 1, 2)) + Comp("/brick/0", 'o', Field(1, 1, 1)) +
+                                 Comp("/0/select/point", 'o', deep) + Comp("/1/data", 's', Z("no field")) +
+                                 Comp("/0/graph/graph/1", 'o', Obj("GwyGraphModel", Comp("n", 'S', Le32(2) + Z("a") + Z("b")))) +
+                                 Comp("/2/data", 'o', Field(1, 2, 2, 20)) + Comp("/2/data/title", 's', Z("two")) +
+                                 Comp("/0/data/title", 's', Z("zero")) + Comp("/0/data", 'o', Field(1, 1, 1, 5)) +
+                                 Comp("/3/data", 'o', Obj("GwyBrick", "")) + Comp("/0/base/range-type", 'i', Le32(1)));
+    const auto docs = Open(scratch.Write("tree.gwy", file));
+    ASSERT_EQ(docs.size(), 3u);
+    EXPECT_EQ(docs[0]->CaptionTag, "zero");
+    EXPECT_EQ(docs[1]->CaptionTag, "two");
+    EXPECT_EQ(docs[2]->CaptionTag, "ten");
+    EXPECT_EQ(docs[0]->Picture.Data[0][0], 5e9f);
+    EXPECT_EQ(docs[1]->Picture.Data[1][0], 20e9f);  // the first stored row is the top
+    EXPECT_EQ(docs[2]->Picture.Data[0][1], 101e9f);
+    EXPECT_TRUE(Texts().empty());
+}
+
+// A file of a known kind that is not whole is refused with a message that names it and
+// the problem; a channel that cannot be read is named and skipped.
+TEST_F(FieldFiles, BrokenFilesAreRefusedWithTheirProblem) {
+    const std::string field = Comp("/0/data", 'o', Field(2, 2, 4));
+    const std::string gsfHead = "Gwyddion Simple Field 1.0\nXRes = 2\nYRes = 1\n";  // 44 bytes: 4 NULs
+    const std::string sxm = ReadAll(Fields + "up-forward.sxm");
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        size_t Images;
+        const char* Says;
+    } cases[] = {
+        {"a.gwy", "GWYP", 0, "is no valid Gwyddion file: it holds nothing after \"GWYP\""},
+        {"b.gwy", "GWYQ" + Obj("GwyContainer", ""), 0, "does not begin with \"GWYP\""},
+        {"c.gwy", "GWYP" + Z("GwyContainer") + Le32(0xFFFFFFFF) + field, 0, "claims 4294967295 bytes"},
+        {"d.gwy", Gwy(Comp("/5/x", 'D', Le32(0x7FFFFFFF))), 0, "longer than"},
+        {"e.gwy", Gwy(Comp("/5/x", 'z', "")), 0, "unknown component type \"z\""},
+        {"f.gwy", Gwy(Comp("/0/mask", 'o', Field(2, 2, 4))), 0, "holds no image channel"},
+        {"g.gwy", "GWYP" + Obj("GwyDataField", ""), 0, "not a GwyContainer"},
+        {"h.gwy", Gwy(Comp("/0/title", 's', "no end")), 0, "runs past the end"},
+        {"i.gwy", Gwy(field + Comp("/1/data", 'o', Field(3000, 2, 1))), 1, "i.gwy: channel /1/data: the image is 3000 * 2 pixel"},
+        {"j.gwy", Gwy(field + Comp("/1/data", 'o', Field(2, 2, 3))), 1, "channel /1/data: xres * yres = 4 samples, the data hold 3"},
+        {"k.gwy", Gwy(Comp("/0/data", 'o', Obj("GwyDataField", Comp("xres", 'i', Le32(1))))), 0, "has no yres"},
+        {"a.gsf", "Gwyddion Simple Field 2.0\n" + std::string(4, '\0'), 0, "is no valid Gwyddion Simple Field file"},
+        {"b.gsf", gsfHead, 0, "no NUL byte"},
+        {"c.gsf", gsfHead + std::string(3, '\0') + "x" + std::string(8, '\0'), 0, "padding"},
+        {"d.gsf", gsfHead + std::string(4, '\0') + std::string(7, '\0'), 0, "need 8 data bytes, the file has 7"},
+        {"e.gsf", gsfHead + std::string(4, '\0') + std::string(12, '\0'), 0, "need 8 data bytes, the file has 12"},
+        {"f.gsf", "Gwyddion Simple Field 1.0\nXRes = 2\n" + std::string(2, '\0') + std::string(8, '\0'), 0, "YRes is missing"},
+        {"g.gsf", "Gwyddion Simple Field 1.0\nXRes = 1e12\nYRes = 1\n" + std::string(1, '\0'), 0, "is 1000000000000 * 1 pixel"},
+        {"h.gsf", "Gwyddion Simple Field 1.0\nXRes = two\nYRes = 1\n" + std::string(4, '\0'), 0, "XRes \"two\" is no whole number"},
+        {"a.sxm", sxm.substr(0, sxm.size() - 1), 0, "is no valid Nanonis file: truncated: 2 images of 4 * 3 samples need 96 bytes, 95 follow"},
+        {"b.sxm", std::string(":SCAN_PIXELS:\n3 3\n:SCANIT_END:\n"), 0, "data mark 0x1A 0x04"},
+        {"c.sxm", std::string(":SCAN_PIXELS:\n3000 3\n:SCAN_RANGE:\n1 1\n:DATA_INFO:\n\tName\tUnit\tDirection\n\tZ\tm\tforward\n:SCANIT_END:\n\x1a\x04"), 0, "the image is 3000 * 3 pixel"},
+        {"d.sxm", std::string(":SCAN_PIXELS:\n1 1\n:SCAN_RANGE:\n1 1\n:DATA_INFO:\n\tName\tUnit\tDirection\n\tZ\tm\tbackward\n:SCANIT_END:\n\x1a\x04") + std::string(4, '\0'), 0, "direction \"backward\" of Z is neither forward nor both"},
+        {"e.sxm", std::string(":SCAN_PIXELS:\n1\n:SCANIT_END:\n\x1a\x04"), 0, ":SCAN_PIXELS: \"1\" are not two numbers"},
+        {"f.sxm", std::string(":SCAN_PIXELS:\n1 1\n:SCAN_RANGE:\n1 1\n:SCANIT_END:\n\x1a\x04"), 0, ":DATA_INFO: is missing"},
+    };
+    for (const auto& c : cases) {
+        sink.Clear();
+        const auto docs = Open(scratch.Write(c.Name, c.Bytes));
+        EXPECT_EQ(docs.size(), c.Images) << c.Name;
+        bool said = false;
+        for (const std::string& t : Texts()) said = said || (t.find(c.Says) != std::string::npos && t.find(c.Name) != std::string::npos);
+        EXPECT_TRUE(said) << c.Name << " said: " << (Texts().empty() ? "nothing" : Texts()[0]);
+    }
+}
+
+// Cut short anywhere, a file is refused as a whole: never a crash, never a part of it.
+TEST_F(FieldFiles, FilesCutShortAnywhereAreRefused) {
+    const auto a = Doc(3, 2, [](int r, int c) { return 1.0f * r + c; });
+    const auto b = Doc(2, 3, [](int r, int c) { return 5.0f * r - c; });
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        size_t Images;  // when whole
+    } files[] = {{"cut.gwy", BuildGwy({a.get(), b.get()}), 2},
+                 {"cut.gsf", BuildGsf(*a), 1},
+                 {"cut.sxm", ReadAll(Fields + "down-both.sxm"), 5}};
+    for (const auto& f : files) {
+        ASSERT_EQ(Open(scratch.Write(f.Name, f.Bytes)).size(), f.Images);
+        for (size_t n = 0; n < f.Bytes.size(); ++n) {
+            sink.Clear();
+            std::filesystem::remove(scratch.Path(f.Name));  // a new file: no flush of the old one
+            const auto docs = Open(scratch.Write(f.Name, f.Bytes.substr(0, n)));
+            ASSERT_TRUE(docs.empty()) << f.Name << " cut at " << n;
+            ASSERT_EQ(Texts().size(), 1u) << f.Name << " cut at " << n;
+            ASSERT_NE(Texts()[0].find(f.Name), std::string::npos) << Texts()[0];
+        }
     }
 }
 
