@@ -21,10 +21,8 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 
-const char* const GwyHistoryKey = "History ";
-const char* const GwyScanInfoKey = "Scan info ";
-const char* const GsfHistoryKey = "History";
-const char* const GsfScanInfoKey = "ScanInfo";
+const char* const FieldHistoryKey = "History ";
+const char* const FieldScanInfoKey = "Scan info ";
 
 // ---------------------------------------------------------------- text and numbers
 
@@ -416,7 +414,7 @@ bool ParseGsf(const std::string& name, const TFieldFile& file, std::vector<TFiel
                                    IntToStr(static_cast<long long>(want)) + " data bytes, the file has " +
                                    IntToStr(static_cast<long long>(have)));
     ch.DataAt = dataAt;
-    TakeFieldEntries(extra, GsfHistoryKey, GsfScanInfoKey, ch);
+    TakeFieldEntries(extra, FieldHistoryKey, FieldScanInfoKey, ch);
     out.push_back(std::move(ch));
     return true;
 }
@@ -434,10 +432,10 @@ std::string BuildGsf(const TImageDoc& doc) {
     if (!z.Unit.empty()) h += "ZUnits = " + Latin1ToFieldText(OneLine(z.Unit)) + "\n";
     if (!doc.CaptionTag.empty()) h += "Title = " + Latin1ToFieldText(OneLine(doc.CaptionTag)) + "\n";
     for (size_t i = 0; i < doc.History.size(); ++i)
-        h += FieldEntryKey(GsfHistoryKey, i + 1, doc.History.size()) + " = " +
+        h += FieldEntryKey(FieldHistoryKey, i + 1, doc.History.size()) + " = " +
              Latin1ToFieldText(OneLine(doc.History[i])) + "\n";
     for (size_t i = 0; i < doc.ScanInfo.size(); ++i)
-        h += FieldEntryKey(GsfScanInfoKey, i + 1, doc.ScanInfo.size()) + " = " +
+        h += FieldEntryKey(FieldScanInfoKey, i + 1, doc.ScanInfo.size()) + " = " +
              Latin1ToFieldText(OneLine(doc.ScanInfo[i])) + "\n";
     h.append(4 - h.size() % 4, '\0');
 

@@ -94,11 +94,10 @@ std::string BuildGsf(const TImageDoc& doc);
 bool WriteGsf(const TImageDoc& doc, const std::string& path);
 
 // Keys of the history and scan-information entries in a Gwyddion metadata container
-// and in a simple field header: the prefix and the entry's number (from 1).
-extern const char* const GwyHistoryKey;   // "History "
-extern const char* const GwyScanInfoKey;  // "Scan info "
-extern const char* const GsfHistoryKey;   // "History"
-extern const char* const GsfScanInfoKey;  // "ScanInfo"
+// and in a simple field header (which Gwyddion takes into the metadata as they are):
+// the prefix and the entry's number (from 1).
+extern const char* const FieldHistoryKey;   // "History "
+extern const char* const FieldScanInfoKey;  // "Scan info "
 
 // ---- helpers shared by the readers and writers of these files
 // UTF-8 text of a file as Latin-1 (characters beyond Latin-1 become "?"; bytes that

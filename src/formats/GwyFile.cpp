@@ -281,7 +281,7 @@ bool ParseGwy(const std::string& name, const TFieldFile& file, std::vector<TFiel
         TFieldChannel& ch = c.Field;
         ch.Caption = c.Title;
         if (!ch.Problem.empty()) ch.Problem = "channel /" + n + "/data: " + ch.Problem;
-        TakeFieldEntries(c.Meta, GwyHistoryKey, GwyScanInfoKey, ch);
+        TakeFieldEntries(c.Meta, FieldHistoryKey, FieldScanInfoKey, ch);
         out.push_back(std::move(ch));
     }
     if (out.empty()) return refuse("it holds no image channel");
@@ -379,9 +379,9 @@ std::string BuildGwy(const std::vector<const TImageDoc*>& docs) {
         }
         std::string meta;
         for (size_t k = 0; k < doc.History.size(); ++k)
-            PutString(meta, FieldEntryKey(GwyHistoryKey, k + 1, doc.History.size()), doc.History[k]);
+            PutString(meta, FieldEntryKey(FieldHistoryKey, k + 1, doc.History.size()), doc.History[k]);
         for (size_t k = 0; k < doc.ScanInfo.size(); ++k)
-            PutString(meta, FieldEntryKey(GwyScanInfoKey, k + 1, doc.ScanInfo.size()), doc.ScanInfo[k]);
+            PutString(meta, FieldEntryKey(FieldScanInfoKey, k + 1, doc.ScanInfo.size()), doc.ScanInfo[k]);
         if (!meta.empty()) PutObject(top, key + "/meta", "GwyContainer", meta);
     }
     std::string out = GwyMagic;

@@ -151,6 +151,33 @@ TEST_F(FieldFiles, GwyddionsFilesHoldWhatTheirSourcesHold) {
     EXPECT_TRUE(Texts().empty());
 }
 
+// Files Morvane wrote (history "invert"), read by Gwyddion and written again as .gwy:
+// the same samples, captions and history come back.
+TEST_F(FieldFiles, GwyddionKeepsWhatMorvaneWrote) {
+    for (const char* stem : {"morvane-written.gwy", "morvane-written.gsf"}) {
+        const std::string ext = std::string(stem).substr(16);
+        const auto mine = Open(Fields + stem);
+        const auto its = Open(Fields + "morvane-written-" + ext + "-gwyddion.gwy");
+        ASSERT_EQ(mine.size(), ext == "gwy" ? 2u : 1u) << stem;
+        ASSERT_EQ(its.size(), mine.size()) << stem;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            EXPECT_EQ(mine[i]->History, std::vector<std::string>{"invert"}) << stem;
+            EXPECT_EQ(its[i]->History, mine[i]->History) << stem;
+            EXPECT_EQ(its[i]->CaptionTag, mine[i]->CaptionTag) << stem;
+            EXPECT_EQ(its[i]->ScanInfo, mine[i]->ScanInfo) << stem;
+            const TQTVPicture &a = mine[i]->Picture, &b = its[i]->Picture;
+            EXPECT_EQ(b.Para.PhysUnit, a.Para.PhysUnit);
+            EXPECT_EQ(b.Para.XScanRange, a.Para.XScanRange);
+            ASSERT_EQ(b.Cols * b.Rows, a.Cols * a.Rows);
+            for (int r = 0; r < a.Rows; ++r)
+                for (int c = 0; c < a.Cols; ++c) EXPECT_EQ(b.Data[r][c], a.Data[r][c]) << stem;
+        }
+    }
+    const auto inverted = Open(Fields + "morvane-written.gsf");
+    ASSERT_EQ(inverted.size(), 1u);
+    ExpectLayout(*inverted[0], {"morvane-written.gsf", 0, "Height \xC5", 4, 3, 0, -1.0, true, false, 400, 300, "nm", "nm"});
+}
+
 // ---------------------------------------------------------------- writing and round trips
 
 std::vector<std::unique_ptr<TImageDoc>> LoadNativeFile(const std::string& path) {
