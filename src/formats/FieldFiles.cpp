@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include <cerrno>
 #include <string_view>
 
@@ -20,6 +24,7 @@
 #include "core/Numbers.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
+#include "processing/History.h"
 
 const char* const FieldHistoryKey = "History ";
 const char* const FieldScanInfoKey = "Scan info ";
@@ -55,21 +60,6 @@ std::string FieldTextToLatin1(const std::string& utf8) {
         }
         out.push_back(cp <= 0xFF ? static_cast<char>(cp) : '?');
         i += len;
-    }
-    return out;
-}
-
-std::string Latin1ToFieldText(const std::string& latin1) {
-    std::string out;
-    out.reserve(latin1.size() + latin1.size() / 8);
-    for (const char ch : latin1) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
     }
     return out;
 }
@@ -237,9 +227,29 @@ inline double Sample(const char* p) {
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MORVANE_FIELD_AVX2 1
+bool FieldAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// Little-endian doubles times factor, four at a time; the same roundings as one by one.
+__attribute__((target("avx2"))) void ScaleDoublesAvx2(const char* src, float* dst, int32_t cols, double factor) {
+    const __m256d f = _mm256_set1_pd(factor);
+    int32_t c = 0;
+    for (; c + 4 <= cols; c += 4)
+        _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(reinterpret_cast<const double*>(src) + c), f)));
+    for (; c < cols; ++c) dst[c] = static_cast<float>(Sample<TSampleCoding::Float64LE>(src + static_cast<size_t>(c) * 8) * factor);
+}
+#endif
+
 template <TSampleCoding C>
 void ConvertLine(const char* src, float* dst, int32_t cols, double factor, bool mirrored) {
     constexpr size_t size = C == TSampleCoding::Float64LE ? 8 : 4;
+#ifdef MORVANE_FIELD_AVX2
+    if (C == TSampleCoding::Float64LE && !mirrored && FieldAvx2()) return ScaleDoublesAvx2(src, dst, cols, factor);
+#endif
     if (mirrored) {
         for (int32_t c = 0; c < cols; ++c)
             dst[cols - 1 - c] = static_cast<float>(Sample<C>(src + static_cast<size_t>(c) * size) * factor);
@@ -428,15 +438,15 @@ std::string BuildGsf(const TImageDoc& doc) {
     h += "YRes = " + std::to_string(pic.Rows) + "\n";
     h += "XReal = " + FieldNumberText(pic.Para.XScanRange / xy.Factor) + "\n";
     h += "YReal = " + FieldNumberText(pic.Para.YScanRange / FileUnit(pic.Para.YPhysUnit).Factor) + "\n";
-    if (!xy.Unit.empty()) h += "XYUnits = " + Latin1ToFieldText(OneLine(xy.Unit)) + "\n";
-    if (!z.Unit.empty()) h += "ZUnits = " + Latin1ToFieldText(OneLine(z.Unit)) + "\n";
-    if (!doc.CaptionTag.empty()) h += "Title = " + Latin1ToFieldText(OneLine(doc.CaptionTag)) + "\n";
+    if (!xy.Unit.empty()) h += "XYUnits = " + HistoryLatin1ToUtf8(OneLine(xy.Unit)) + "\n";
+    if (!z.Unit.empty()) h += "ZUnits = " + HistoryLatin1ToUtf8(OneLine(z.Unit)) + "\n";
+    if (!doc.CaptionTag.empty()) h += "Title = " + HistoryLatin1ToUtf8(OneLine(doc.CaptionTag)) + "\n";
     for (size_t i = 0; i < doc.History.size(); ++i)
         h += FieldEntryKey(FieldHistoryKey, i + 1, doc.History.size()) + " = " +
-             Latin1ToFieldText(OneLine(doc.History[i])) + "\n";
+             HistoryLatin1ToUtf8(OneLine(doc.History[i])) + "\n";
     for (size_t i = 0; i < doc.ScanInfo.size(); ++i)
         h += FieldEntryKey(FieldScanInfoKey, i + 1, doc.ScanInfo.size()) + " = " +
-             Latin1ToFieldText(OneLine(doc.ScanInfo[i])) + "\n";
+             HistoryLatin1ToUtf8(OneLine(doc.ScanInfo[i])) + "\n";
     h.append(4 - h.size() % 4, '\0');
 
     const int32_t rows = pic.Rows, cols = pic.Cols;

@@ -101,9 +101,8 @@ extern const char* const FieldScanInfoKey;  // "Scan info "
 
 // ---- helpers shared by the readers and writers of these files
 // UTF-8 text of a file as Latin-1 (characters beyond Latin-1 become "?"; bytes that
-// are no UTF-8 are taken as Latin-1), and back.
+// are no UTF-8 are taken as Latin-1). The other way: HistoryLatin1ToUtf8.
 std::string FieldTextToLatin1(const std::string& utf8);
-std::string Latin1ToFieldText(const std::string& latin1);
 // A number of a text header ("." as decimal mark, whatever the locale; blanks around it
 // allowed). False when the text is no finite number.
 bool FieldNumber(const std::string& text, double& v);
