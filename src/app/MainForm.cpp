@@ -41,6 +41,7 @@
 #include "app/Form3DSetting.h"
 #include "app/S3DForm.h"
 #include "app/UnitCellForm.h"
+#include "app/WindowPlacement.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -95,7 +96,7 @@ void Guarded(F&& f) {
     } catch (const ETooManyWindows&) {
         // "Too many Data!" has been said; a second box would only repeat it
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
     }
 }
 
@@ -255,7 +256,7 @@ void TMainForm::CreateMenus() {
     FileMenu = menu("FileMenu", "&File");
     FileOpenItem = NewItem(FileMenu, "FileOpenItem", "&Open", 3, "Open a measurement file");
     FileCloseItem = NewItem(FileMenu, "FileCloseItem", "&Close", 3, "Close the active image window");
-    CloseAllItem = NewItem(FileMenu, "CloseAllItem", "Close &all", 3, "Close every image window");
+    CloseAllItem = NewItem(FileMenu, "CloseAllItem", "Close a&ll", 3, "Close every image window");
     FileMenu->addSeparator();
     Print1 = NewItem(FileMenu, "Print1", "&Print", 3, "Print the active image");
     FileSaveAsItem = NewItem(FileMenu, "FileSaveAsItem", "Save &As...", 3,
@@ -903,7 +904,7 @@ void TMainForm::OpenFilterForm(int mode) {
         const QString caption = TFilterForm::CaptionPrefix(mode) + w->windowTitle();
         form->setWindowTitle(caption);
         sub->setWindowTitle(caption);
-        sub->showMaximized();
+        ShowToolWindow(MdiArea, sub, QSize(800, 600), w);
         form->setFocus();
     });
 }
@@ -926,6 +927,7 @@ void TMainForm::PaletteItemClick() {
         if (!w) return;
         auto* editor = new TPaletteForm(w);
         editor->show();
+        PlaceInWorkspace(editor, MdiArea, w);
         editor->raise();
         editor->activateWindow();
     });
@@ -966,7 +968,10 @@ void TMainForm::Roughness1Click() {
         TMDIChild* w = Current();
         if (!w) return;
         const TImageStats s = ImageStatistics(w->Picture);
-        if (s.Valid) ShowMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit));
+        // the box is titled with the image it describes
+        if (s.Valid)
+            ShowFileMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit), {w->FileName}, TMsgKind::Information,
+                            TMsgButtons::OK, w->Title);
     });
 }
 
@@ -978,62 +983,9 @@ void TMainForm::Unitcell1Click() {
 
 // ---------------------------------------------------------------- window menu
 
-void TMainForm::WindowCascadeItemClick() {
-    // each window keeps its size (a window shrunk to nothing gets the design's square)
-    // and lies one title bar below and right of the one before, so every title shows
-    QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
-        if (s->isVisible() && !s->isMinimized()) subs << s;
-    const QRect area = MdiArea->viewport()->rect();
-    int k = 0;
-    for (QMdiSubWindow* s : subs) {
-        if (s->isMaximized()) s->showNormal();
-        const int fw = s->width() - s->contentsRect().width();
-        const int fh = s->height() - s->contentsRect().height();
-        QSize client = s->contentsRect().size();
-        if (client.width() < 64 || client.height() < 64) {
-            auto* child = qobject_cast<TMDIChild*>(s->widget());
-            client = QSize(child && child->ZScaling() ? 265 * 3 / 2 : 265, 265);
-        }
-        const QSize outer(client.width() + fw, client.height() + fh);
-        const int step = std::max(fh, 20);
-        int x = k * step, y = k * step;
-        if (k > 0 && (x + outer.width() > area.width() || y + outer.height() > area.height())) {
-            k = 0;
-            x = y = 0;
-        }
-        s->setGeometry(QRect(QPoint(x, y), outer));
-        s->raise();
-        ++k;
-    }
-    if (QMdiSubWindow* active = MdiArea->activeSubWindow()) active->raise();
-}
+void TMainForm::WindowCascadeItemClick() { CascadeWindows(MdiArea); }
 
-void TMainForm::WindowTileItemClick() {
-    // side by side: one column per window, each window as large as its column allows
-    // while it keeps its shape (a square image, 3/2 as wide with the z bar)
-    QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
-        if (s->isVisible() && !s->isMinimized()) subs << s;
-    if (subs.isEmpty()) return;
-    const QRect area = MdiArea->viewport()->rect();
-    const int n = static_cast<int>(subs.size());
-    const int columnWidth = std::max(1, area.width() / n);
-    for (int i = 0; i < n; ++i) {
-        QMdiSubWindow* s = subs[i];
-        if (s->isMaximized()) s->showNormal();
-        const int fw = s->width() - s->contentsRect().width();
-        const int fh = s->height() - s->contentsRect().height();
-        auto* child = qobject_cast<TMDIChild*>(s->widget());
-        int c = area.height() - fh;  // client height
-        if (child && child->ZScaling())
-            c = std::min(c, columnWidth * 2 / 3);
-        else
-            c = std::min(c, columnWidth - fw);
-        c = std::max(c, 2);
-        s->setGeometry(i * columnWidth, 0, columnWidth, c + fh);
-    }
-}
+void TMainForm::WindowTileItemClick() { TileWindows(MdiArea); }
 
 void TMainForm::WindowArrangeItemClick() {
     const QRect area = MdiArea->viewport()->rect();

@@ -135,7 +135,7 @@ std::unique_ptr<TImageDoc> LoadChannel(const std::string& path, int channel) {
     try {
         if (!LoadInput(path, channel, input)) return nullptr;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return nullptr;
     }
     for (auto& ch : input.Channels)
@@ -199,7 +199,7 @@ int TProfileCommands::Run(TCliMessageSink& sink) {
         std::fprintf(stderr, "morvane-cli: %s\n%s\n", e.Text.c_str(), roughness ? RoughnessUsage : ProfileUsage);
         return ExitUsage;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
 }

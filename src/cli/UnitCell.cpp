@@ -92,7 +92,7 @@ bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::s
         case TCellOutKind::Unknown: break;
         }
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
     }
     return false;
 }
@@ -150,7 +150,7 @@ int RunUnitCell(const TUnitCellArgs& a) {
     try {
         if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
     const TCliChannel* chosen = nullptr;
@@ -181,7 +181,7 @@ int RunUnitCell(const TUnitCellArgs& a) {
         if (!a.CellOut.empty() && !WriteCell(cellPic, doc, a.CellOut, outKind)) return ExitRefused;
         std::cout << j.dump(2) << std::endl;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
     return ExitOk;
