@@ -340,7 +340,7 @@ namespace {
 const char* const GsfMagic = "Gwyddion Simple Field 1.0";
 
 bool GsfRefuse(const std::string& name, const std::string& problem) {
-    ShowMessage("File " + name + " is no valid Gwyddion Simple Field file: " + problem, TMsgKind::Error);
+    ShowFileMessage("File " + name + " is no valid Gwyddion Simple Field file: " + problem, {name}, TMsgKind::Error);
     return false;
 }
 
@@ -472,16 +472,16 @@ std::string FieldSizeProblem(int64_t cols, int64_t rows) {
 
 bool CommitNewFile(const std::string& path, const std::string& bytes) {
     if (::access(path.c_str(), F_OK) == 0) {
-        ShowMessage(path + " already exists! Abort!", TMsgKind::Information);
+        ShowFileMessage(path + " already exists! Abort!", {path});
         return false;
     }
     try {
         if (!CommitFile(path, bytes, false)) {
-            ShowMessage(path + " already exists! Abort!", TMsgKind::Information);
+            ShowFileMessage(path + " already exists! Abort!", {path});
             return false;
         }
     } catch (const EInOutError& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return false;
     }
     return true;
@@ -489,7 +489,7 @@ bool CommitNewFile(const std::string& path, const std::string& bytes) {
 
 bool WriteGsf(const TImageDoc& doc, const std::string& path) {
     if (::access(path.c_str(), F_OK) == 0) {
-        ShowMessage(path + " already exists! Abort!", TMsgKind::Information);
+        ShowFileMessage(path + " already exists! Abort!", {path});
         return false;
     }
     return CommitNewFile(path, BuildGsf(doc));

@@ -234,7 +234,7 @@ TFieldChannel FieldOf(const TGwyReader& r, size_t pos, size_t end) {
 bool ParseGwy(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out) {
     out.clear();
     auto refuse = [&](const std::string& problem) {
-        ShowMessage("File " + name + " is no valid Gwyddion file: " + problem, TMsgKind::Error);
+        ShowFileMessage("File " + name + " is no valid Gwyddion file: " + problem, {name}, TMsgKind::Error);
         return false;
     };
     if (file.Size() < 4 || file.Prefix(4) != GwyMagic) return refuse("it does not begin with \"GWYP\"");
@@ -396,14 +396,14 @@ std::string BuildGwy(const std::vector<const TImageDoc*>& docs) {
 
 bool WriteGwy(const std::vector<const TImageDoc*>& docs, const std::string& path) {
     if (::access(path.c_str(), F_OK) == 0) {
-        ShowMessage(path + " already exists! Abort!", TMsgKind::Information);
+        ShowFileMessage(path + " already exists! Abort!", {path});
         return false;
     }
     std::string bytes;
     try {
         bytes = BuildGwy(docs);
     } catch (const EInOutError& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return false;
     }
     return CommitNewFile(path, bytes);

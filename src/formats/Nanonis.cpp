@@ -53,7 +53,7 @@ std::vector<double> Numbers(const std::string& value) {
 bool ParseSxm(const std::string& name, const TFieldFile& file, std::vector<TFieldChannel>& out) {
     out.clear();
     auto refuse = [&](const std::string& problem) {
-        ShowMessage("File " + name + " is no valid Nanonis file: " + problem, TMsgKind::Error);
+        ShowFileMessage("File " + name + " is no valid Nanonis file: " + problem, {name}, TMsgKind::Error);
         return false;
     };
     static const std::string endTag = ":SCANIT_END:";

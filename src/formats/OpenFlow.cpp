@@ -251,7 +251,7 @@ int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
     const std::string name = ExtractFileName(path);
     const TFieldFile file(path);
     if (!FileExists(path) || !file.IsOpen()) {
-        ShowMessage("File " + name + " not found!", TMsgKind::Information, TMsgButtons::OK);
+        ShowFileMessage("File " + name + " not found!", {name});
         return 0;
     }
     std::vector<TFieldChannel> channels;
@@ -264,7 +264,7 @@ int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
         default: throw std::invalid_argument("LoadFieldFile: not a Gwyddion or Nanonis file");
         }
     } catch (const EInOutError& e) {
-        ShowMessage("File " + name + ": " + e.what(), TMsgKind::Error);
+        ShowFileMessage("File " + name + ": " + e.what(), {name}, TMsgKind::Error);
         return 0;
     } catch (const std::bad_alloc&) {
         ShowMessage("Error during loading!", TMsgKind::Information, TMsgButtons::OK);
@@ -278,7 +278,7 @@ int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
     int finished = 0, asked = 0;
     for (const TFieldChannel& ch : channels) {
         if (!ch.Problem.empty()) {
-            ShowMessage("File " + name + ": " + ch.Problem + "; the channel is skipped", TMsgKind::Error);
+            ShowFileMessage("File " + name + ": " + ch.Problem + "; the channel is skipped", {name}, TMsgKind::Error);
             continue;
         }
         ++asked;
