@@ -362,6 +362,7 @@ bool ParseGsf(const std::string& name, const TFieldFile& file, std::vector<TFiel
         return GsfRefuse(name, "it does not begin with \"" + std::string(GsfMagic) + "\"");
     const size_t headerEnd = file.Find(std::string(1, '\0'), 0);
     if (headerEnd == std::string::npos) return GsfRefuse(name, "the header does not end (no NUL byte)");
+    if (headerEnd > (16u << 20)) return GsfRefuse(name, "the header is longer than 16 MB");
     // 1 to 4 NUL bytes bring the data to a multiple of 4
     const size_t dataAt = headerEnd + 4 - headerEnd % 4;
     if (dataAt > file.Size()) return GsfRefuse(name, "the file ends in the header's padding");

@@ -23,6 +23,7 @@
 namespace {
 
 const char* const GwyMagic = "GWYP";
+constexpr size_t MaxText = 16u << 20;
 
 // A failure of the file's structure: what and where.
 struct TGwyError {
@@ -35,20 +36,24 @@ class TGwyReader {
 public:
     explicit TGwyReader(const TFieldFile& file) : f_(file) {}
 
-    std::string Str(size_t& pos, size_t end) const {
+    // A text; keep == false only steps over it. Texts of more than 16 MB are refused
+    // rather than held.
+    std::string Str(size_t& pos, size_t end, bool keep = true) const {
         std::string s;
         // short pieces first: names and texts are short, and the window holds them
         for (size_t at = pos, piece = 256; at < end; piece = std::min(piece * 2, TFieldFile::WindowSize)) {
             const size_t n = std::min(end - at, piece);
             const char* w = f_.Window(at, n);
             const void* nul = std::memchr(w, '\0', n);
-            if (nul) {
-                const size_t len = static_cast<size_t>(static_cast<const char*>(nul) - w);
+            const size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - w) : n;
+            if (keep) {
+                if (s.size() + len > MaxText) Fail("a text at byte " + std::to_string(pos) + " is longer than 16 MB");
                 s.append(w, len);
+            }
+            if (nul) {
                 pos = at + len + 1;
                 return s;
             }
-            s.append(w, n);
             at += n;
         }
         Fail("a text runs past the end of its object at byte " + std::to_string(pos));
@@ -90,7 +95,7 @@ public:
         case 'b': case 'c': Need(pos, end, 1); pos += 1; return;
         case 'i': Need(pos, end, 4); pos += 4; return;
         case 'q': case 'd': Need(pos, end, 8); pos += 8; return;
-        case 's': Str(pos, end); return;
+        case 's': Str(pos, end, false); return;
         case 'o': Object(pos, end, objEnd); pos = objEnd; return;
         case 'C': case 'I': case 'Q': case 'D': {
             const size_t each = t == 'C' ? 1 : t == 'I' ? 4 : 8;

@@ -59,6 +59,7 @@ bool ParseSxm(const std::string& name, const TFieldFile& file, std::vector<TFiel
     static const std::string endTag = ":SCANIT_END:";
     const size_t headerEnd = file.Find(endTag, 0);
     if (headerEnd == std::string::npos) return refuse("the header has no end (:SCANIT_END:)");
+    if (headerEnd > (16u << 20)) return refuse("the header is longer than 16 MB");
     const size_t mark = file.Find("\x1A\x04", headerEnd + endTag.size());
     if (mark == std::string::npos) return refuse("the data mark 0x1A 0x04 after :SCANIT_END: is missing");
     const size_t dataAt = mark + 2;
