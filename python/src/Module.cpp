@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Threads.h"
 #include "analysis/LineProfile.h"
 #include "cli/AnalysisJson.h"
 #include "cli/CliLoad.h"
@@ -429,7 +430,7 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
         } else if (lower == ".dat") {
             WriteFileBytes(out, BuildAsciiTable(d.Picture));
         } else if (lower == ".stl") {
-            WriteFileBytes(out, BuildStl(d.Picture));
+            WriteStlFile(out, d.Picture);
         } else if (bitmap) {
             WriteBitmapFile(d.Picture, out);
         } else {
@@ -719,6 +720,12 @@ PYBIND11_MODULE(_morvane, m) {
         for (const TOperationDef& d : OperationTable()) out.emplace_back(d.Name, d.Syntax, d.Help);
         return out;
     }, "the operation table: (name, syntax, help) of every operation process() knows");
+
+    m.def("set_threads", [](int n) {
+        if (n < 0) throw py::value_error("set_threads: n must be 0 (every usable core) or more");
+        SetThreadCount(n);
+    }, py::arg("n"), "threads the operations use: n, or every usable core for 0 (results never depend on it)");
+    m.def("threads", &ThreadCount, "threads the operations use");
 
     m.def("_profile", &Profile, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
           py::arg("angle"), py::arg("from_"), py::arg("to"), py::arg("second"));

@@ -31,7 +31,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Settings.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Kernels.h"
 #include "processing/WorkingCopy.h"
 #include "processing/Sphere.h"
@@ -681,6 +681,7 @@ std::vector<std::string> TFilterForm::TakeOverEntries() const
 
 void TFilterForm::Button3Click()
 {
+    TImageChange step(Owner && Source == &Owner->Picture ? Owner : nullptr);
     if (Source && Working.HasData() && Owner && Source == &Owner->Picture) {
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());

@@ -8,7 +8,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Arithmetic.h"
 #include "processing/Geometry.h"
 #include "processing/Histogram.h"
