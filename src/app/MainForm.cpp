@@ -48,6 +48,7 @@
 #include "core/Settings.h"
 #include "core/Threads.h"
 #include "formats/Export.h"
+#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -59,12 +60,13 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const char* const OpenFilter =
-    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp|"
+    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp; *.gwy; *.gsf; *.sxm|"
     "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Omicron|*.par|"
-    "Windows-Bitmap|*.bmp|All files|*.*";
+    "Windows-Bitmap|*.bmp|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf|Nanonis (*.sxm)|*.sxm|"
+    "All files|*.*";
 const char* const SaveFilter =
     "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
-    "Jpeg Graphic (*.jpg)|*.jpg";
+    "Jpeg Graphic (*.jpg)|*.jpg|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
 
 // The file dialog; ConfirmOverwrite, when set, decides by the chosen type at the
@@ -82,9 +84,9 @@ protected:
 };
 
 // Whether saving through filter position index of the dialog replaces an existing
-// file: the native writer (Save As positions 2 and 3) never does.
+// file: the native and Gwyddion writers (Save As positions 2, 3, 5 and 6) never do.
 bool SaveReplaces(const std::string& filter, int index) {
-    return !(filter == SaveFilter && (index == 2 || index == 3));
+    return !(filter == SaveFilter && (index == 2 || index == 3 || index == 5 || index == 6));
 }
 
 // Runs a command; a failure that escapes it gets the application's error report.
@@ -763,7 +765,7 @@ bool TMainForm::SaveWindowAs(TMDIChild* w) {
                                      : RunFileDialog(true, SaveFilter, file, index,
                                                      QStringLiteral("bmp"), true);
         if (!ok || file.isEmpty()) return;
-        if (index < 1 || index > 4) index = 1;
+        if (index < 1 || index > 6) index = 1;
         saveFilterIndex_ = index;
         const auto filters = SplitDialogFilter(SaveFilter);
         const std::string path =
@@ -773,6 +775,8 @@ bool TMainForm::SaveWindowAs(TMDIChild* w) {
         case 1: WriteBitmapFile(w->Picture, path); break;
         case 2: WriteNative(*w, path, TNativeKind::Sin); break;
         case 3: WriteNative(*w, path, TNativeKind::Int); break;
+        case 5: WriteGwy({w}, path); break;
+        case 6: WriteGsf(*w, path); break;
         default: WriteJpegFile(w->Picture, path, 90); break;
         }
         saved = true;
