@@ -34,6 +34,7 @@
 #include "core/Numbers.h"
 #include "formats/Export.h"
 #include "formats/BatchReport.h"
+#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -390,13 +391,14 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
     const std::string ext = ExtractFileExt(out);
     const std::string lower = Lower(ext);
     const bool native = lower == ".txt", bitmap = lower == ".bmp", jpeg = lower == ".jpg" || lower == ".jpeg";
-    if (!native && !bitmap && !jpeg && lower != ".dat" && lower != ".stl")
+    const bool gwy = lower == ".gwy", gsf = lower == ".gsf";
+    if (!native && !bitmap && !jpeg && !gwy && !gsf && lower != ".dat" && lower != ".stl")
         throw py::value_error("save: unknown output type \"" + Latin1ToStr(ext) +
-                              "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
-    // the open command knows these two by their lower-case extension only
-    if ((native && ext != ".txt") || (bitmap && ext != ".bmp"))
+                              "\" (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf)");
+    // the open command knows these by their lower-case extension
+    if ((native && ext != ".txt") || (bitmap && ext != ".bmp") || ((gwy || gsf) && ext != lower))
         throw py::value_error(std::string("save: the file could not be opened again: write ") +
-                              (native ? "native files as .txt" : "bitmaps as .bmp"));
+                              (native ? "native files as .txt" : bitmap ? "bitmaps as .bmp" : "Gwyddion files as " + lower));
     if (palette && !bitmap && !jpeg) throw py::value_error("save: palette applies to .bmp and .jpg output only");
 
     TCall call;
@@ -424,6 +426,8 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
         } else if (native) {
             if (!WriteNative(d, out, data == "sin" ? TNativeKind::Sin : TNativeKind::Int))
                 call.Refuse("cannot write " + out);
+        } else if (gwy || gsf) {
+            if (!(gwy ? WriteGwy({&d}, out) : WriteGsf(d, out))) call.Refuse("cannot write " + out);
         } else if (lower == ".dat") {
             WriteFileBytes(out, BuildAsciiTable(d.Picture));
         } else if (lower == ".stl") {
@@ -769,7 +773,8 @@ PYBIND11_MODULE(_morvane, m) {
         .def("__deepcopy__", [](const TImageDoc& d, py::dict) { return CopyDoc(d); }, py::arg("memo"))
         .def("save", &Save, py::arg("path"), py::kw_only(), py::arg("data") = "int", py::arg("palette") = std::nullopt,
              "Writes the image, the writer chosen by the extension as morvane-cli convert does: .txt native "
-             "(data file .int, or .sin with data=\"sin\"), .dat ASCII table, .stl mesh, .bmp, .jpg; "
+             "(data file .int, or .sin with data=\"sin\"), .dat ASCII table, .stl mesh, .bmp, .jpg, .gwy and .gsf "
+             "(Gwyddion, never replacing a file); "
              "palette: a palette file for .bmp and .jpg")
         .def("_png", &Png, py::arg("zbar") = false)
         .def_property_readonly("palette", &PaletteArray, "the 256 palette colours as a (256, 3) uint8 array")

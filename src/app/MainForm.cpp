@@ -48,6 +48,7 @@
 #include "core/Settings.h"
 #include "core/Threads.h"
 #include "formats/Export.h"
+#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -59,12 +60,13 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const char* const OpenFilter =
-    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp|"
+    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp; *.gwy; *.gsf; *.sxm|"
     "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Omicron|*.par|"
-    "Windows-Bitmap|*.bmp|All files|*.*";
+    "Windows-Bitmap|*.bmp|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf|Nanonis (*.sxm)|*.sxm|"
+    "All files|*.*";
 const char* const SaveFilter =
     "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
-    "Jpeg Graphic (*.jpg)|*.jpg";
+    "Jpeg Graphic (*.jpg)|*.jpg|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
 
 // The file dialog; ConfirmOverwrite, when set, decides by the chosen type at the
@@ -82,9 +84,9 @@ protected:
 };
 
 // Whether saving through filter position index of the dialog replaces an existing
-// file: the native writer (Save As positions 2 and 3) never does.
+// file: the native and Gwyddion writers (Save As positions 2, 3, 5 and 6) never do.
 bool SaveReplaces(const std::string& filter, int index) {
-    return !(filter == SaveFilter && (index == 2 || index == 3));
+    return !(filter == SaveFilter && (index == 2 || index == 3 || index == 5 || index == 6));
 }
 
 // Runs a command; a failure that escapes it gets the application's error report.
@@ -269,6 +271,17 @@ void TMainForm::CreateMenus() {
     FileExitItem = NewItem(FileMenu, "FileExitItem", "E&xit", 3, "Leave the program");
 
     EditMenu = menu("EditMenu", "&Edit");
+    UndoItem = NewItem(EditMenu, "UndoItem", "&Undo", 41, "Take back the last change of the active image");
+    UndoItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoItem = NewItem(EditMenu, "RedoItem", "&Redo", 41, "Make the change taken back again");
+    RedoItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    connect(UndoItem, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->Undo();
+    });
+    connect(RedoItem, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->Redo();
+    });
+    EditMenu->addSeparator();
     CutItem = NewItem(EditMenu, "CutItem", "Cu&t", 1, "");
     CopyItem = NewItem(EditMenu, "CopyItem", "&Copy", 4, "Copy the active image with its scales");
     CopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -461,6 +474,8 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
     connect(child, &TMDIChild::Activated, this, &TMainForm::MakeCurrent);
     connect(child, &TMDIChild::FontRequested, this, &TMainForm::FontCommand);
     connect(child, &TMDIChild::Closed, this, &TMainForm::WindowClosed);
+    connect(child, &TMDIChild::UndoChanged, this, &TMainForm::UpdateUndoItems);
+    child->SaveHandler = [this](TMDIChild* w) { return SaveWindowAs(w); };
     return child;
 }
 
@@ -549,6 +564,22 @@ void TMainForm::UpdateMenuItems() {
     FileOpenItem->setEnabled(true);
     FileExitItem->setEnabled(true);
     HelpMenu->menuAction()->setEnabled(true);
+    UpdateUndoItems();
+    RebuildWindowList();
+}
+
+void TMainForm::UpdateUndoItems() {
+    if (!UndoItem) return;
+    const TMDIChild* w = Current();
+    auto name = [](const std::string& step) {
+        return QString::fromLatin1(step.data(), static_cast<qsizetype>(step.size()))
+            .replace(QLatin1Char('&'), QLatin1String("&&"));
+    };
+    const bool undo = w && w->UndoStack.CanUndo(), redo = w && w->UndoStack.CanRedo();
+    UndoItem->setEnabled(undo);
+    UndoItem->setText(undo ? QStringLiteral("&Undo ") + name(w->UndoStack.UndoName()) : QStringLiteral("&Undo"));
+    RedoItem->setEnabled(redo);
+    RedoItem->setText(redo ? QStringLiteral("&Redo ") + name(w->UndoStack.RedoName()) : QStringLiteral("&Redo"));
     RebuildWindowList();
 }
 
@@ -568,6 +599,7 @@ void TMainForm::RebuildWindowList() {
         QString title = TitleToQt(child->Title, child->FileName);
         const int same = ++seen[title];
         if (same > 1) title += QStringLiteral(":%1").arg(same);
+        if (child->IsModified()) title += QLatin1Char('*');
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* a = WindowMenu->addAction(
             (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title);
@@ -610,6 +642,10 @@ void TMainForm::CheckStartParameter(const QStringList& args) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!ConfirmCloseAll()) {
+        event->ignore();
+        return;
+    }
     if (PersistGeometry && !isMinimized() && !isMaximized()) {
         settings_->WriteInteger("MainForm", "Top", y());
         settings_->WriteInteger("MainForm", "Left", x());
@@ -714,8 +750,12 @@ void TMainForm::FileOpenItemClick() {
 // ---------------------------------------------------------------- save, export, print
 
 void TMainForm::FileSaveAsItemClick() {
+    if (TMDIChild* w = Current()) SaveWindowAs(w);
+}
+
+bool TMainForm::SaveWindowAs(TMDIChild* w) {
+    bool saved = false;
     Guarded([&] {
-        TMDIChild* w = Current();
         if (!w) return;
         const QString dir = PathToQt(settings_->ReadString("Save", "Path", ""));
         const QString proposal = PathToQt(SaveAsProposal(w->FileName));
@@ -725,7 +765,7 @@ void TMainForm::FileSaveAsItemClick() {
                                      : RunFileDialog(true, SaveFilter, file, index,
                                                      QStringLiteral("bmp"), true);
         if (!ok || file.isEmpty()) return;
-        if (index < 1 || index > 4) index = 1;
+        if (index < 1 || index > 6) index = 1;
         saveFilterIndex_ = index;
         const auto filters = SplitDialogFilter(SaveFilter);
         const std::string path =
@@ -735,9 +775,36 @@ void TMainForm::FileSaveAsItemClick() {
         case 1: WriteBitmapFile(w->Picture, path); break;
         case 2: WriteNative(*w, path, TNativeKind::Sin); break;
         case 3: WriteNative(*w, path, TNativeKind::Int); break;
+        case 5: WriteGwy({w}, path); break;
+        case 6: WriteGsf(*w, path); break;
         default: WriteJpegFile(w->Picture, path, 90); break;
         }
+        saved = true;
+        // only the measurement format keeps the samples: a picture leaves them unsaved
+        if (index == 2 || index == 3) w->MarkSaved();
     });
+    return saved;
+}
+
+bool TMainForm::ConfirmCloseAll() {
+    std::vector<QPointer<TMDIChild>> changed;
+    QString list;
+    for (const auto& w : ImageWindows)
+        if (w && w->IsModified()) {
+            changed.push_back(w);
+            list += QStringLiteral("\n") + TitleToQt(w->Title, w->FileName);
+        }
+    if (changed.empty()) return true;
+    if (changed.size() == 1) return changed.front()->ConfirmClose();
+    const QString text = QStringLiteral("Save changes to these images before closing?\n") + list;
+    switch (AskBeforeClosing(this, text, QStringLiteral("Save all\u2026"))) {
+    case TCloseAnswer::Discard: return true;
+    case TCloseAnswer::Cancel: return false;
+    case TCloseAnswer::Save: break;
+    }
+    for (const QPointer<TMDIChild>& w : changed)
+        if (w && w->IsModified() && !SaveWindowAs(w)) return false;
+    return true;
 }
 
 void TMainForm::FileExportItemClick() {
@@ -798,7 +865,9 @@ void TMainForm::FileCloseItemClick() {
 }
 
 void TMainForm::CloseAllItemClick() {
+    // each changed image asks; Cancel stops here
     while (TMDIChild* w = Current()) {
+        if (!w->ConfirmClose()) return;
         if (QMdiSubWindow* sub = w->SubWindow())
             delete sub;
         else
@@ -830,6 +899,7 @@ void TMainForm::Doublicate1Click() {
             w->SourcePath = src->SourcePath;
             w->SourceChannel = src->SourceChannel;
             w->Title = src->Title;
+            w->NewFromCommand();
             ShowImageWindow(w);
         } catch (...) {
             Discard(w);
@@ -842,6 +912,7 @@ void TMainForm::Invers1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
+        TImageChange step(w, TSampleChange::Negate);
         InvertSamples(w->Picture);
         w->History.push_back("invert");
         w->Redraw();
@@ -852,6 +923,7 @@ void TMainForm::Refresh1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w) return;
+        TImageChange step(w, TSampleChange::None, "Refresh");
         if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
         w->Picture.FixedRange = 0;
         w->Redraw();

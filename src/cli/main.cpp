@@ -26,6 +26,7 @@
 #include "core/Numbers.h"
 #include "formats/Demo.h"
 #include "formats/Export.h"
+#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -41,7 +42,7 @@ constexpr int ExitOk = 0;
 constexpr int ExitRefused = 1;
 constexpr int ExitUsage = 2;
 
-enum class TOutKind { Unknown, Native, Ascii, Stl, Bitmap, Jpeg };
+enum class TOutKind { Unknown, Native, Ascii, Stl, Bitmap, Jpeg, Gwy, Gsf };
 
 std::string Lower(std::string s) {
     for (auto& ch : s)
@@ -56,6 +57,8 @@ TOutKind OutKindOf(const std::string& path) {
     if (ext == ".stl") return TOutKind::Stl;
     if (ext == ".bmp") return TOutKind::Bitmap;
     if (ext == ".jpg" || ext == ".jpeg") return TOutKind::Jpeg;
+    if (ext == ".gwy") return TOutKind::Gwy;
+    if (ext == ".gsf") return TOutKind::Gsf;
     return TOutKind::Unknown;
 }
 
@@ -114,10 +117,16 @@ int RunInfo(const std::string& path, const std::string& spectroscopy, TCliMessag
     return input.Channels.empty() ? ExitRefused : ExitOk;
 }
 
-// Writes the document by the extension of out.
-int WriteOutput(TImageDoc& doc, const std::string& out, TOutKind kind, TNativeKind data) {
+// Writes the documents by the extension of out: a Gwyddion file holds them all, every
+// other type the first.
+int WriteOutput(const std::vector<TImageDoc*>& docs, const std::string& out, TOutKind kind, TNativeKind data) {
+    TImageDoc& doc = *docs.front();
     try {
         switch (kind) {
+        case TOutKind::Gwy:
+            return WriteGwy(std::vector<const TImageDoc*>(docs.begin(), docs.end()), out) ? ExitOk : ExitRefused;
+        case TOutKind::Gsf:
+            return WriteGsf(doc, out) ? ExitOk : ExitRefused;
         case TOutKind::Native:
             return WriteNative(doc, out, data) ? ExitOk : ExitRefused;
         case TOutKind::Ascii:
@@ -178,16 +187,19 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
     const TOutKind outKind = OutKindOf(a.Out);
     if (outKind == TOutKind::Unknown) {
         Complain("unknown output type \"" + ExtractFileExt(a.Out) +
-                 "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
+                 "\" (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf)");
         return ExitUsage;
     }
     // The open command knows native files and bitmaps by ".txt" and ".bmp" in lower
     // case only: a file written under another spelling could not be opened again.
     const std::string ext = ExtractFileExt(a.Out);
-    if ((outKind == TOutKind::Native && ext != ".txt") || (outKind == TOutKind::Bitmap && ext != ".bmp")) {
+    if ((outKind == TOutKind::Native && ext != ".txt") || (outKind == TOutKind::Bitmap && ext != ".bmp") ||
+        (outKind == TOutKind::Gwy && ext != ".gwy") || (outKind == TOutKind::Gsf && ext != ".gsf")) {
         Complain("output \"" + PathToUtf8(ExtractFileName(a.Out)) + "\" could not be opened again: write " +
-                 (outKind == TOutKind::Native ? "native files as .txt" : "bitmaps as .bmp") +
-                 " (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)");
+                 (outKind == TOutKind::Native   ? "native files as .txt"
+                  : outKind == TOutKind::Bitmap ? "bitmaps as .bmp"
+                                                : "Gwyddion files as " + Lower(ext)) +
+                 " (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf; .txt, .bmp, .gwy and .gsf in lower case)");
         return ExitUsage;
     }
     std::vector<TOperationApply> ops;
@@ -218,31 +230,46 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
 
     TCliInput input;
-    int status = ExitRefused;
-    TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
-    if (!chosen) return status;
-    TImageDoc& doc = *chosen->Doc;
-    if (probe) RecordImage(*probe->Row, doc.Picture, false, probe->InThumb);
-    try {
-        for (size_t i = 0; i < ops.size(); ++i) {
-            ops[i](doc);
-            doc.Picture.Render();
-            doc.History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
-            if (probe) probe->Row->Ops.push_back(a.Ops[i]);
+    std::vector<TImageDoc*> docs;
+    if (outKind == TOutKind::Gwy && a.ChannelText.empty()) {
+        // a Gwyddion file takes every channel
+        try {
+            if (!LoadInput(a.In, 0, input)) return ExitRefused;
+        } catch (const std::exception& e) {
+            ReportException(e);
+            return ExitRefused;
         }
+        for (auto& ch : input.Channels) docs.push_back(ch.Doc.get());
+        if (docs.empty()) return ExitRefused;  // the reader has said why
+    } else {
+        int status = ExitRefused;
+        TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+        if (!chosen) return status;
+        docs.push_back(chosen->Doc.get());
+    }
+    // a report row shows the first channel written
+    if (probe) RecordImage(*probe->Row, docs.front()->Picture, false, probe->InThumb);
+    try {
+        for (TImageDoc* doc : docs)
+            for (size_t i = 0; i < ops.size(); ++i) {
+                ops[i](*doc);
+                doc->Picture.Render();
+                doc->History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
+                if (probe && doc == docs.front()) probe->Row->Ops.push_back(a.Ops[i]);
+            }
     } catch (const EAbort&) {
         return ExitRefused;  // the operation has shown its message
     } catch (const std::exception& e) {
         ReportException(e);
         return ExitRefused;
     }
-    if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
+    if (!a.Palette.empty()) ApplyColours(colours, docs.front()->Picture.Palette);
     // the report's figures and thumbnail of the output are made while it is written (both
     // only read the image)
     std::future<void> recorded;
     if (probe)
-        recorded = std::async(std::launch::async, [&] { RecordImage(*probe->Row, doc.Picture, true, probe->OutThumb); });
-    const int written = WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+        recorded = std::async(std::launch::async, [&] { RecordImage(*probe->Row, docs.front()->Picture, true, probe->OutThumb); });
+    const int written = WriteOutput(docs, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
     if (recorded.valid()) recorded.get();
     if (probe && written != ExitOk) {  // no output: nothing of it in the row
         std::error_code ec;
@@ -302,7 +329,7 @@ void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
                     "the processing history of a saved parameter file, or a text file of operations one a line");
     cmd->add_option("--out-dir", b.OutDir, "write every input as DIR/NAME.txt (every FILE is an input)");
     cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
-        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
+        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl", ".gwy", ".gsf"}));
     cmd->add_option("-j,--jobs", b.JobsText, "with --out-dir: files processed at once (default 1)");
     cmd->add_flag("--report", b.Report, "with --out-dir: also write DIR/report.html with thumbnails and figures");
 }
@@ -461,7 +488,7 @@ int main(int argc, char** argv) {
     TConvertArgs conv;
     auto addCommon = [](CLI::App* cmd, TConvertArgs& a) {
         cmd->add_option("IN", a.In, "measurement file")->required();
-        cmd->add_option("OUT", a.Out, "output file: .txt (native), .dat, .stl, .bmp or .jpg")
+        cmd->add_option("OUT", a.Out, "output file: .txt (native), .dat, .stl, .bmp, .jpg, .gwy (every channel unless --channel) or .gsf")
             ->required();
         cmd->add_option("--channel", a.ChannelText, "channel to write (1-based, file order)");
         cmd->add_option("--data", a.Data, "data file of a native output")

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <vector>
 
+#include "core/Numbers.h"
 #include "core/Threads.h"
 
 // ---------------------------------------------------------------- zoom
@@ -102,6 +103,32 @@ long double SolveDistortion(long double c, long double d, long double u)
 
 namespace {
 
+// The reason the axis's f(x) = (1 - c - d) x + c x^2 + d x^3 does not rise across [0, 1],
+// or empty. f' is a parabola in x: its smallest value on [0, 1] lies at an end or at
+// its vertex.
+std::string AxisFoldText(long double c, long double d, const char* axis)
+{
+    const std::string names = std::string("c_") + axis + " = " + FormatShortest(c) + " and d_" + axis + " = " +
+                              FormatShortest(d);
+    if (!std::isfinite(c) || !std::isfinite(d))
+        return std::string("c_") + axis + " and d_" + axis + " must be finite numbers (" + names + ").";
+    auto slope = [&](long double x) { return (1 - c - d) + 2 * c * x + 3 * d * x * x; };
+    long double at = 0, lowest = slope(0);
+    auto consider = [&](long double x) {
+        const long double v = slope(x);
+        if (v < lowest) lowest = v, at = x;
+    };
+    consider(1);
+    if (d != 0) {
+        const long double vertex = -c / (3 * d);
+        if (vertex > 0 && vertex < 1) consider(vertex);
+    }
+    if (!(lowest < 0)) return {};
+    return "with " + names + ", f(x) = (1 - c - d) x + c x\xB2 + d x\xB3 falls near x = " +
+           FormatGeneral(at, 3) + " of the " + axis +
+           " scan instead of rising from 0 to 1. Nothing was changed.";
+}
+
 // A coordinate with no sample (not finite, or at -1 and below) pulled into 0..last.
 double ClampPosition(double p, int32_t last)
 {
@@ -133,6 +160,13 @@ float Interpolate(const TQTVPicture& source, double y, double x)
     w = std::max(w, 0);
     const double g = source.Data[w][v], h = source.Data[w][vr], l = source.Data[wu][v];
     return static_cast<float>(g + (x - v) * (h - g) + (y - w) * (l - g));
+}
+
+std::string DistortionFoldText(double cx, double dx, double cy, double dy)
+{
+    std::string why = AxisFoldText(cx, dx, "x");
+    if (why.empty()) why = AxisFoldText(cy, dy, "y");
+    return why.empty() ? why : "These coefficients fold the scan: " + why;
 }
 
 void CorrectDistortion(const TQTVPicture& source, TQTVPicture& working, double cx, double dx, double cy,

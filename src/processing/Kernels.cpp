@@ -356,6 +356,13 @@ float KernelCoefficient(int kernel, int r, int c)
     return Coefficients(kernel)[static_cast<size_t>(3 * r + c)];
 }
 
+bool KernelChangesScale(int kernel)
+{
+    double sum = 0;
+    for (const float k : Coefficients(kernel)) sum += k;
+    return std::fabs(sum - 1) > 1e-6;
+}
+
 std::array<std::string, 9> KernelGridTexts(int kernel)
 {
     const TKernel& k = KernelAt(kernel);

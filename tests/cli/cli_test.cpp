@@ -249,9 +249,9 @@ TEST_F(Cli, UsageMessagesSayWhatIsWrong) {
         {{"process", demo, dir / "o.dat", "--op", "invert", "--channel", "-2"},
          "--channel must be a channel number from 1"},
         {{"convert", demo, dir / "g.TXT"}, "output \"g.TXT\" could not be opened again: write native files as "
-                                           ".txt (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+                                           ".txt (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf; .txt, .bmp, .gwy and .gsf in lower case)"},
         {{"convert", demo, dir / "g.Bmp"}, "output \"g.Bmp\" could not be opened again: write bitmaps as .bmp "
-                                           "(known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+                                           "(known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf; .txt, .bmp, .gwy and .gsf in lower case)"},
     };
     for (const auto& c : cases) {
         const TRun r = Run(c.args);

@@ -178,7 +178,7 @@ void TMainFormTest::demoOpensThroughMenuAndDialog() {
     QStringList titles;
     for (TMDIChild* w : windows) {
         titles << Title(w);
-        QCOMPARE(w->SubWindow()->windowTitle(), Title(w));
+        QCOMPARE(ShownTitle(w->SubWindow()), Title(w));
         QCOMPARE(w->Picture.Cols, 512);
         QVERIFY(!w->ScanInfo.empty());
         QVERIFY(w->ScanInfoMemo->toPlainText().contains(QStringLiteral("FileDescBegin")));
@@ -370,7 +370,7 @@ void TMainFormTest::renameChangesOnlyTheTitle() {
     QTest::keyClick(rename->Edit1, Qt::Key_Return);
     QVERIFY(!rename->isVisible());
     QCOMPARE(w->Title, std::string("terrace \xB5m"));
-    QCOMPARE(w->SubWindow()->windowTitle(), QStringLiteral("terrace \xB5m"));
+    QCOMPARE(ShownTitle(w->SubWindow()), QStringLiteral("terrace \xB5m"));
     QCOMPARE(w->FileName, std::string("scan_0.int"));
     QCOMPARE(w->CaptionTag, std::string("Topography Fwd"));
     // Cancel and Escape leave the title
@@ -912,6 +912,27 @@ void TMainFormTest::standardShortcuts() {
     QVERIFY2(filter.startsWith(QStringLiteral("All supported files (")), qPrintable(filter));
     QVERIFY(filter.section(QLatin1Char('|'), 0, 0).contains(QStringLiteral("*.par")));
     QVERIFY(filter.contains(QStringLiteral("Omicron (*.par)")));
+    for (const char* type : {"Gwyddion (*.gwy)", "Gwyddion Simple Field (*.gsf)", "Nanonis (*.sxm)"}) {
+        QVERIFY2(filter.contains(QLatin1String(type)), type);
+        const QString pattern = QString::fromLatin1(type).section(QLatin1Char('('), 1).chopped(1);
+        QVERIFY(filter.section(QLatin1Char('|'), 0, 0).contains(pattern));
+    }
+    // the active image saved as Gwyddion files opens again, caption and all
+    const QString caption = form.Current()->windowTitle().section(QStringLiteral(" - "), 1);
+    for (int type : {5, 6}) {
+        form.Hooks.SaveAs = [&](QString& file, int& index) {
+            file = fx.Dir() + QStringLiteral("/field");
+            index = type;
+            return true;
+        };
+        form.FileSaveAsItem->trigger();
+    }
+    QVERIFY(fx.Messages.Shown.empty());
+    for (const char* name : {"field.gwy", "field.gsf"}) {
+        form.OpenFile(fx.Dir() + QLatin1Char('/') + QLatin1String(name));
+        QCOMPARE(form.Current()->windowTitle(), QLatin1String(name) + QStringLiteral(" - ") + caption);
+    }
+    QCOMPARE(form.WindowCount(), 3);
 }
 
 void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {
@@ -929,7 +950,7 @@ void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {
     const QString shown = QString::fromUtf8("Messung_\u00FC_0.int - H\u00F6he");
     QCOMPARE(w->FileName, name);
     QCOMPARE(w->windowTitle(), shown);
-    QCOMPARE(w->SubWindow()->windowTitle(), shown);
+    QCOMPARE(ShownTitle(w->SubWindow()), shown);
     // windows of one title are told apart in the Window menu
     form.Doublicate1->trigger();
     emit form.WindowMenu->aboutToShow();
