@@ -1,6 +1,6 @@
 #include "app/ArithForm.h"
 
-#include "processing/History.h"
+#include "processing/Operations.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -203,8 +203,8 @@ void TArithForm::Image3Click()
         std::string op;
         for (const char c : std::string(ArithmeticOperators))
             if (ops.find(c) != std::string::npos) op = std::string(1, c);
-        ResultHistory.push_back(ArithEntry(op, b.SourcePath.empty() ? b.FileName : b.SourcePath,
-                                           b.SourcePath.empty() ? 1 : b.SourceChannel));
+        ResultHistory.push_back(HistoryEntry(TArithOp{op.empty() ? '+' : op[0], b.SourcePath.empty() ? b.FileName : b.SourcePath,
+                                                      b.SourcePath.empty() ? 1 : b.SourceChannel}));
     }
     Image3->SetPicture(RenderedImage(ResultPicture));
     const std::string& unit = ResultPicture.Para.PhysUnit;

@@ -1,6 +1,6 @@
 #include "app/AxesForm.h"
 
-#include "processing/History.h"
+#include "processing/Operations.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -119,7 +119,9 @@ void TAxesForm::BitBtn2Click()
         hide();
         return;
     }
-    TRescale rs;
+    TRescaleOp op;
+    op.Units = true;
+    TRescale& rs = op.Rescale;
     rs.XRange = v[0];
     rs.YRange = v[1];
     rs.ZRange = v[2];
@@ -127,7 +129,7 @@ void TAxesForm::BitBtn2Click()
     rs.YUnit = QtToLatin1(Edit5->text());
     rs.ZUnit = QtToLatin1(Edit6->text());
     if (!ApplyRescale(w->Picture, rs)) return;  // told why; the image is as it was
-    w->History.push_back(RescaleEntry(rs));
+    w->History.push_back(HistoryEntry(op));
     w->Redraw();
     hide();
 }

@@ -54,18 +54,18 @@ struct TModeInfo {
 
 TModeInfo ModeInfo(int mode)
 {
-    if (mode == 0) return {"LowPass of ", 7};
-    if (mode >= 1 && mode <= 14) return {"", 7};
+    if (mode == fmLowPass) return {"LowPass of ", 7};
+    if (mode >= 1 && mode <= fmLastKernel) return {"", 7};
     switch (mode) {
-    case 15: return {"Bad points removal of ", 10};
-    case 16: return {"Histogram of ", 12};
-    case 17: return {"FFT of ", 29};
-    case 18: return {"Slope of ", 11};
-    case 19: return {"Zoom of ", 14};
-    case 20: return {"Sphere-Filter ", 15};
-    case 21: return {"Median-Filter ", 9};
-    case 22: return {"Distortion ", 16};
-    case 23: return {"Mean-Filter ", 8};
+    case fmBadPoints: return {"Bad points removal of ", 10};
+    case fmHistogram: return {"Histogram of ", 12};
+    case fmFFT: return {"FFT of ", 29};
+    case fmLeveling: return {"Slope of ", 11};
+    case fmZoom: return {"Zoom of ", 14};
+    case fmSphere: return {"Sphere-Filter ", 15};
+    case fmMedian: return {"Median-Filter ", 9};
+    case fmDistortion: return {"Distortion ", 16};
+    case fmMean: return {"Mean-Filter ", 8};
     default: return {"", 0};
     }
 }
@@ -322,7 +322,7 @@ void TFilterForm::BuildPanel7()
         return c;
     };
     switch (Mode) {
-    case 17:
+    case fmFFT:
         LogBox = check("LogBox", "Log.", 48, 88);
         SuppZeroBox = check("SuppZeroBox", "Suppress Zero", 48, 108);
         if (settings_) {
@@ -330,7 +330,7 @@ void TFilterForm::BuildPanel7()
             SuppZeroBox->setChecked(settings_->ReadBool("FFT", "SuppZero", false));
         }
         break;
-    case 20: {
+    case fmSphere: {
         RadiusEdit = new QLineEdit(Panel7);
         RadiusEdit->setObjectName(QStringLiteral("RadiusEdit"));
         RadiusEdit->setGeometry(10, 20, 100, 24);
@@ -361,7 +361,7 @@ void TFilterForm::BuildPanel7()
         Edit1KeyPress();  // the stored radius, confirmed at once
         break;
     }
-    case 19: {
+    case fmZoom: {
         // the zoom square follows the mouse; the position shows in the hint even without a button
         auto* relay = new TMouseRelay(Image2);
         relay->Handler = [this](QEvent::Type type, QMouseEvent* e) {
@@ -384,7 +384,7 @@ void TFilterForm::BuildPanel7()
         }
         break;
     }
-    case 22: {
+    case fmDistortion: {
         FormulaLabel = new QLabel(QString::fromUtf8("f(x) = (1 - c - d) x + c x\u00B2 + d x\u00B3"), Panel7);
         FormulaLabel->setObjectName(QStringLiteral("FormulaLabel"));
         FormulaLabel->setGeometry(10, 10, 172, 20);
@@ -441,18 +441,18 @@ void TFilterForm::Setup(TQTVPicture* source, int mode)
         return;
     }
     // 5. mode-specific set-up
-    if (mode <= 14) {
+    if (mode <= fmLastKernel) {
         Panel3->show();
         ComboBox1Change();
         Mode = mode;
-    } else if (mode == 15) {
+    } else if (mode == fmBadPoints) {
         Panel2->show();
         if (settings_) Edit2->setText(Latin1ToQt(settings_->ReadString("Filter", "Edit2", "1")));
-    } else if (mode == 16) {
+    } else if (mode == fmHistogram) {
         Panel4->show();
         Working.FixedRange = 0;
         DrawHistogram();
-    } else if (mode == 18) {
+    } else if (mode == fmLeveling) {
         Panel6->show();
         MarkedPoints.clear();
         CheckBox1->setEnabled(true);
@@ -471,7 +471,7 @@ QImage TFilterForm::SourceImage() const
     return Source ? RenderedImage(*Source) : QImage();
 }
 
-bool TFilterForm::Advanced() const { return Mode == 18 && CheckBox1->isChecked(); }
+bool TFilterForm::Advanced() const { return Mode == fmLeveling && CheckBox1->isChecked(); }
 
 void TFilterForm::ShowPicture(TPictureBox* box, const QImage& image) { box->SetPicture(image); }
 
@@ -518,9 +518,9 @@ void TFilterForm::FormResize()
     const int top = LeftColumn + 2;
     const int space = Panel1->y() - LeftColumn - 4;  // between thumbnail and buttons
     for (QWidget* p : {Panel2, Panel3, Panel4, Panel6, Panel7}) p->setGeometry(0, top, LeftColumn, std::max(space, 10));
-    if (Mode == 16) {
+    if (Mode == fmHistogram) {
         Image3->setGeometry(5, 5, HistogramBins, std::max(1, Panel4->height() - 30));
-    } else if (Mode == 18) {
+    } else if (Mode == fmLeveling) {
         Panel6->setGeometry(0, top, LeftColumn, space >= 14 ? space - 4 : 10);
         if (CheckBox1->isChecked()) {
             Panel6->resize(LeftColumn, 120);
@@ -549,32 +549,23 @@ void TFilterForm::Button4Click()
 {
     if (Mode < 0 || !Working.HasData()) return;
     TWaitCursor wait;
-    if (Mode == 16) {
-        float low = 0, high = 0;
-        Hist.ClipLimits(low, high);
-        if (Source) {
-            ClipToBand(*Source, Working, low, high);
-            clipDone_ = true;
-            clipLow_ = low;
-            clipHigh_ = high;
-        }
+    if (Mode == fmHistogram) {
+        TClipOp clip;
+        Hist.ClipLimits(clip.Low, clip.High);
+        if (Source) Session.Do(clip, *Source, Working);
         RenderPreview();
         DrawHistogram();
         return;
     }
-    if (Mode == 18) {
-        const int32_t method = ComboSlop->currentIndex(), order = ComboSlopOrder->currentIndex();
-        const std::vector<TMarkedPoint> points = MarkedPoints;
-        if (RunLeveling(Working, method, order, CheckBox1->isChecked(), MarkedPoints)) {
-            if (method == static_cast<int32_t>(TLevelMethod::Points)) {
-                Recorded.Do(LevelPointsEntry(points), false);
-            } else {
-                const TLevelFitSet fit = bandsFresh_ ? TLevelFitSet::Bands : levelFit_;
-                Recorded.Do(LevelEntry(method, order, CheckBox1->isChecked(), fit, levelBands_), false);
-                if (bandsFresh_) levelFit_ = TLevelFitSet::Kept;
-                bandsFresh_ = false;
-            }
-        }
+    if (Mode == fmLeveling) {
+        TLevelOp level;
+        level.Method = ComboSlop->currentIndex();
+        level.Order = ComboSlopOrder->currentIndex();
+        level.Advanced = CheckBox1->isChecked();
+        level.Points = MarkedPoints;
+        level = Session.Level(level);
+        if (Source && Session.Do(level, *Source, Working) && level.Method == static_cast<int32_t>(TLevelMethod::Points))
+            MarkedPoints.clear();  // used up by the plane through them
         RenderPreview();
         if (Advanced()) DrawHistogram();
         return;
@@ -583,14 +574,13 @@ void TFilterForm::Button4Click()
         Beep();
         return;
     }
-    if (Mode <= 14) {
+    if (Mode <= fmLastKernel) {
         Mode = std::max(0, ComboBox1->currentIndex());
-        ApplyKernel(Working, Mode);
-        Recorded.Do(FilterEntry(Mode), false);
+        if (Source) Session.Do(TFilterOp{Mode}, *Source, Working);
         RenderPreview();
         return;
     }
-    if (Mode == 15) {
+    if (Mode == fmBadPoints) {
         // unreadable text counts as 0
         double percent = 0;
         try {
@@ -601,36 +591,29 @@ void TFilterForm::Button4Click()
         const std::string text = FormatShortest(percent);
         Edit2->setText(Latin1ToQt(text));
         if (settings_) settings_->WriteString("Filter", "Edit2", text);
-        if (Source) {
-            RemoveBadPoints(Working, BadPointThreshold(*Source, percent));
-            Recorded.Do(NoiseEntry(percent, Recorded.Presses() == 0, Source->Min, Source->Max), false);
-        }
+        if (Source) Session.Do(Session.Noise(percent, *Source), *Source, Working);
         RenderPreview();
         return;
     }
-    if (Mode == 17) {
+    if (Mode == fmFFT) {
         const bool log = LogBox && LogBox->isChecked();
         const bool suppZero = SuppZeroBox && SuppZeroBox->isChecked();
         if (settings_) {
             settings_->WriteBool("FFT", "Log", log);
             settings_->WriteBool("FFT", "SuppZero", suppZero);
         }
-        FFTView(Working, log, suppZero);
-        Recorded.Do(FFTEntry(log, suppZero, Recorded.Presses() % 2 == 1), false);
+        if (Source) Session.Do(Session.FFT(log, suppZero), *Source, Working);
         RenderPreview();
         return;
     }
-    if (Mode == 21 || Mode == 23) {
-        if (Source) {
-            (Mode == 21 ? MedianFilter : MeanFilter)(*Source, Working);
-            Recorded.Do(Mode == 21 ? "median" : "mean", true);
-        }
+    if (Mode == fmMedian || Mode == fmMean) {
+        if (Source) Session.Do(Mode == fmMedian ? TOperation(TMedianOp{}) : TOperation(TMeanOp{}), *Source, Working);
         RenderPreview();
         return;
     }
-    if (Mode == 19) { DoZoom(); return; }
-    if (Mode == 20) { DoSphere(); return; }
-    if (Mode == 22) { DoDistortion(); return; }
+    if (Mode == fmZoom) { DoZoom(); return; }
+    if (Mode == fmSphere) { DoSphere(); return; }
+    if (Mode == fmDistortion) { DoDistortion(); return; }
     ShowMessage("This command is not available yet.");
 }
 
@@ -643,40 +626,18 @@ void TFilterForm::Button1Click()
     Image2->SetPicture(src);
     MarkedPoints.clear();
     Image2->Circles.clear();
-    Recorded.Undo();
-    levelFit_ = TLevelFitSet::All;
-    levelBands_.clear();
-    bandsFresh_ = false;
-    clipDone_ = false;
-    sphereSwitches_ = 0;
-    if (Mode == 16 || Mode == 18) {
+    Session.Undo();
+    if (Mode == fmHistogram || Mode == fmLeveling) {
         RenderPreview();
         DrawHistogram();
     }
-    if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
+    if (Mode == fmSphere && ProgressBar) ProgressBar->setValue(0);
 }
 
 std::vector<std::string> TFilterForm::TakeOverEntries() const
 {
-    if (Mode == 19 && Recorded.Entries().empty() && Source && Source->HasData() && Working.HasData()) {
-        // the whole picture taken over: only the scan ranges can change (by the last bit)
-        const double x = Source->Para.XScanRange / Source->Cols * Working.Cols;
-        const double y = Source->Para.YScanRange / Source->Rows * Working.Rows;
-        if (std::memcmp(&x, &Source->Para.XScanRange, sizeof x) == 0 &&
-            std::memcmp(&y, &Source->Para.YScanRange, sizeof y) == 0)
-            return {};
-        TZoomRect whole;
-        whole.X2 = Working.Cols;
-        whole.Y2 = Working.Rows;
-        return {ZoomEntry(whole)};
-    }
-    if (Mode != 16) return Recorded.Entries();
-    // the histogram: the last clip, and the colour range as "Take Over" leaves it
-    const bool fixed = Working.FixedRange != 0;
-    if (clipDone_) return {ClipEntry(clipLow_, clipHigh_, fixed, Working.Min, Working.Max)};
-    if (fixed) return {RangeEntry(true, Working.Min, Working.Max)};
-    if (Source && Source->FixedRange != 0) return {RangeEntry(false, 0, 0)};
-    return {};
+    if (!Source) return {};
+    return Session.TakeOverEntries(*Source, Working, Mode == fmHistogram, Mode == fmZoom);
 }
 
 void TFilterForm::Button3Click()
@@ -685,7 +646,7 @@ void TFilterForm::Button3Click()
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
     }
-    if (Source) TakeOverWorkingCopy(Working, *Source, Mode == 19, Mode == 16);
+    if (Source) TakeOverWorkingCopy(Working, *Source, Mode == fmZoom, Mode == fmHistogram);
     Mode = -1;
     close();
 }
@@ -749,7 +710,7 @@ void TFilterForm::CheckBox1Click()
 
 void TFilterForm::Image2MouseDownSlop3D(Qt::MouseButton, QPoint pos)
 {
-    if (Mode != 18 || ComboSlop->currentIndex() != 0 || !Working.HasData()) return;
+    if (Mode != fmLeveling || ComboSlop->currentIndex() != 0 || !Working.HasData()) return;
     if (static_cast<int>(MarkedPoints.size()) >= MaxMarkedPoints) return;
     const TMarkedPoint p = PreviewPoint(Working, pos.x(), pos.y(), Image2->width(), Image2->height());
     MarkedPoints.push_back(p);
@@ -795,9 +756,8 @@ void TFilterForm::Image3MouseUp(Qt::MouseButton button, int bin)
     Image3->update();
     // marks update
     Hist.UpdateMarks(Working);
-    levelBands_ = Hist.SelectedBands();
-    bandsFresh_ = true;
-    if (Mode == 18) Image2->SetPicture(MarkedImage(Working));
+    Session.SelectBands(Hist.SelectedBands());
+    if (Mode == fmLeveling) Image2->SetPicture(MarkedImage(Working));
 }
 
 bool TFilterForm::eventFilter(QObject* watched, QEvent* event)
@@ -881,7 +841,7 @@ void TFilterForm::DrawZoomSquare()
 
 void TFilterForm::Image2MouseDownZoom(Qt::MouseButton button, QPoint pos)
 {
-    if (Mode != 19 || button != Qt::LeftButton) return;
+    if (Mode != fmZoom || button != Qt::LeftButton) return;
     if (zoomDrawnOn_) DrawZoomSquare();  // a new square replaces the old one
     const QPoint p = PicturePoint(pos);
     ZoomRect.X1 = ZoomRect.X2 = p.x();
@@ -892,7 +852,7 @@ void TFilterForm::Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos)
 {
     const QPoint p = PicturePoint(pos);
     QString hint = QStringLiteral("X= %1  Y= %2").arg(p.x()).arg(p.y());
-    if (Mode == 19 && (buttons & Qt::LeftButton) && Source) {
+    if (Mode == fmZoom && (buttons & Qt::LeftButton) && Source) {
         if (zoomDrawnOn_) DrawZoomSquare();
         ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
         DrawZoomSquare();
@@ -907,7 +867,7 @@ void TFilterForm::Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos)
 
 void TFilterForm::Image2MouseUpZoom(Qt::MouseButton button, QPoint pos)
 {
-    if (Mode != 19 || button != Qt::LeftButton || !Source) return;
+    if (Mode != fmZoom || button != Qt::LeftButton || !Source) return;
     const QPoint p = PicturePoint(pos);
     ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
 }
@@ -915,8 +875,7 @@ void TFilterForm::Image2MouseUpZoom(Qt::MouseButton button, QPoint pos)
 void TFilterForm::DoZoom()
 {
     if (!Source) return;
-    if (!ZoomCut(*Source, Working, ZoomRect)) return;  // no square of positive size
-    Recorded.Do(ZoomEntry(ZoomRect), true);
+    if (!Session.Do(TZoomOp{ZoomRect}, *Source, Working)) return;  // no square of positive size
     zoomDrawnOn_ = 0;
     RenderPreview();
 }
@@ -977,20 +936,18 @@ void TFilterForm::DoSphere()
     const bool lowpass = LowpassButton->isChecked();
     // the window stays responsive: "Cancel" (or closing the image) ends the run and
     // drops the working copy
-    const TSphereOutcome outcome = SphereFilter(*Source, Working, SphereRadius, lowpass, [&](int32_t row) {
-        if (!self || Mode != 20) return false;
+    const TSphereOp sphere{SphereRadius, lowpass, 0};
+    const TSphereOutcome outcome = sphere.Do(*Source, Working, [&](int32_t row) {
+        if (!self || Mode != fmSphere) return false;
         ProgressBar->setValue(row);
         QApplication::processEvents();
-        return self && Mode == 20;
+        return self && Mode == fmSphere;
     });
     if (!self) return;
     sphereRunning_ = false;
     for (QWidget* w : locked) w->setEnabled(true);
     if (outcome != TSphereOutcome::Done) return;
-    sphereDoneRadius_ = SphereRadius;
-    sphereDoneLowpass_ = lowpass;
-    sphereSwitches_ = 0;
-    Recorded.Do(SphereEntry(SphereRadius, lowpass, 0), true);
+    Session.Record(sphere);
     ProgressBar->setValue(ProgressBar->maximum());
     RenderPreview();
 }
@@ -998,8 +955,7 @@ void TFilterForm::DoSphere()
 void TFilterForm::RadioButton1Click()
 {
     if (!Source || !SphereComplete()) return;  // otherwise only the choice for the next run
-    SwitchSphereResult(*Source, Working);
-    Recorded.ReplaceLast(SphereEntry(sphereDoneRadius_, sphereDoneLowpass_, ++sphereSwitches_));
+    Session.SwitchSphere(*Source, Working);
     RenderPreview();
 }
 
@@ -1020,7 +976,6 @@ void TFilterForm::DoDistortion()
         SetEditState(e, TEditState::Standard);
         if (settings_) settings_->WriteString("Filter", DistortionKeys[i], QtToLatin1(e->text()));
     }
-    CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
-    Recorded.Do(DistortionEntry(k[0], k[1], k[2], k[3]), true);
+    Session.Do(TDistortionOp{k[0], k[1], k[2], k[3]}, *Source, Working);
     RenderPreview();
 }

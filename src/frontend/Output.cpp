@@ -1,0 +1,54 @@
+#include "frontend/Output.h"
+
+#include "core/Text.h"
+#include "formats/Export.h"
+#include "formats/ImageWriters.h"
+#include "formats/LoadFiles.h"
+#include "frontend/Input.h"
+
+namespace {
+constexpr const char* Known = "(known: .txt, .dat, .stl, .bmp, .jpg)";
+}
+
+TOutKind OutKindOf(const std::string& path)
+{
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    if (ext == ".txt") return TOutKind::Native;
+    if (ext == ".dat") return TOutKind::Ascii;
+    if (ext == ".stl") return TOutKind::Stl;
+    if (ext == ".bmp") return TOutKind::Bitmap;
+    if (ext == ".jpg" || ext == ".jpeg") return TOutKind::Jpeg;
+    return TOutKind::Unknown;
+}
+
+TOutKind CheckedOutKind(const std::string& path, std::string& refusal)
+{
+    const TOutKind kind = OutKindOf(path);
+    const std::string ext = ExtractFileExt(path);
+    if (kind == TOutKind::Unknown) {
+        refusal = "unknown output type \"" + ext + "\" " + Known;
+        return kind;
+    }
+    // The open command knows native files and bitmaps by ".txt" and ".bmp" in lower
+    // case only: a file written under another spelling could not be opened again.
+    if ((kind == TOutKind::Native && ext != ".txt") || (kind == TOutKind::Bitmap && ext != ".bmp")) {
+        refusal = "output \"" + PathToUtf8(ExtractFileName(path)) + "\" could not be opened again: write " +
+                  (kind == TOutKind::Native ? "native files as .txt" : "bitmaps as .bmp") +
+                  " (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)";
+        return TOutKind::Unknown;
+    }
+    return kind;
+}
+
+bool WriteOutput(TImageDoc& doc, const std::string& path, TOutKind kind, TNativeKind dataKind)
+{
+    switch (kind) {
+    case TOutKind::Native: return WriteNative(doc, path, dataKind);
+    case TOutKind::Ascii: WriteFileBytes(path, BuildAsciiTable(doc.Picture)); return true;
+    case TOutKind::Stl: WriteFileBytes(path, BuildStl(doc.Picture)); return true;
+    case TOutKind::Bitmap: WriteBitmapFile(doc.Picture, path); return true;
+    case TOutKind::Jpeg: WriteJpegFile(doc.Picture, path, 90); return true;
+    case TOutKind::Unknown: break;
+    }
+    return false;
+}
