@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 #include "core/Picture.h"
@@ -29,6 +30,7 @@ class QTableWidget;
 class QTimer;
 class TMDIChild;
 class TSettings;
+class TFilterTool;
 
 // Image1 / Image2: a picture stretched over the control, with the marked points
 // drawn on it; mouse presses are passed on in control pixels.
@@ -191,7 +193,6 @@ protected:
 
 private:
     void BuildControls();
-    void BuildPanel7();
     void ShowPicture(TPictureBox* box, const QImage& image);
     QImage SourceImage() const;
     void RenderPreview();     // Working rendered (marks in green with "Advanced") into Image2
@@ -205,6 +206,8 @@ private:
     void OpenLimitEdit(bool upper);
     bool Advanced() const;
 
+    friend class TFilterTool;
+    std::unique_ptr<TFilterTool> tool_;  // the family of operations of the mode
     TSettings* settings_;
     int dragStart_ = 0;
     bool editingUpper_ = false;
