@@ -319,7 +319,7 @@ TDocPtr Process(const TDocPtr& doc, const std::vector<std::string>& ops) {
 TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDocPtr& other) {
     const std::vector<TOperation> parsed = ParseAll({op});
     struct TRestore {
-        ~TRestore() { SetOperandLoader(LoadOperand); }
+        ~TRestore() { SetOperandLoader(LoadOneChannel); }
     } restore;
     SetOperandLoader([other](const std::string&, int) -> std::unique_ptr<TImageDoc> {
         return std::make_unique<TImageDoc>(*other);
@@ -532,7 +532,7 @@ py::object UnitCell(const TDocPtr& doc, const std::optional<std::vector<TPointAr
 PYBIND11_MODULE(_morvane, m) {
     m.doc() = "Morvane: height images of scanning probe microscopes (the model behind morvane and morvane-cli)";
     SetDecimalSeparator('.');
-    SetOperandLoader(LoadOperand);
+    SetOperandLoader(LoadOneChannel);
 
     ErrorType() = (new py::exception<TRefused>(m, "Error"))->ptr();
     struct TWarning {};

@@ -20,6 +20,7 @@
 #include "cli/Profile.h"
 #include "cli/UnitCell.h"
 #include "core/Errors.h"
+#include "core/Files.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
 #include "formats/LoadFiles.h"
@@ -146,7 +147,7 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     }
     sink.Question = a.Spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
     // the second image of arith: one channel of another file
-    SetOperandLoader(LoadOperand);
+    SetOperandLoader(LoadOneChannel);
 
     TColours colours{};
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
@@ -291,21 +292,9 @@ int RunRelief(const TReliefArgs& a) {
         return ExitRefused;  // told already
     }
     // a complete new file replaces the old one, or nothing is replaced
-    const std::string temp = a.Out + ".tmp";
-    std::error_code ec;
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        f.close();
-        if (!f) {
-            std::filesystem::remove(temp, ec);
-            ShowMessage("Cannot write file " + a.Out, TMsgKind::Error);
-            return ExitRefused;
-        }
-    }
-    std::filesystem::rename(temp, a.Out, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
+    try {
+        WriteFileReplacing(a.Out, bytes);
+    } catch (const EInOutError&) {
         ShowMessage("Cannot write file " + a.Out, TMsgKind::Error);
         return ExitRefused;
     }

@@ -20,12 +20,17 @@ void RunOperations(TImageDoc& doc, const std::vector<TOperation>& ops)
     }
 }
 
-std::unique_ptr<TImageDoc> LoadOperand(const std::string& path, int channel)
+std::unique_ptr<TImageDoc> LoadOneChannel(const std::string& path, int channel)
 {
-    TCliInput other;
-    if (!LoadInput(path, channel, other)) return nullptr;
-    for (auto& ch : other.Channels)
-        if (ch.Index == channel) return std::move(ch.Doc);
-    ShowMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded");
+    TCliInput input;
+    try {
+        if (!LoadInput(path, channel, input)) return nullptr;
+    } catch (const std::exception& e) {
+        ShowMessage(e.what(), TMsgKind::Error);
+        return nullptr;
+    }
+    for (auto& ch : input.Channels)
+        if (ch.Index == channel && ch.Doc && ch.Doc->Picture.HasData()) return std::move(ch.Doc);
+    ShowMessage("channel " + std::to_string(channel) + " of " + PathToUtf8(path) + " could not be loaded");
     return nullptr;
 }

@@ -16,6 +16,6 @@ std::vector<TOperation> ParseOperations(const std::vector<std::string>& texts);
 // Throws EAbort when one was refused (its message shown); the ones before it stay applied.
 void RunOperations(TImageDoc& doc, const std::vector<TOperation>& ops);
 
-// The second image of arith: channel `channel` of the file at path, as the inputs are
-// loaded; null after telling why.
-std::unique_ptr<TImageDoc> LoadOperand(const std::string& path, int channel);
+// A second image (of arith, of a profile): channel `channel` of the file at path, as
+// the inputs are loaded; null after telling why (also for a channel without samples).
+std::unique_ptr<TImageDoc> LoadOneChannel(const std::string& path, int channel);

@@ -4,6 +4,7 @@
 #include "cli/cli_support.h"
 #include <sys/wait.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "core/Numbers.h"
@@ -454,5 +455,15 @@ TEST_F(Cli, OpsListsTheOperationTable) {
             if (p["type"] == "bool") EXPECT_TRUE(p["default"].is_boolean()) << def.Name;
         }
         EXPECT_NE(text.Out.find(std::string(def.Syntax) + "\n    " + def.Description), std::string::npos) << def.Name;
+    }
+    // the README's table names every operation
+    std::ifstream f(std::string(MORVANE_TEST_DATA) + "/../../README.md");
+    const std::string readme((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(readme.empty());
+    for (const TOperationDef& def : OperationTable()) {
+        const std::string tick = "`" + std::string(def.Name);
+        EXPECT_TRUE(readme.find(tick + "`") != std::string::npos || readme.find(tick + ":") != std::string::npos ||
+                    readme.find(tick + "[") != std::string::npos)
+            << def.Name;
     }
 }
