@@ -1,5 +1,6 @@
 #include "analysis/ProfilePlot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -57,6 +58,25 @@ TPlotScale MakePlotScale(const TProfile& p, int32_t width, int32_t height) {
     }
     s.Scale = s.Max != s.Min ? static_cast<float>(height - 3) / (s.Max - s.Min) : 1.0f;
     return s;
+}
+
+TProfileLayout ProfileWindowLayout(int cw, int ch, bool dual, int labelWidth) {
+    auto rnd = [](double v) { return std::isfinite(v) ? static_cast<int>(std::nearbyint(std::clamp(v, -1e8, 1e8))) : 0; };
+    const int col = ProfileLeftColumn;
+    const int room = std::max(labelWidth, 0) + 10;  // the labels and their gap to the plot
+    int s = dual ? std::min(rnd((cw - 195) * 0.45), rnd(ch * 0.5)) : std::min(rnd((cw - col) * 0.6), rnd(ch * 0.5));
+    // right of the labels the pictures must still fit, 4 pixels short of the right edge
+    const int fit = dual ? (cw - col - room - 50 - 4) / 2 : cw - col - room - 4;
+    s = std::max(std::min(s, fit), 20);
+    TProfileLayout l;
+    l.Side = s;
+    l.Top = s / 10;
+    l.Left = dual ? col + rnd((cw - col - 2 * s - 50) * 0.5) : col + rnd((cw - col - s) * 0.5);
+    l.Left = std::max(l.Left, col + room);
+    l.PlotTop = s + s / 5;
+    l.PlotWidth = dual ? 2 * s + 50 : s;
+    l.PlotHeight = std::max(ch - 3 * (s / 10) - s, 20);
+    return l;
 }
 
 std::string PlotLimitText(float value) { return FormatSig(3, value); }

@@ -35,6 +35,19 @@ TPlotScale MakePlotScale(const TProfile& p, int32_t width, int32_t height);
 std::string PlotLimitText(float value);
 std::string PlotLengthText(const TProfile& p);
 
+// Where the line window puts its pictures in a client area of cw x ch: the image side,
+// the image's top-left, the plot below it. The left column (controls and tables) is 145
+// wide; labelWidth is the widest height label, which ends 10 pixels left of the plot. The
+// pictures are centred in the rest of the width, but move right (and shrink where the
+// width is short) so that the labels never reach into the left column.
+struct TProfileLayout {
+    int Side = 0;  // S: the image (each image in a dual window) is S x S
+    int Left = 0, Top = 0;
+    int PlotTop = 0, PlotWidth = 0, PlotHeight = 0;  // the plot starts at Left too
+};
+inline constexpr int ProfileLeftColumn = 145;
+TProfileLayout ProfileWindowLayout(int cw, int ch, bool dual, int labelWidth);
+
 struct TCursor {
     bool Active = false;
     int32_t X = 0;       // plot column

@@ -41,7 +41,6 @@
 
 namespace {
 
-constexpr int LeftColumn = 145;
 constexpr int RowHeight = 16;
 constexpr double Pi = 3.14159265358979323846;
 const char* const Section = "AnaLine";
@@ -424,12 +423,8 @@ void TAnaLineForm::resizeEvent(QResizeEvent* e) {
 void TAnaLineForm::FormResize() {
     if (!setUp_ || busy_) return;
     const int CW = width(), CH = height();
-    int S = DualWindow ? std::min(Rnd((CW - 195) * 0.45), Rnd(CH * 0.5))
-                       : std::min(Rnd((CW - LeftColumn) * 0.6), Rnd(CH * 0.5));
-    S = std::max(S, 20);
-    const int top = S / 10;
-    const int left = DualWindow ? LeftColumn + Rnd((CW - LeftColumn - 2 * S - 50) * 0.5)
-                                : LeftColumn + Rnd((CW - LeftColumn - S) * 0.5);
+    const TProfileLayout l = ProfileWindowLayout(CW, CH, DualWindow, LabelRoom());
+    const int S = l.Side, top = l.Top, left = l.Left;
     Image1->setGeometry(left, top, S, S);
     Image1->SizePicture();
     if (DualWindow) {
@@ -447,15 +442,19 @@ void TAnaLineForm::FormResize() {
             Image3->SizePicture();
         }
     }
-    const int plotW = DualWindow ? 2 * S + 50 : S;
-    const int plotTop = S + S / 5;
-    const int plotH = std::max(CH - 3 * (S / 10) - S, 20);
-    Image2->setGeometry(left, plotTop, plotW, plotH);
+    Image2->setGeometry(left, l.PlotTop, l.PlotWidth, l.PlotHeight);
     Image2->SizePicture();
     base1_ = QImage();
     base3_ = QImage();
     PlaceLabels();
     ApplyMode();
+}
+
+int TAnaLineForm::LabelRoom() const {
+    // the widest height label the short number format writes, or the unit label if wider
+    const QFontMetrics fm = Label7->fontMetrics();
+    return std::max({fm.horizontalAdvance(QStringLiteral("-8.888E-88")), fm.horizontalAdvance(Label8->text()),
+                     fm.horizontalAdvance(Label7->text()), fm.horizontalAdvance(Label9->text())});
 }
 
 void TAnaLineForm::PlaceLabels() {

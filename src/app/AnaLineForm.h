@@ -146,6 +146,8 @@ private:
     void RedrawImages();
     void PlaceMarkers();
     void PlaceLabels();
+    // Room the height labels need left of the plot.
+    int LabelRoom() const;
     void FillTable(QTableWidget* grid, const std::vector<std::string>& names,
                    const std::vector<std::string>& values);
     void Image1MouseDown(Qt::MouseButtons buttons, QPoint pos);

@@ -232,7 +232,7 @@ void TAskForm::Finish(const std::vector<bool>& checked) {
     try {
         if (loader && target_) loader->LoadChecked(checked, *target_);
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
     }
     loader.reset();  // the loader ends with the load
     close();

@@ -109,7 +109,7 @@ void TAxesForm::BitBtn2Click()
         try {
             v[i] = static_cast<double>(StrToFloat(QtToLatin1(fields[i]->text())));
         } catch (const EConvertError& e) {
-            ShowMessage(e.what(), TMsgKind::Error);  // the field stays red
+            ShowFailure(e);  // the field stays red
             return;
         }
         SetEditState(fields[i], TEditState::Accepted);

@@ -19,9 +19,12 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTextDocument>
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "app/QtMessageSink.h"
@@ -184,6 +187,7 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     xy->addAction(XYScalingLabelItem);
     xy->addAction(XYScalingAxis1);
     Font1 = add("Font1", "Font (Label)", false);
+    TrueAspectItem = add("TrueAspectItem", "True aspect", true);
     PopupMenu1->addSeparator();
     ExportProcessingItem = add("ExportProcessingItem", "Export processing...", false);
     ExportProcessingItem->setText(QStringLiteral("Export processing\u2026"));
@@ -197,6 +201,7 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     connect(XYScalingnoItem, &QAction::triggered, this, &TMDIChild::XYScalingnoItemClick);
     connect(XYScalingLabelItem, &QAction::triggered, this, &TMDIChild::XYScalingLabelItemClick);
     connect(XYScalingAxis1, &QAction::triggered, this, &TMDIChild::XYScalingAxis1Click);
+    connect(TrueAspectItem, &QAction::triggered, this, &TMDIChild::TrueAspectItemClick);
     connect(FontzBar1, &QAction::triggered, this, [this] { emit FontRequested(this, true); });
     connect(Font1, &QAction::triggered, this, [this] { emit FontRequested(this, false); });
 
@@ -216,6 +221,7 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     XYScalingAxis1->setChecked(!XYScalingnoItem->isChecked() && !XYScalingLabelItem->isChecked() &&
                                scale("XYAxis"));
     if (!XYScalingLabelItem->isChecked() && !XYScalingAxis1->isChecked()) XYScalingnoItem->setChecked(true);
+    TrueAspectItem->setChecked(scale("TrueAspect"));
 
     CaptionTag.clear();
     resize(265, 265);  // the design's client height, made square
@@ -249,6 +255,10 @@ QMdiSubWindow* TMDIChild::SubWindow() const {
 
 bool TMDIChild::ZScaling() const { return zscalingItem->isChecked(); }
 
+TImageExtent TMDIChild::PictureExtent(int side) const {
+    return ImageExtent(side, Picture.Para.XScanRange, Picture.Para.YScanRange, TrueAspectItem->isChecked());
+}
+
 void TMDIChild::ShowScanInfo() {
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(ScanInfo.size()));
@@ -269,7 +279,7 @@ bool TMDIChild::ExportProcessing(const std::string& path) {
     try {
         CommitFile(path, ProcessingScript(*this), true);
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return false;
     }
     std::error_code ec;
@@ -326,7 +336,8 @@ void TMDIChild::Compose() {
         if (XYScalingAxis1->isChecked()) {
             DrawAxis(canvas, s);
         } else if (!Image1.isNull() && s > 0) {
-            canvas.drawImage(QRect(0, 0, s, s), Image1);
+            const TImageExtent e = PictureExtent(s);
+            canvas.drawImage(QRect(0, 0, e.Width, e.Height), Image1);
         }
         if (XYScalingLabelItem->isChecked()) DrawScaleBar(canvas, s);
     }
@@ -373,23 +384,23 @@ void TMDIChild::DrawZBar(QPainter& canvas) {
 
 void TMDIChild::DrawScaleBar(QPainter& canvas, int size) {
     const TScaleBarLayout bar =
-        ScaleBarLayout(size, Picture.Para.XScanRange, Picture.Para.XPhysUnit);
+        ScaleBarLayout(PictureExtent(size), Picture.Para.XScanRange, Picture.Para.XPhysUnit);
     if (!bar.Visible) return;
-    const int c = bar.Center, h = bar.Half;
+    const int c = bar.Center, cy = bar.CenterY, h = bar.Half;
     canvas.save();
     canvas.setPen(QPen(LabelFont.Color, 2, Qt::SolidLine, Qt::FlatCap));
-    canvas.drawLine(c - h, c, c - h, c + 7);
-    canvas.drawLine(c + h, c, c + h, c + 7);
-    canvas.drawLine(c - h, c + 3, c + h, c + 3);
+    canvas.drawLine(c - h, cy, c - h, cy + 7);
+    canvas.drawLine(c + h, cy, c + h, cy + 7);
+    canvas.drawLine(c - h, cy + 3, c + h, cy + 3);
     canvas.setPen(QPen(LabelFont.Color, 1));
-    canvas.drawLine(c, c + 3, c, c + 7);
+    canvas.drawLine(c, cy + 3, c, cy + 7);
     canvas.setFont(LabelFont.Font);
     canvas.setBackgroundMode(Qt::TransparentMode);
     const QString text = Latin1ToQt(bar.Text);
     const int tw = TextWidth(canvas, text);
     int half = tw / 2;  // round(tw / 2), half to even
     if (tw % 2 != 0 && half % 2 != 0) ++half;
-    TextOut(canvas, c - half, c - TextHeight(canvas), text);
+    TextOut(canvas, c - half, cy - TextHeight(canvas), text);
     canvas.restore();
 }
 
@@ -405,33 +416,41 @@ void TMDIChild::DrawAxis(QPainter& canvas, int size) {
     const QString xRange = Latin1ToQt(AxisRangeText(para.XScanRange));
     const int x = std::max({TextWidth(canvas, zero), TextWidth(canvas, yUnit), TextWidth(canvas, yRange)});
     const int top = 15;
-    const int b = size - x - 15;
-    if (b < 1) {
+    const int side = size - x - 15;
+    if (side < 1) {
         canvas.restore();
         return;
     }
-    if (!Image1.isNull()) canvas.drawImage(QRect(x, top, b, b), Image1);
+    // the frame is square, or with true aspect of the scan's shape
+    const TImageExtent e = PictureExtent(side);
+    const int bw = e.Width, bh = e.Height;
+    if (!Image1.isNull()) canvas.drawImage(QRect(x, top, bw, bh), Image1);
     canvas.setPen(QPen(Qt::black, 1));
     canvas.setBrush(Qt::NoBrush);
-    const QPoint frame[] = {{x, top}, {x, top + b}, {x + b, top + b}, {x + b, top}, {x, top}};
+    const QPoint frame[] = {{x, top}, {x, top + bh}, {x + bw, top + bh}, {x + bw, top}, {x, top}};
     canvas.drawPolyline(frame, 5);
     for (int i = 0; i <= 4; ++i) {
-        const int o = AxisTickOffset(b, i);
-        canvas.drawLine(x, top + o, x - 4, top + o);              // left
-        canvas.drawLine(x + o, top + b, x + o, top + b + 4);      // bottom
-        canvas.drawLine(x + b, top + o, x + b + 4, top + o);      // right
-        canvas.drawLine(x + o, top, x + o, top - 4);              // top
+        const int ox = AxisTickOffset(bw, i), oy = AxisTickOffset(bh, i);
+        canvas.drawLine(x, top + oy, x - 4, top + oy);              // left
+        canvas.drawLine(x + ox, top + bh, x + ox, top + bh + 4);    // bottom
+        canvas.drawLine(x + bw, top + oy, x + bw + 4, top + oy);    // right
+        canvas.drawLine(x + ox, top, x + ox, top - 4);              // top
     }
     canvas.setPen(LabelFont.Color);
     const int th = TextHeight(canvas);
-    const int below = top + b + 2;
+    const int below = top + bh + 2;
     TextOut(canvas, x, below, zero);
-    TextOut(canvas, x + (b - TextWidth(canvas, xUnit)) / 2, below, xUnit);
-    TextOut(canvas, x + b - TextWidth(canvas, xRange), below, xRange);
-    TextOut(canvas, x - TextWidth(canvas, zero), top + b - th, zero);
-    TextOut(canvas, x - TextWidth(canvas, yUnit), top + (b - th) / 2, yUnit);
+    TextOut(canvas, x + (bw - TextWidth(canvas, xUnit)) / 2, below, xUnit);
+    TextOut(canvas, x + bw - TextWidth(canvas, xRange), below, xRange);
+    TextOut(canvas, x - TextWidth(canvas, zero), top + bh - th, zero);
+    TextOut(canvas, x - TextWidth(canvas, yUnit), top + (bh - th) / 2, yUnit);
     TextOut(canvas, x - TextWidth(canvas, yRange), top, yRange);
     canvas.restore();
+}
+
+void TMDIChild::TrueAspectItemClick() {
+    if (settings_) settings_->WriteBool("Scale", "TrueAspect", TrueAspectItem->isChecked());
+    Redraw();
 }
 
 void TMDIChild::SaveXYSettings() {
@@ -473,11 +492,21 @@ void TMDIChild::WatchSubWindow() {
 
 void TMDIChild::LayoutPages() {
     Image3->setGeometry(0, 0, width(), height());
-    // the history below the file's own lines: as many lines as it has, up to a third
+    // the history below the file's own lines: tall enough for every line (and the
+    // horizontal scroll bar a long line brings), up to two thirds of the window; beyond
+    // that it scrolls
     int h = 0;
     if (!History.empty()) {
-        const int lineH = ProcessingMemo->fontMetrics().lineSpacing();
-        h = std::min(height() / 3, static_cast<int>(History.size() + 1) * lineH + 12);
+        const QFontMetrics fm = ProcessingMemo->fontMetrics();
+        const QStringList lines = ProcessingMemo->toPlainText().split(QLatin1Char('\n'));
+        int widest = 0;
+        for (const QString& l : lines) widest = std::max(widest, fm.horizontalAdvance(l));
+        const int frame = 2 * ProcessingMemo->frameWidth() +
+                          2 * static_cast<int>(std::ceil(ProcessingMemo->document()->documentMargin()));
+        const int bar = ProcessingMemo->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ProcessingMemo);
+        int need = static_cast<int>(lines.size()) * fm.lineSpacing() + frame + 2;
+        if (widest + frame > width()) need += bar;
+        h = std::min(need, 2 * height() / 3);
     }
     ScanInfoMemo->setGeometry(0, 0, width(), height() - h);
     ProcessingMemo->setGeometry(0, height() - h, width(), h);

@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QWidget>
 
+#include "core/Display.h"
 #include "core/ImageDoc.h"
 
 class QAction;
@@ -78,6 +79,8 @@ public:
             *N0max1 = nullptr, *minmax1 = nullptr, *FontzBar1 = nullptr,
             *XYScalingnoItem = nullptr, *XYScalingLabelItem = nullptr,
             *XYScalingAxis1 = nullptr, *Font1 = nullptr;
+    // "True aspect": the picture keeps the physical aspect of its scan ranges
+    QAction* TrueAspectItem = nullptr;
 
     void SetIdentity(int number, const std::string& name);
     void CreateImage(int32_t cols, int32_t rows) override;
@@ -104,6 +107,8 @@ public:
     void ApplyShape();
     void OpenPopupMenu(const QPoint& globalPos);
     bool ZScaling() const;
+    // The picture inside a square image area of the given side (true aspect or square).
+    TImageExtent PictureExtent(int side) const;
 
     // The composition on white, as a bitmap and as SVG; Copy puts both on the clipboard.
     QImage ComposedImage() const;
@@ -121,6 +126,7 @@ public slots:
     void XYScalingnoItemClick();
     void XYScalingLabelItemClick();
     void XYScalingAxis1Click();
+    void TrueAspectItemClick();
 
 signals:
     // Font (z-Bar) (zBar true) or Font (Label) chosen in the context menu.

@@ -94,7 +94,7 @@ void Guarded(F&& f) {
     } catch (const ETooManyWindows&) {
         // "Too many Data!" has been said; a second box would only repeat it
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
     }
 }
 
@@ -254,7 +254,7 @@ void TMainForm::CreateMenus() {
     FileMenu = menu("FileMenu", "&File");
     FileOpenItem = NewItem(FileMenu, "FileOpenItem", "&Open", 3, "Open a measurement file");
     FileCloseItem = NewItem(FileMenu, "FileCloseItem", "&Close", 3, "Close the active image window");
-    CloseAllItem = NewItem(FileMenu, "CloseAllItem", "Close &all", 3, "Close every image window");
+    CloseAllItem = NewItem(FileMenu, "CloseAllItem", "Close a&ll", 3, "Close every image window");
     FileMenu->addSeparator();
     Print1 = NewItem(FileMenu, "Print1", "&Print", 3, "Print the active image");
     FileSaveAsItem = NewItem(FileMenu, "FileSaveAsItem", "Save &As...", 3,
@@ -961,7 +961,10 @@ void TMainForm::Roughness1Click() {
         TMDIChild* w = Current();
         if (!w) return;
         const TImageStats s = ImageStatistics(w->Picture);
-        if (s.Valid) ShowMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit));
+        // the box is titled with the image it describes
+        if (s.Valid)
+            ShowFileMessage(ImageStatisticsText(s, w->Picture.Para.PhysUnit), {w->FileName}, TMsgKind::Information,
+                            TMsgButtons::OK, w->Title);
     });
 }
 

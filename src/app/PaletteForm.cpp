@@ -38,7 +38,7 @@ void Guarded(F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error, TMsgButtons::OK, EditorTitle);
+        ShowFailure(e, EditorTitle);
     }
 }
 
@@ -245,7 +245,7 @@ TPaletteForm::TPaletteForm(TMDIChild* target)
     setStatusBar(Statusleiste);
 
     if (target) {
-        setWindowTitle(QStringLiteral("Choose Palette for ") + Latin1ToQt(target->Title));
+        setWindowTitle(QStringLiteral("Choose Palette for ") + TitleToQt(target->Title, target->FileName));
         Model.Colours = ColoursOf(target->Picture.Palette);
     }
     SyncChannelControls();
@@ -541,7 +541,7 @@ void TPaletteForm::AfterHistoryChange() {
     const bool modified = Model.Modified();
     // the caption follows the file and the modified mark once there is either
     if (modified || Model.FileKind != TPaletteKind::None) captionFollows_ = true;
-    if (captionFollows_) setWindowTitle(Latin1ToQt(Model.Caption()));
+    if (captionFollows_) setWindowTitle(TitleToQt(Model.Caption(), ExtractFileName(Model.FileName)));
     UndoItem->setEnabled(modified);
     UndoButton->setEnabled(modified);
 }
@@ -770,13 +770,14 @@ void TPaletteForm::SpeichernAlsClick() {
     std::string name = QtToPath(file);
     if (ExtractFileExt(name).empty()) name += "." + PaletteExtension(kind);
     if (QFileInfo::exists(PathToQt(name)) &&
-        ShowMessage(ExtractFileName(name) + " already exists.\r\nDo you want to replace it?",
-                    TMsgKind::Confirmation, TMsgButtons::YesNo, EditorTitle) != TMsgResult::Yes)
+        ShowFileMessage(ExtractFileName(name) + " already exists.\r\nDo you want to replace it?",
+                        {ExtractFileName(name)}, TMsgKind::Confirmation, TMsgButtons::YesNo,
+                        EditorTitle) != TMsgResult::Yes)
         return;
     dialogDir_ = QFileInfo(PathToQt(name)).absolutePath();
     Guarded([&] { Model.SaveAs(name, kind); });
     AfterHistoryChange();
-    setWindowTitle(Latin1ToQt(Model.Caption()));
+    setWindowTitle(TitleToQt(Model.Caption(), ExtractFileName(Model.FileName)));
 }
 
 void TPaletteForm::SpeichernClick() {

@@ -57,6 +57,13 @@ std::string QtToTitle(const QString& text, const std::string& fileName) {
     return QtToLatin1(text.left(at)) + fileName + QtToLatin1(text.mid(at + shown.size()));
 }
 
+QString MessageToQt(const std::string& text, const std::vector<std::string>& names) {
+    QString s;
+    for (const TMessagePart& part : MessageParts(text, names))
+        s += part.IsName ? NameToQt(part.Bytes) : Latin1ToQt(part.Bytes);
+    return s;
+}
+
 TMsgResult TQtMessageSink::Show(const TMessage& msg) {
     QMessageBox box(MainWindow ? MainWindow.data() : QApplication::activeWindow());
     switch (msg.Kind) {
@@ -65,10 +72,10 @@ TMsgResult TQtMessageSink::Show(const TMessage& msg) {
     case TMsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
     case TMsgKind::Confirmation: box.setIcon(QMessageBox::Question); break;
     }
-    box.setWindowTitle(msg.Title.empty() ? QStringLiteral("morvane") : Latin1ToQt(msg.Title));
+    box.setWindowTitle(msg.Title.empty() ? QStringLiteral("morvane") : MessageToQt(msg.Title, msg.Names));
     // texts may quote file contents: never interpret them as markup
     box.setTextFormat(Qt::PlainText);
-    box.setText(Latin1ToQt(msg.Text));
+    box.setText(MessageToQt(msg.Text, msg.Names));
     switch (msg.Buttons) {
     case TMsgButtons::OK: box.setStandardButtons(QMessageBox::Ok); break;
     case TMsgButtons::OKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;

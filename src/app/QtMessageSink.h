@@ -29,6 +29,9 @@ QString NameToQt(const std::string& name);
 // a name, the bytes of the file system) decoded as a name, the rest (a channel caption
 // read from a file, the user's words) as Latin-1 text.
 QString TitleToQt(const std::string& title, const std::string& fileName);
+// A message text (or title) for display: the quoted file names (TMessage::Names)
+// decoded as names, the rest as Latin-1.
+QString MessageToQt(const std::string& text, const std::vector<std::string>& names);
 // The reverse, for a title the user typed: where it still holds the file name as
 // shown, that part goes back to the name's own bytes.
 std::string QtToTitle(const QString& text, const std::string& fileName);

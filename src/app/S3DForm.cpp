@@ -56,13 +56,15 @@ TS3DForm* TS3DForm::Open(TMDIChild* window, TSettings* settings, QMdiArea* area)
     QObject::connect(window, &QObject::destroyed, sub, closeView);
     sub->show();
     area->setActiveSubWindow(sub);
+    // the relief is there at once, drawn with the remembered gain and shift
+    form->Button1Click();
     return form;
 }
 
 TS3DForm::TS3DForm(TMDIChild* window, TSettings* settings, QWidget* parent)
     : QWidget(parent), window_(window), settings_(settings) {
     setObjectName(QStringLiteral("S3DForm"));
-    setWindowTitle(window ? Latin1ToQt(window->Title) : QString());
+    setWindowTitle(window ? TitleToQt(window->Title, window->FileName) : QString());
 
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

@@ -19,7 +19,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            ShowMessage(e.what(), TMsgKind::Error);
+            ShowFailure(e);
         } catch (...) {
             ShowMessage("Unknown error", TMsgKind::Error);
         }

@@ -185,7 +185,7 @@ int TProfileCommands::Run(TCliMessageSink& sink) {
         std::fprintf(stderr, "morvane-cli: %s\n%s\n", e.Text.c_str(), roughness ? RoughnessUsage : ProfileUsage);
         return ExitUsage;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
 }

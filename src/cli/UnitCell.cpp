@@ -65,7 +65,7 @@ bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::s
     try {
         return WriteOutput(doc, out, kind, TNativeKind::Int);
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
     }
     return false;
 }
@@ -124,7 +124,7 @@ int RunUnitCell(const TUnitCellArgs& a) {
     try {
         if (!LoadInput(a.In, a.Channel, input)) return ExitRefused;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
     const TCliChannel* chosen = nullptr;
@@ -155,7 +155,7 @@ int RunUnitCell(const TUnitCellArgs& a) {
         if (!a.CellOut.empty() && !WriteCell(cellPic, doc, a.CellOut, outKind)) return ExitRefused;
         std::cout << j.dump(2) << std::endl;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return ExitRefused;
     }
     return ExitOk;

@@ -40,7 +40,7 @@ void Complain(const std::string& text) { CliComplain(text); }
 // A failure the readers or writers did not report themselves: shown as the
 // application's general error report would show it.
 void ReportException(const std::exception& e) {
-    ShowMessage(e.what(), TMsgKind::Error);
+    ShowFailure(e);
 }
 
 nlohmann::ordered_json InfoJson(const std::string& path, const TCliInput& input,
@@ -72,7 +72,7 @@ nlohmann::ordered_json InfoJson(const std::string& path, const TCliInput& input,
     }
     j["channels"] = std::move(channels);
     json messages = json::array();
-    for (const std::string& t : sink.Texts) messages.push_back(Latin1ToUtf8(t));
+    for (const std::string& t : sink.Texts) messages.push_back(t);
     j["messages"] = std::move(messages);
     return j;
 }
@@ -295,7 +295,7 @@ int RunRelief(const TReliefArgs& a) {
     try {
         WriteFileReplacing(a.Out, bytes);
     } catch (const EInOutError&) {
-        ShowMessage("Cannot write file " + a.Out, TMsgKind::Error);
+        ShowFileMessage("Cannot write file " + a.Out, {a.Out}, TMsgKind::Error);
         return ExitRefused;
     }
     return ExitOk;

@@ -91,12 +91,29 @@ double ScaleBarLength(double range) {
     return static_cast<double>(static_cast<long double>(RoundHalfEven(r)) * m / 10);
 }
 
+TImageExtent ImageExtent(int side, double xRange, double yRange, bool trueAspect) {
+    TImageExtent e{side, side};
+    auto usable = [](double r) { return std::isfinite(r) && r > 0; };
+    if (!trueAspect || side <= 0 || !usable(xRange) || !usable(yRange) || xRange == yRange) return e;
+    // the long side fills the square; the short one follows the ranges' ratio
+    const long double ratio = xRange > yRange ? static_cast<long double>(yRange) / xRange
+                                              : static_cast<long double>(xRange) / yRange;
+    const int shortSide = std::clamp(RoundToInt(side * ratio), 1, side);
+    (xRange > yRange ? e.Height : e.Width) = shortSide;
+    return e;
+}
+
 TScaleBarLayout ScaleBarLayout(int side, double xScanRange, const std::string& xUnit) {
+    return ScaleBarLayout(TImageExtent{side, side}, xScanRange, xUnit);
+}
+
+TScaleBarLayout ScaleBarLayout(TImageExtent picture, double xScanRange, const std::string& xUnit) {
     TScaleBarLayout b;
-    b.Center = RoundToInt(0.8L * side);
+    b.Center = RoundToInt(0.8L * picture.Width);
+    b.CenterY = RoundToInt(0.8L * picture.Height);
     b.Length = ScaleBarLength(xScanRange);
     if (b.Length <= 0) return b;
-    long double p = static_cast<long double>(side) / xScanRange * b.Length;
+    long double p = static_cast<long double>(picture.Width) / xScanRange * b.Length;
     // a bar wider than any window is not drawn
     if (!std::isfinite(p) || p > 1e6L) return b;
     b.Half = RoundToInt(p) / 2;

@@ -41,6 +41,15 @@ int ComposedImageSide(int w, int h, bool zScaling);
 // asked width (returned as -1).
 int ShapedOuterWidth(int clientHeight, int frameWidth, bool zScaling);
 
+// The picture inside the square image area of the given side: the whole square, or with
+// trueAspect the largest rectangle of the scan's physical aspect (xRange : yRange), its
+// short side rounded half to even and at least 1 pixel. Ranges that are not positive
+// finite numbers give the square. The picture stands at the area's top-left corner.
+struct TImageExtent {
+    int Width = 0, Height = 0;
+};
+TImageExtent ImageExtent(int side, double xRange, double yRange, bool trueAspect);
+
 // ---- scale bar
 // A round bar length for a scan range: the range normalised into 1..10, rounded (half
 // to even), times its decade / 10. 2345 gives 200, 9.6 gives 1, 0.25 gives 0.02.
@@ -48,12 +57,16 @@ int ShapedOuterWidth(int clientHeight, int frameWidth, bool zScaling);
 double ScaleBarLength(double range);
 struct TScaleBarLayout {
     bool Visible = false;  // false: nothing is drawn
-    int Center = 0;        // the bar is centred at (Center, Center)
+    int Center = 0;        // the bar is centred at (Center, CenterY)
+    int CenterY = 0;
     int Half = 0;          // half its length in pixels, truncated
     double Length = 0;     // in x units
     std::string Text;      // length in shortest form + " " + unit
 };
 TScaleBarLayout ScaleBarLayout(int side, double xScanRange, const std::string& xUnit);
+// The same on a picture of width x height: centred at (round(0.8 width), round(0.8
+// height)), its pixel length measured along the width.
+TScaleBarLayout ScaleBarLayout(TImageExtent picture, double xScanRange, const std::string& xUnit);
 
 // ---- framed axis
 // The range label " " + shortest form + " ".

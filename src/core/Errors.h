@@ -4,6 +4,7 @@
 // application's general error report.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // An index outside 0..2052 (samples), 0..32 (windows) or 0..256 (channels).
 class ERangeError : public std::out_of_range {
@@ -24,10 +25,13 @@ public:
     explicit EAbort(const std::string& what) : std::runtime_error(what) {}
 };
 
-// Input/output failure (file missing, unreadable, not writable).
+// Input/output failure (file missing, unreadable, not writable). Path: the file's name
+// or path as the file system's bytes, where what quotes it.
 class EInOutError : public std::runtime_error {
 public:
-    explicit EInOutError(const std::string& what) : std::runtime_error(what) {}
+    explicit EInOutError(const std::string& what, std::string path = {})
+        : std::runtime_error(what), Path(std::move(path)) {}
+    std::string Path;
 };
 
 // No room for another image window; the user has been told ("Too many Data!"). A load

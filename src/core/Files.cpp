@@ -108,14 +108,14 @@ void WriteFileReplacing(const std::string& path, const std::string& bytes)
     const char suffix[] = ".tmp-XXXXXX";
     temp.insert(temp.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
     const int fd = mkstemp(temp.data());
-    if (fd < 0) throw EInOutError("Cannot write file " + path + ": " + ErrnoText());
+    if (fd < 0) throw EInOutError("Cannot write file " + path + ": " + ErrnoText(), path);
     const std::string tempName(temp.data());
 
     auto fail = [&](const std::string& what) {
         const std::string reason = ErrnoText();
         close(fd);
         unlink(tempName.c_str());
-        throw EInOutError(what + path + ": " + reason);
+        throw EInOutError(what + path + ": " + reason, path);
     };
 
     struct stat old {};
@@ -142,11 +142,11 @@ void WriteFileReplacing(const std::string& path, const std::string& bytes)
     if (close(fd) != 0) {
         const std::string reason = ErrnoText();
         unlink(tempName.c_str());
-        throw EInOutError("Cannot write file " + path + ": " + reason);
+        throw EInOutError("Cannot write file " + path + ": " + reason, path);
     }
     if (rename(tempName.c_str(), path.c_str()) != 0) {
         const std::string reason = ErrnoText();
         unlink(tempName.c_str());
-        throw EInOutError("Cannot write file " + path + ": " + reason);
+        throw EInOutError("Cannot write file " + path + ": " + reason, path);
     }
 }

@@ -1,7 +1,10 @@
 // Message and progress sinks.
 #include "core/Messages.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "core/Errors.h"
 
 namespace {
 
@@ -15,6 +18,21 @@ public:
 TNullProgress g_nullProgress;
 TProgressSink* g_progress = nullptr;
 
+// Every message goes out through here.
+TMsgResult Send(const std::string& text, const std::vector<std::string>& names, TMsgKind kind, TMsgButtons buttons,
+                const std::string& title, bool placed, int helpTopic)
+{
+    TMessage m;
+    m.Text = text;
+    m.Kind = kind;
+    m.Buttons = buttons;
+    m.Title = title;
+    m.Placed = placed;
+    m.HelpTopic = helpTopic;
+    m.Names = names;
+    return MessageSink().Show(m);
+}
+
 bool IsQuestion(TMsgButtons b) { return b == TMsgButtons::YesNo || b == TMsgButtons::YesNoCancel; }
 
 }  // namespace
@@ -26,23 +44,60 @@ void SetProgressSink(TProgressSink* sink) { g_progress = sink; }
 
 TMsgResult ShowMessage(const std::string& text, TMsgKind kind, TMsgButtons buttons, const std::string& title)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Title = title;
-    return MessageSink().Show(m);
+    return Send(text, {}, kind, buttons, title, false, 0);
 }
 
 TMsgResult ShowMessageAt(const std::string& text, TMsgKind kind, TMsgButtons buttons, int helpTopic)
 {
-    TMessage m;
-    m.Text = text;
-    m.Kind = kind;
-    m.Buttons = buttons;
-    m.Placed = true;
-    m.HelpTopic = helpTopic;
-    return MessageSink().Show(m);
+    return Send(text, {}, kind, buttons, {}, true, helpTopic);
+}
+
+TMsgResult ShowFileMessage(const std::string& text, const std::vector<std::string>& names, TMsgKind kind,
+                           TMsgButtons buttons, const std::string& title)
+{
+    return Send(text, names, kind, buttons, title, false, 0);
+}
+
+TMsgResult ShowFileMessageAt(const std::string& text, const std::vector<std::string>& names, TMsgKind kind,
+                             TMsgButtons buttons)
+{
+    return Send(text, names, kind, buttons, {}, true, 0);
+}
+
+TMsgResult ShowFailure(const std::exception& e, const std::string& title)
+{
+    std::vector<std::string> names;
+    if (const auto* io = dynamic_cast<const EInOutError*>(&e); io && !io->Path.empty()) names.push_back(io->Path);
+    return ShowFileMessage(e.what(), names, TMsgKind::Error, TMsgButtons::OK, title);
+}
+
+std::vector<TMessagePart> MessageParts(const std::string& text, const std::vector<std::string>& names)
+{
+    // (position, length) of every quoted name, the longest claiming its place first
+    std::vector<std::string> order;
+    for (const std::string& n : names)
+        if (!n.empty()) order.push_back(n);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (const std::string& n : order) {
+        for (size_t at = text.find(n); at != std::string::npos; at = text.find(n, at + 1)) {
+            const bool overlaps = std::any_of(spans.begin(), spans.end(), [&](const auto& s) {
+                return at < s.first + s.second && s.first < at + n.size();
+            });
+            if (!overlaps) spans.emplace_back(at, n.size());
+        }
+    }
+    std::sort(spans.begin(), spans.end());
+    std::vector<TMessagePart> parts;
+    size_t pos = 0;
+    for (const auto& [at, len] : spans) {
+        if (at > pos) parts.push_back({text.substr(pos, at - pos), false});
+        parts.push_back({text.substr(at, len), true});
+        pos = at + len;
+    }
+    if (pos < text.size() || parts.empty()) parts.push_back({text.substr(pos), false});
+    return parts;
 }
 
 void Beep() { MessageSink().Beep(); }

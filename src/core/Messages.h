@@ -2,6 +2,7 @@
 // Messages to the user. The model never shows a window: it reports through the sink
 // installed by the front end (message boxes in the application, stderr in the
 // command-line tool, a recording sink in tests).
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,7 +18,19 @@ struct TMessage {
     std::string Title;      // empty: the application title
     bool Placed = false;    // true: at the fixed place beside the main window (ShowMessageAt)
     int HelpTopic = 0;
+    // File names quoted in Text or Title, as the file system's bytes: a front end shows
+    // them as the platform decodes names, the rest of the text as Latin-1.
+    std::vector<std::string> Names;
 };
+
+// A message text cut into the quoted file names and the Latin-1 text between them.
+struct TMessagePart {
+    std::string Bytes;
+    bool IsName = false;
+};
+// Every occurrence of each name is a name part (longer names first, so that a path wins
+// over the file name inside it); everything else is text.
+std::vector<TMessagePart> MessageParts(const std::string& text, const std::vector<std::string>& names);
 
 class TMessageSink {
 public:
@@ -45,6 +58,14 @@ TMsgResult ShowMessage(const std::string& text, TMsgKind kind = TMsgKind::Inform
 // A modal box placed at (main window left + 200, screen height / 2 - 100).
 TMsgResult ShowMessageAt(const std::string& text, TMsgKind kind, TMsgButtons buttons,
                          int helpTopic = 0);
+// The same for a text that quotes file names (see TMessage::Names).
+TMsgResult ShowFileMessage(const std::string& text, const std::vector<std::string>& names,
+                           TMsgKind kind = TMsgKind::Information, TMsgButtons buttons = TMsgButtons::OK,
+                           const std::string& title = {});
+TMsgResult ShowFileMessageAt(const std::string& text, const std::vector<std::string>& names, TMsgKind kind,
+                             TMsgButtons buttons);
+// A failure's text as an error box; an input/output failure names its file.
+TMsgResult ShowFailure(const std::exception& e, const std::string& title = {});
 void Beep();
 void ReportProgress(int done, int total);
 

@@ -76,7 +76,7 @@ struct TStbFree {
 void TLoadFiles::ReadBitmap(TImageDoc& doc)
 {
     std::string file;
-    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_);
+    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_, filePath_);
     const std::string name = ExtractFileName(filePath_);
 
     if (file.size() < 2 || (file[0] != 'B' && file[0] != 'b') || (file[1] != 'M' && file[1] != 'm')) {
@@ -91,7 +91,7 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
     }
     const size_t headerEnd = h.HeaderSize == 12 ? 26 : 34;
     if (file.size() < headerEnd) {
-        ShowMessage("File " + name + " is truncated: the bitmap header is incomplete", TMsgKind::Error,
+        ShowFileMessage("File " + name + " is truncated: the bitmap header is incomplete", {name}, TMsgKind::Error,
                     TMsgButtons::OK);
         return;
     }
@@ -122,7 +122,7 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
     const int64_t expected = static_cast<int64_t>(cols) * rows;
     const int64_t present = SamplesPresent(h, file.size());
     if (present == 0) {
-        ShowMessage(TruncatedText(name, 0, expected), TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessage(TruncatedText(name, 0, expected), {name}, TMsgKind::Error);
         return;
     }
 
@@ -172,5 +172,5 @@ void TLoadFiles::ReadBitmap(TImageDoc& doc)
     para.XPhysUnit = "Pixel";
     para.YPhysUnit = "Pixel";
     para.PhysUnit = "Pixel";
-    if (present < expected) ShowMessage(TruncatedText(name, present, expected), TMsgKind::Error, TMsgButtons::OK);
+    if (present < expected) ShowFileMessage(TruncatedText(name, present, expected), {name}, TMsgKind::Error);
 }

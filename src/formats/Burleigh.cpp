@@ -42,7 +42,7 @@ float F32(const std::string& s, size_t at)
 void TLoadFiles::ReadBurleigh(TImageDoc& doc)
 {
     std::string file;
-    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_);
+    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_, filePath_);
 
     static const unsigned char mark[4] = {0x66, 0x66, 0x06, 0x40};
     if (file.size() < 4 || std::memcmp(file.data(), mark, 4) != 0) {

@@ -121,7 +121,7 @@ bool WriteDemoScan(const std::string& dirArg) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
-        ShowMessage("Cannot create directory \"" + dirArg + "\". " + ec.message(), TMsgKind::Error);
+        ShowFileMessage("Cannot create directory \"" + dirArg + "\". " + ec.message(), {dirArg}, TMsgKind::Error);
         return false;
     }
 
@@ -176,7 +176,7 @@ bool WriteDemoScan(const std::string& dirArg) {
         WriteFileBytes(dir + DemoCurrentFile, EncodeSinData(current));
         WriteFileBytes(dir + DemoParamFile, text);
     } catch (const EInOutError& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return false;
     }
     return true;

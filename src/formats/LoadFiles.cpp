@@ -419,7 +419,7 @@ void TLoadFiles::LoadChecked(const std::vector<bool>& checked, TLoadTarget& targ
     for (int i = count_; i >= 1; --i) {
         const std::string& name = files_[static_cast<size_t>(i)];
         if (!FileExists(directory_ + name)) {
-            ShowMessage("File " + name + " not found!", TMsgKind::Information);
+            ShowFileMessage("File " + name + " not found!", {name});
             continue;
         }
         loadingChannel_ = fileIndex_[static_cast<size_t>(i)];
@@ -484,7 +484,7 @@ private:
 };
 
 void TLoadFiles::OpenChannel(TImageDoc& doc, const std::string& name, TDataFile& data) {
-    if (!data.IsOpen()) throw EInOutError("Cannot open file " + name);
+    if (!data.IsOpen()) throw EInOutError("Cannot open file " + name, name);
     const int32_t cols = para_.XPixel, rows = para_.YPixel;
     if (cols <= 0 || rows <= 0 || cols > MaxPixels || rows > MaxPixels) throw ERangeError();
     doc.CreateImage(cols, rows);
@@ -606,7 +606,7 @@ bool TLoadFiles::FillSamples(TQTVPicture& pic, const std::string& name, TDataFil
     }
     const size_t avail = std::min(total, got / 4);
     if (avail < total) {
-        ShowMessage("File " + name + " to short\n", TMsgKind::Error);
+        ShowFileMessage("File " + name + " to short\n", {name}, TMsgKind::Error);
         return false;
     }
     return true;

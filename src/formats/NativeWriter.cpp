@@ -53,7 +53,7 @@ public:
         if (fd < 0) {
             const int err = errno;
             temp_.clear();
-            throw EInOutError(CreateError(target, err));
+            throw EInOutError(CreateError(target, err), target);
         }
         const char* p = bytes.data();
         size_t left = bytes.size();
@@ -64,7 +64,7 @@ public:
                 const int err = n < 0 ? errno : ENOSPC;
                 ::close(fd);
                 Remove();
-                throw EInOutError(CreateError(target, err));
+                throw EInOutError(CreateError(target, err), target);
             }
             p += n;
             left -= static_cast<size_t>(n);
@@ -72,7 +72,7 @@ public:
         if (::close(fd) != 0) {
             const int err = errno;
             Remove();
-            throw EInOutError(CreateError(target, err));
+            throw EInOutError(CreateError(target, err), target);
         }
     }
     ~TTempFile() { Remove(); }
@@ -84,7 +84,7 @@ public:
     bool Commit(bool replace) {
         if (replace) {
             if (std::rename(temp_.c_str(), target_.c_str()) != 0)
-                throw EInOutError(CreateError(target_, errno));
+                throw EInOutError(CreateError(target_, errno), target_);
             temp_.clear();
             return true;
         }
@@ -97,7 +97,7 @@ public:
         if (errno == EEXIST) return false;
         if (FileExists(target_) || ::access(target_.c_str(), F_OK) == 0) return false;
         if (std::rename(temp_.c_str(), target_.c_str()) != 0)
-            throw EInOutError(CreateError(target_, errno));
+            throw EInOutError(CreateError(target_, errno), target_);
         temp_.clear();
         return true;
     }
@@ -352,12 +352,12 @@ bool CommitFile(const std::string& path, const std::string& bytes, bool replace)
 
 bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind) {
     if (Exists(name)) {
-        ShowMessage(name + " already exists! Abort!", TMsgKind::Information);
+        ShowFileMessage(name + " already exists! Abort!", {name});
         return false;
     }
     const std::string dataName = NativeDataFileName(name, kind);
     if (Exists(dataName)) {
-        ShowMessage(dataName + " already exists! Abort!", TMsgKind::Information);
+        ShowFileMessage(dataName + " already exists! Abort!", {dataName});
         return false;
     }
     const TQTVPicture& pic = doc.Picture;
@@ -428,7 +428,7 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
         TTempFile paramFile(name, text);
         TTempFile dataFile(dataName, data);
         if (!dataFile.Commit(false)) {
-            ShowMessage(dataName + " already exists! Abort!", TMsgKind::Information);
+            ShowFileMessage(dataName + " already exists! Abort!", {dataName});
             return false;
         }
         // The data file is ours from here on: it goes again if the parameter file
@@ -442,11 +442,11 @@ bool WriteNative(const TImageDoc& doc, const std::string& name, TNativeKind kind
         }
         if (!placed) {
             ::unlink(dataName.c_str());
-            ShowMessage(name + " already exists! Abort!", TMsgKind::Information);
+            ShowFileMessage(name + " already exists! Abort!", {name});
             return false;
         }
     } catch (const EInOutError& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return false;
     }
     return true;

@@ -117,7 +117,8 @@ bool TOmicron::Convert(const std::string& fileName)
 
     if (!FileExists(fileName) || !ReadWholeFile(fileName, ParamText)) {
         ParamText.clear();
-        ShowMessageAt("File " + fileName + " does not exist, Conversion aborted", TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessageAt("File " + fileName + " does not exist, Conversion aborted", {fileName}, TMsgKind::Error,
+                          TMsgButtons::OK);
         return false;
     }
     DataFolder = ExtractFileDir(fileName);
@@ -253,7 +254,7 @@ bool TOmicron::ReadSamples(const std::string& bytes, size_t& pos, const std::str
     pos += static_cast<size_t>(count) * 2;
     LastSamplesRead = count;
     if (count < expected) {
-        ShowMessageAt(TruncatedText(name, count, expected), TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessageAt(TruncatedText(name, count, expected), {name}, TMsgKind::Error, TMsgButtons::OK);
         return false;
     }
     return true;
@@ -266,7 +267,7 @@ bool TOmicron::ReadTopographic(int i, TImageDoc& doc)
     LastSamplesRead = 0;
     std::string bytes;
     if (!FileExists(info.FileName) || !ReadWholeFile(info.FileName, bytes)) {
-        ShowMessageAt("Cannot open file " + info.FileName, TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessageAt("Cannot open file " + info.FileName, {info.FileName}, TMsgKind::Error, TMsgButtons::OK);
         return false;
     }
     size_t pos = 0;
@@ -282,7 +283,7 @@ bool TOmicron::OpenSpectroscopic(int i)
     const std::string& name = Spectro[i].FileName;
     if (!FileExists(name) || !ReadWholeFile(name, stream_)) {
         stream_.clear();
-        ShowMessageAt("Cannot open file " + name, TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessageAt("Cannot open file " + name, {name}, TMsgKind::Error, TMsgButtons::OK);
         return false;
     }
     streamPos_ = 0;

@@ -77,7 +77,7 @@ bool LoadSingleFile(const std::string& path, TFileKind kind, TLoadTarget& target
 
     const std::string name = ExtractFileName(path);
     if (!FileExists(path)) {
-        ShowMessage("File " + name + " not found!", TMsgKind::Information, TMsgButtons::OK);
+        ShowFileMessage("File " + name + " not found!", {name});
         return false;
     }
 

@@ -47,11 +47,11 @@ std::string Trimmed(const std::string& s)
 void TLoadFiles::ReadTopoMetrix(TImageDoc& doc)
 {
     std::string file;
-    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_);
+    if (!ReadWholeFile(filePath_, file)) throw EInOutError("Cannot read file " + filePath_, filePath_);
     const std::string name = ExtractFileName(filePath_);
 
     if (file.size() < HeaderSize) {
-        ShowMessage("File " + name + " is truncated: the 512-byte header is incomplete", TMsgKind::Error,
+        ShowFileMessage("File " + name + " is truncated: the 512-byte header is incomplete", {name}, TMsgKind::Error,
                     TMsgButtons::OK);
         return;
     }
@@ -66,7 +66,7 @@ void TLoadFiles::ReadTopoMetrix(TImageDoc& doc)
         available = static_cast<long long>((file.size() - static_cast<size_t>(dataOffset)) / 2);
     const long long count = std::min(expected, available);
     if (count == 0) {
-        ShowMessage(TruncatedText(name, 0, expected), TMsgKind::Error, TMsgButtons::OK);
+        ShowFileMessage(TruncatedText(name, 0, expected), {name}, TMsgKind::Error);
         return;
     }
 
@@ -110,5 +110,5 @@ void TLoadFiles::ReadTopoMetrix(TImageDoc& doc)
         const unsigned counts = p[0] | (p[1] << 8);
         pic.Data[row][col] = static_cast<float>(counts * static_cast<long double>(zScale) + zOffset);
     }
-    if (count < expected) ShowMessage(TruncatedText(name, count, expected), TMsgKind::Error, TMsgButtons::OK);
+    if (count < expected) ShowFileMessage(TruncatedText(name, count, expected), {name}, TMsgKind::Error);
 }

@@ -49,8 +49,10 @@ std::string PathToUtf8(const std::string& name) { return ValidUtf8(name) ? name 
 TMsgResult TCliMessageSink::Show(const TMessage& msg) {
     // A question is answered by the command line's options: nothing to tell.
     if (msg.Buttons == TMsgButtons::YesNo || msg.Buttons == TMsgButtons::YesNoCancel) return Question;
-    Texts.push_back(msg.Text);
-    std::string text = Latin1ToUtf8(msg.Text);
+    std::string text;
+    for (const TMessagePart& part : MessageParts(msg.Text, msg.Names))
+        text += part.IsName ? PathToUtf8(part.Bytes) : Latin1ToUtf8(part.Bytes);
+    Texts.push_back(text);
     // One output line per message line; CR LF or a lone CR inside a message break it.
     std::string lines;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -173,7 +175,7 @@ TCliChannel* LoadCliChannel(const std::string& path, int channel, TCliInput& inp
     try {
         if (!LoadInput(path, channel, input)) return nullptr;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return nullptr;
     }
     for (auto& ch : input.Channels)

@@ -16,7 +16,7 @@
 class TCliMessageSink : public TMessageSink {
 public:
     TMsgResult Question = TMsgResult::Yes;
-    std::vector<std::string> Texts;  // Latin-1, as shown
+    std::vector<std::string> Texts;  // UTF-8, as printed (quoted file names as the platform decodes them)
     TMsgResult Show(const TMessage& msg) override;
     void Beep() override {}
 };

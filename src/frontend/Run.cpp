@@ -26,7 +26,7 @@ std::unique_ptr<TImageDoc> LoadOneChannel(const std::string& path, int channel)
     try {
         if (!LoadInput(path, channel, input)) return nullptr;
     } catch (const std::exception& e) {
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return nullptr;
     }
     for (auto& ch : input.Channels)

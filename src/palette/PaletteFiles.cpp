@@ -165,12 +165,12 @@ TPaletteRead ReadPalette(std::istream& in, TPaletteKind kind, TColours& colours)
 
 TPaletteRead ReadPaletteFile(const std::string& path, TPaletteKind kind, TColours& colours) {
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0) throw EInOutError("Cannot open file " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw EInOutError("Cannot open file " + path + ": " + std::strerror(EISDIR));
+    if (stat(path.c_str(), &st) != 0) throw EInOutError("Cannot open file " + path + ": " + std::strerror(errno), path);
+    if (S_ISDIR(st.st_mode)) throw EInOutError("Cannot open file " + path + ": " + std::strerror(EISDIR), path);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw EInOutError("Cannot open file " + path + ": " + std::strerror(errno));
+    if (!in) throw EInOutError("Cannot open file " + path + ": " + std::strerror(errno), path);
     TPaletteRead result = ReadPalette(in, kind, colours);
-    if (in.bad()) throw EInOutError("Cannot read file " + path);
+    if (in.bad()) throw EInOutError("Cannot read file " + path, path);
     return result;
 }
 

@@ -135,3 +135,27 @@ TEST(ProfileTable, RowsForOneAndTwoCursors) {
     EXPECT_EQ(rows[9], "4.472");
     EXPECT_EQ(MeasurementNames()[10], "dXYZ");
 }
+
+TEST(ProfileLayout, LabelsStayOutOfTheLeftColumnAndPicturesInTheWindow) {
+    // with room to spare the pictures are centred in the width right of the left column
+    TProfileLayout l = ProfileWindowLayout(600, 500, false, 40);
+    EXPECT_EQ(l.Left, 145 + 102);  // round(102.5), half to even
+    EXPECT_EQ(l.PlotHeight, 500 - 75 - 250);
+    // a dual window at its minimum size: the height labels would reach into the tables
+    l = ProfileWindowLayout(600, 500, true, 60);
+    EXPECT_EQ(l.Left, 145 + 70);
+    EXPECT_EQ(l.Side, 165);
+    for (bool dual : {false, true})
+        for (int cw = 600; cw <= 1700; cw += 37)
+            for (int ch = 500; ch <= 1300; ch += 53)
+                for (int label : {0, 35, 80, 140}) {
+                    const TProfileLayout k = ProfileWindowLayout(cw, ch, dual, label);
+                    SCOPED_TRACE(testing::Message() << dual << " " << cw << "x" << ch << " " << label);
+                    EXPECT_GE(k.Left - 10 - label, ProfileLeftColumn);
+                    EXPECT_LE(k.Left + k.PlotWidth, cw);
+                    EXPECT_EQ(k.PlotWidth, dual ? 2 * k.Side + 50 : k.Side);
+                    EXPECT_GE(k.Side, 20);
+                    EXPECT_EQ(k.PlotTop, k.Side + k.Side / 5);
+                    EXPECT_LE(k.Top + k.Side, k.PlotTop);
+                }
+}

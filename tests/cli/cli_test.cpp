@@ -116,7 +116,7 @@ TEST_F(Cli, DemoIsTheSameEveryTimeAndReplacesAnEarlierOne) {
 TEST_F(Cli, InfoConvertsLatin1ToUtf8AndListsMessages) {
     PutFile(dir / "a.int", IntBytes({1, 2, 3, 4}));
     PutFile(dir / "s.txt", CurrentHeader(2, 2) + Block("a.int", {"Caption : H\xF6he", "PhysUnit : \xC5"}) +
-                                Block("gone.int") + Block("b.int", {"Scale : x"}));
+                                Block("gone_\xC3\xBC.int") + Block("b.int", {"Scale : x"}));
     PutFile(dir / "b.int", IntBytes({1, 2, 3, 4}));
     const TRun r = Run({"info", dir / "s.txt"});
     ASSERT_EQ(r.Status, 0) << r.Err;
@@ -132,9 +132,10 @@ TEST_F(Cli, InfoConvertsLatin1ToUtf8AndListsMessages) {
     EXPECT_EQ(a["max"], 4.0);
     EXPECT_EQ(j["channels"][1]["index"], 3);
     EXPECT_EQ(j["channels"][1]["caption"], "");
-    // The last channel is read first, as in the application.
-    EXPECT_EQ(j["messages"], (json{"\"x\" is no valid float!\n 1 is assumed!", "File gone.int not found!"}));
-    EXPECT_EQ(r.Err, "\"x\" is no valid float!\n 1 is assumed!\nFile gone.int not found!\n");
+    // The last channel is read first, as in the application; a file name keeps the file
+    // system's spelling (UTF-8) beside the Latin-1 text.
+    EXPECT_EQ(j["messages"], (json{"\"x\" is no valid float!\n 1 is assumed!", "File gone_\xC3\xBC.int not found!"}));
+    EXPECT_EQ(r.Err, "\"x\" is no valid float!\n 1 is assumed!\nFile gone_\xC3\xBC.int not found!\n");
 }
 
 TEST_F(Cli, RefusedInputExitsWithOne) {

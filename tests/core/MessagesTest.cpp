@@ -1,9 +1,49 @@
 // Message sinks.
 #include <gtest/gtest.h>
 
+#include "core/Errors.h"
 #include "core/Messages.h"
 
 namespace {
+
+// The parts as "[name]" and "text" pieces, for comparing.
+std::string Marked(const std::string& text, const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const TMessagePart& p : MessageParts(text, names)) out += p.IsName ? "[" + p.Bytes + "]" : p.Bytes;
+    return out;
+}
+
+TEST(Messages, FileNamesTravelAsTheirOwnBytes)
+{
+    const std::string u = "Messung_\xC3\xBC.int";  // UTF-8, as the file system has it
+    const std::string dir = "/tmp/\xC3\xA4/";
+    struct Case {
+        std::string Text;
+        std::vector<std::string> Names;
+        std::string Expected;
+    } cases[] = {
+        {"File " + u + " not found!", {u}, "File [" + u + "] not found!"},
+        {"no name \xB5m", {u}, "no name \xB5m"},
+        {u + " and " + u, {u}, "[" + u + "] and [" + u + "]"},
+        // a path wins over the name inside it
+        {"Cannot open file " + dir + u + ": gone", {u, dir + u}, "Cannot open file [" + dir + u + "]: gone"},
+        {"x", {""}, "x"},
+        {"", {u}, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Marked(c.Text, c.Names), c.Expected) << c.Text;
+
+    TRecordingSink sink;
+    TScopedMessageSink scope(&sink);
+    // a failure names its file where it has one
+    ShowFailure(EInOutError("Cannot read file " + dir + u, dir + u), "Load");
+    ShowFailure(EConvertError("'x' is not a valid integer value"));
+    ASSERT_EQ(sink.Shown.size(), 2u);
+    EXPECT_EQ(sink.Shown[0].Names, std::vector<std::string>{dir + u});
+    EXPECT_EQ(sink.Shown[0].Kind, TMsgKind::Error);
+    EXPECT_EQ(sink.Shown[0].Title, "Load");
+    EXPECT_TRUE(sink.Shown[1].Names.empty());
+}
 
 TEST(Messages, RecordingSinkKeepsEveryMessageInOrder)
 {

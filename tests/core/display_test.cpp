@@ -35,6 +35,42 @@ TEST_F(DisplayTest, ScaleBarLengthIsARoundPartOfTheRange) {
     EXPECT_GT(ScaleBarLength(std::numeric_limits<double>::max()), 0.0);
 }
 
+TEST_F(DisplayTest, TrueAspectFitsTheScanShapeIntoTheSquare) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        int Side;
+        double X, Y;
+        bool On;
+        int W, H;
+    } cases[] = {
+        {265, 100, 50, false, 265, 265},  // off: the square, whatever the ranges
+        {265, 100, 50, true, 265, 132},   // 132.5 rounds half to even
+        {266, 100, 50, true, 266, 133},
+        {265, 50, 100, true, 132, 265},
+        {300, 2000, 2000, true, 300, 300},
+        {300, 1, 1e9, true, 1, 300},      // never thinner than one pixel
+        {300, 3, 1, true, 300, 100},
+        {300, 0, 50, true, 300, 300},     // unusable ranges keep the square
+        {300, 100, -5, true, 300, 300},
+        {300, inf, 50, true, 300, 300},
+        {300, std::nan(""), 50, true, 300, 300},
+        {0, 100, 50, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const TImageExtent e = ImageExtent(c.Side, c.X, c.Y, c.On);
+        EXPECT_EQ(e.Width, c.W) << c.Side << " " << c.X << " " << c.Y;
+        EXPECT_EQ(e.Height, c.H) << c.Side << " " << c.X << " " << c.Y;
+    }
+    // the scale bar stands on the picture: 0.8 of its width and height, its length
+    // measured along the width
+    const TScaleBarLayout b = ScaleBarLayout(ImageExtent(200, 2345, 1000, true), 2345, "nm");
+    ASSERT_TRUE(b.Visible);
+    EXPECT_EQ(b.Center, 160);
+    EXPECT_EQ(b.CenterY, 68);  // the picture is round(200 * 1000 / 2345) = 85 high
+    EXPECT_EQ(b.Half, ScaleBarLayout(200, 2345, "nm").Half);
+    EXPECT_EQ(ScaleBarLayout(200, 2345, "nm").CenterY, 160);
+}
+
 TEST_F(DisplayTest, ScaleBarLayoutCentresTheBarAndLabelsIt) {
     TScaleBarLayout b = ScaleBarLayout(200, 2345, "nm");
     ASSERT_TRUE(b.Visible);

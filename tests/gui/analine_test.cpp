@@ -58,6 +58,7 @@ private slots:
     void dataAndPicturesOut();
     void dualLineWithADroppedImage();
     void settingsAndLifeWithTheImageWindow();
+    void labelsClearOfTheTablesAtTheMinimumSize();
 };
 
 void TAnaLineTest::modesMouseAndTypedValues() {
@@ -413,6 +414,36 @@ void TAnaLineTest::settingsAndLifeWithTheImageWindow() {
     QVERIFY(guard.isNull());
     QVERIFY(dual.isNull());
     QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TAnaLineTest::labelsClearOfTheTablesAtTheMinimumSize() {
+    TFixture fx;
+    TMainForm form;
+    form.resize(1200, 900);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TMDIChild* w = form.Current();
+    for (QAction* item : {form.Line1, form.DualLine1}) {
+        form.MdiArea->setActiveSubWindow(w->SubWindow());
+        TAnaLineForm* f = OpenLine(form, item);
+        QVERIFY(f);
+        QWidget* sub = f->parentWidget();
+        sub->showNormal();
+        sub->resize(sub->size() - f->size() + f->minimumSize());
+        QCoreApplication::processEvents();
+        QCOMPARE(f->size(), QSize(600, 500));
+        for (QLabel* l : {f->Label7, f->Label8, f->Label9}) {
+            QVERIFY2(!l->geometry().intersects(f->StringGrid1->geometry()), qPrintable(l->text()));
+            QVERIFY(l->geometry().right() < f->Image2->x());
+        }
+        QVERIFY(f->Image2->geometry().right() < f->width());
+        // the short number format of the rest of the program
+        for (QLabel* l : {f->Label6, f->Label7, f->Label9})
+            QVERIFY2(l->text().remove(QLatin1Char('-')).size() <= 6, qPrintable(l->text()));
+        Shot(f, item == form.Line1 ? "line_min.png" : "dual_min.png");
+        sub->close();
+        SettleDeletes();
+    }
 }
 
 QTEST_MAIN(TAnaLineTest)

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollBar>
 
 #include "GuiTest.h"
 #include "core/Display.h"
@@ -65,6 +66,8 @@ private slots:
     void contextMenuOnlyWithoutModifiers();
     void pagesAndScanInformation();
     void fontsApplyToTheCurrentWindowOnly();
+    void trueAspectKeepsTheScanShape();
+    void processingBlockShowsEveryLine();
 };
 
 void TImageWindowTest::zBarTextsFollowTheLabelChoice() {
@@ -313,6 +316,71 @@ void TImageWindowTest::fontsApplyToTheCurrentWindowOnly() {
     };
     form.FontItem->trigger();
     QCOMPARE(third->ZBarFont.Font.family(), QStringLiteral("DejaVu Serif"));
+}
+
+namespace {
+// Pixels of the composed picture that are not white in rows y0..y1-1 of columns 0..x1-1.
+int Coloured(const QImage& img, int x1, int y0, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = 0; x < x1; ++x) n += (img.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu;
+    return n;
+}
+}  // namespace
+
+void TImageWindowTest::trueAspectKeepsTheScanShape() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    // 100 nm x 50 nm on 16 x 16 samples
+    TMDIChild* w = MakeWindow(form, 0.0f, 1.0f, 100, 16, 16);
+    w->Picture.Para.YScanRange = 50;
+    w->Redraw();
+    const int s = ComposedImageSide(w->width(), w->height(), false);
+    // off by default: the picture fills the square
+    QVERIFY(!w->TrueAspectItem->isChecked());
+    QVERIFY(w->PopupMenu1->actions().contains(w->TrueAspectItem));
+    QVERIFY(Coloured(w->ComposedImage(), s, s / 2 + 2, s) > 0);
+    // on: twice as wide as high, the lower half of the square stays white
+    w->TrueAspectItem->trigger();
+    QCOMPARE(fx.ReadSettings()->ReadBool("Scale", "TrueAspect", false), true);
+    QImage img = w->ComposedImage();
+    const int h = ImageExtent(s, 100, 50, true).Height;
+    QVERIFY(std::abs(h - s / 2) <= 1);
+    QCOMPARE(Coloured(img, s, h + 1, s), 0);
+    QVERIFY(Coloured(img, s, 0, h) > s * h / 2);
+    // the framed axis follows the picture: its bottom labels stand below the half-high frame
+    w->XYScalingAxis1->trigger();
+    img = w->ComposedImage();
+    QCOMPARE(Coloured(img, s, h + 30, s), 0);
+    QVERIFY(Coloured(img, s, 0, h) > 0);
+    // the next window starts with it; switching it off is stored
+    TMDIChild* next = MakeWindow(form, 0.0f, 1.0f, 100, 16, 16);
+    QVERIFY(next->TrueAspectItem->isChecked());
+    next->TrueAspectItem->trigger();
+    QCOMPARE(fx.ReadSettings()->ReadBool("Scale", "TrueAspect", true), false);
+}
+
+void TImageWindowTest::processingBlockShowsEveryLine() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    TMDIChild* w = MakeWindow(form, 0.0f, 1.0f, 10);
+    w->SubWindow()->resize(520, 560);
+    w->ScanInfoItem->trigger();
+    // a long history whose lines are wider than the window
+    for (int i = 0; i < 9; ++i)
+        w->History.push_back("level:2Dim:1 with a long description of what was done, step " + std::to_string(i));
+    w->ShowHistory();
+    QVERIFY(w->ProcessingMemo->isVisible());
+    QTRY_COMPARE(w->ProcessingMemo->verticalScrollBar()->maximum(), 0);
+    QVERIFY(w->ProcessingMemo->geometry().bottom() <= w->height());
+    QVERIFY(w->ScanInfoMemo->height() >= w->height() / 3);
+    // a history longer than two thirds of the window scrolls
+    for (int i = 0; i < 60; ++i) w->History.push_back("invert");
+    w->ShowHistory();
+    QVERIFY(w->ProcessingMemo->height() <= 2 * w->height() / 3);
+    QTRY_VERIFY(w->ProcessingMemo->verticalScrollBar()->maximum() > 0);
 }
 
 QTEST_MAIN(TImageWindowTest)

@@ -59,6 +59,9 @@ private slots:
     void saveAsOffersReplacingOnlyWhereItHappens();
     void standardShortcuts();
     void fileNamesShowAsTheFileSystemSpellsThem();
+    void messagesQuoteFileNamesAsTheFileSystemSpellsThem();
+    void fileMenuMnemonicsAreUnique();
+    void roughnessBoxNamesItsImage();
     void commandLineHelpVersionAndFailedScreenshot();
 };
 
@@ -949,6 +952,69 @@ void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {
     };
     form.FileSaveAsItem->trigger();
     QVERIFY(proposed.endsWith(QString::fromUtf8("Messung_\u00FC_0")));
+}
+
+void TMainFormTest::messagesQuoteFileNamesAsTheFileSystemSpellsThem() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    const QString u = QString::fromUtf8("Messung_\u00FC");
+    const QString dir = fx.Dir() + QLatin1Char('/');
+    // a missing single file, and one that cannot be read whole
+    form.OpenFile(dir + u + QStringLiteral(".bmp"));
+    WriteBytes(dir + u + QStringLiteral(".tfp"), std::string(100, 'x'));
+    form.OpenFile(dir + u + QStringLiteral(".tfp"));
+    // Save As in the native format over an existing parameter file
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    WriteBytes(dir + u + QStringLiteral(".txt"), "keep");
+    form.Hooks.SaveAs = [&](QString& file, int& filter) {
+        file = dir + u + QStringLiteral(".txt");
+        filter = 3;
+        return true;
+    };
+    form.FileSaveAsItem->trigger();
+    QStringList shown;
+    for (const TMessage& m : fx.Messages.Shown) shown << MessageToQt(m.Text, m.Names);
+    QVERIFY2(shown.size() >= 3, qPrintable(shown.join(QLatin1Char('|'))));
+    QCOMPARE(shown[0], QStringLiteral("File ") + u + QStringLiteral(".bmp not found!"));
+    QVERIFY2(shown[1].startsWith(QStringLiteral("File ") + u + QStringLiteral(".tfp is truncated")), qPrintable(shown[1]));
+    QVERIFY2(shown.last().endsWith(u + QStringLiteral(".txt already exists! Abort!")), qPrintable(shown.last()));
+    // the message's own text stays Latin-1 around the name
+    const std::string name = "Messung_\xC3\xBC.int";
+    QCOMPARE(MessageToQt("\xB5m: " + name, {name}), QString::fromUtf8("\u00B5m: Messung_\u00FC.int"));
+    // a name that is no UTF-8 still shows, as Latin-1
+    QCOMPARE(MessageToQt("File a\xFC not found!", {"a\xFC"}), QString::fromUtf8("File a\u00FC not found!"));
+}
+
+void TMainFormTest::fileMenuMnemonicsAreUnique() {
+    TFixture fx;
+    TMainForm form;
+    QStringList letters;
+    for (QAction* a : form.FileMenu->actions()) {
+        if (a->isSeparator()) continue;
+        const QString t = a->text();
+        const qsizetype at = t.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < t.size(), qPrintable(t));
+        const QString key = t.mid(at + 1, 1).toLower();
+        QVERIFY2(!letters.contains(key), qPrintable(t));
+        letters << key;
+    }
+    QCOMPARE(form.CloseAllItem->text().remove(QLatin1Char('&')), QStringLiteral("Close all"));
+}
+
+void TMainFormTest::roughnessBoxNamesItsImage() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
+    TMDIChild* w = form.Current();
+    QVERIFY(w);
+    fx.Messages.Clear();
+    form.Roughness1->trigger();
+    QCOMPARE(fx.Messages.Shown.size(), size_t(1));
+    const TMessage& m = fx.Messages.Shown[0];
+    QCOMPARE(MessageToQt(m.Title, m.Names), w->windowTitle());
+    QVERIFY(m.Text.rfind("Mean = ", 0) == 0);
 }
 
 void TMainFormTest::commandLineHelpVersionAndFailedScreenshot() {

@@ -259,6 +259,8 @@ void TPaletteFormTest::savesEachFileType() {
         {1, QStringLiteral("warm"), QStringLiteral("warm.pal"), TPaletteKind::Jasc},
         {2, QStringLiteral("warm"), QStringLiteral("warm.txt"), TPaletteKind::Text},
         {3, QStringLiteral("warm"), QStringLiteral("warm.bin"), TPaletteKind::Binary},
+        // a name in the file system's UTF-8 shows as such in the title
+        {1, QString::fromUtf8("w\u00E4rme"), QString::fromUtf8("w\u00E4rme.pal"), TPaletteKind::Jasc},
         {3, QStringLiteral("cold.act"), QStringLiteral("cold.act"), TPaletteKind::Binary},
     };
     for (const auto& t : cases) {

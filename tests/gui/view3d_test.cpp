@@ -129,9 +129,13 @@ void TView3DTest::simpleViewDrawsWithFallbacksAndKeepsItsEdits() {
     TS3DForm* view = FindView<TS3DForm>(form);
     QVERIFY(view);
     QCOMPARE(view->windowTitle(), Title(w));
-    QCOMPARE(view->Label1->text(), QStringLiteral("Time"));
     QCOMPARE(view->Edit1->text(), QStringLiteral("10"));
     QCOMPARE(view->Edit2->text(), QStringLiteral("10"));
+    // drawn on opening with the remembered gain and shift
+    QCOMPARE(view->Relief().Width, 10 + 511 + 40);
+    QCOMPARE(view->Relief().Height, 511 + 10 + 40);
+    QVERIFY(!view->Image1->Picture().isNull());
+    QVERIFY(view->Label1->text().endsWith(QLatin1Char('s')));
 
     // a letter in the gain, Enter: drawn with gain 10, the edit shows it
     view->Edit1->setText(QStringLiteral("4x"));
