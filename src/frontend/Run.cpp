@@ -31,6 +31,6 @@ std::unique_ptr<TImageDoc> LoadOneChannel(const std::string& path, int channel)
     }
     for (auto& ch : input.Channels)
         if (ch.Index == channel && ch.Doc && ch.Doc->Picture.HasData()) return std::move(ch.Doc);
-    ShowMessage("channel " + std::to_string(channel) + " of " + PathToUtf8(path) + " could not be loaded");
+    ShowFileMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded", {path});
     return nullptr;
 }
