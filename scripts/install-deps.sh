@@ -24,6 +24,8 @@ PACKAGES=(
   dpkg-dev file desktop-file-utils appstream
   # headless display for window tests and screenshots
   xvfb xauth fonts-dejavu-core
+  # photographing the X screen in the window tests (import -window root)
+  imagemagick
 )
 
 missing=()

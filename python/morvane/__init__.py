@@ -20,6 +20,8 @@ from . import _morvane
 
 
 operations = _morvane.operations
+set_threads = _morvane.set_threads
+threads = _morvane.threads
 
 # shown as morvane.Image, morvane.Error in tracebacks and help()
 for _cls in (Image, Error, Warning):
@@ -254,4 +256,4 @@ def unitcell(image, corners=None, threshold=70, quantity="ax", axis=None, averag
 
 
 __all__ = ["Error", "Warning", "Image", "open", "process", "operations"] + _OPERATION_NAMES + [
-    "profile", "roughness", "unitcell"]
+    "profile", "roughness", "unitcell", "set_threads", "threads"]

@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Threads.h"
 #include "analysis/LineProfile.h"
 #include "frontend/AnalysisJson.h"
 #include "frontend/Input.h"
@@ -672,6 +673,12 @@ PYBIND11_MODULE(_morvane, m) {
         }
         return out;
     }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
+
+    m.def("set_threads", [](int n) {
+        if (n < 0) throw py::value_error("set_threads: n must be 0 (every usable core) or more");
+        SetThreadCount(n);
+    }, py::arg("n"), "threads the operations use: n, or every usable core for 0 (results never depend on it)");
+    m.def("threads", &ThreadCount, "threads the operations use");
 
     m.def("_profile", &Profile, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
           py::arg("angle"), py::arg("from_"), py::arg("to"), py::arg("second"));

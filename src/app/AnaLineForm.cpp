@@ -33,6 +33,7 @@
 #include "app/EditColours.h"
 #include "app/PictureImage.h"
 #include "app/Icons.h"
+#include "app/WindowPlacement.h"
 #include "app/MainForm.h"
 #include "app/QtMessageSink.h"
 #include "core/Messages.h"
@@ -198,17 +199,12 @@ TAnaLineForm* TAnaLineForm::Open(QMdiArea* area, TMDIChild* owner, TSettings* se
     form->setWindowTitle(owner->windowTitle());
     sub->setWindowTitle(owner->windowTitle());
     form->DualWindow = dual;
-    // a normal (dual) window starts at the top left of the area, as large as the area
-    // unless a size was kept
-    const QSize start = area->viewport()->size().expandedTo(QSize(600, 500));
+    // a normal window beside the image (the size the user last gave it), whole inside
+    // the workspace where it fits
+    const QSize start(800, 600);
     const int w = settings ? settings->ReadInteger(Section, "FormWidth", start.width()) : start.width();
     const int h = settings ? settings->ReadInteger(Section, "FormHeight", start.height()) : start.height();
-    sub->resize(std::max(w, 600), std::max(h, 500));
-    sub->move(0, 0);
-    if (dual)
-        sub->showNormal();
-    else
-        sub->showMaximized();
+    ShowToolWindow(area, sub, QSize(w, h), owner);
     form->Setup(&owner->Picture);
     form->setFocus();
     return form;

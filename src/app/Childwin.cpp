@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
@@ -581,11 +582,27 @@ void TMDIChild::zscalingItemClick() {
             shaping_ = true;
             sub->resize(3 * width() / 2 + frameWidth, sub->height());
             shaping_ = false;
+            KeepInsideWorkspace(sub);
         } else {
             resize(3 * width() / 2, height());
         }
     }
     Redraw();
+}
+
+// A window widened past the workspace's right edge moves left; one wider than the
+// workspace gets smaller, keeping its shape.
+void TMDIChild::KeepInsideWorkspace(QMdiSubWindow* sub) {
+    QMdiArea* area = sub->mdiArea();
+    if (!area || sub->isMaximized() || sub->isMinimized()) return;
+    const QRect workspace = area->viewport()->rect();
+    if (sub->width() > workspace.width()) {
+        const int frameHeight = sub->height() - sub->contentsRect().height();
+        const int c = ZScaling() ? workspace.width() * 2 / 3 : workspace.width() - (sub->width() - sub->contentsRect().width());
+        if (c >= 2) sub->resize(sub->width(), c + frameHeight);  // the shape follows the height
+    }
+    if (sub->geometry().right() > workspace.right())
+        sub->move(std::max(workspace.left(), workspace.right() + 1 - sub->width()), sub->y());
 }
 
 void TMDIChild::N0max1Click() {

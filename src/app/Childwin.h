@@ -105,6 +105,7 @@ public:
     QMdiSubWindow* SubWindow() const;
     // Square client area (3/2 as wide with the z bar) for the current client height.
     void ApplyShape();
+    void KeepInsideWorkspace(QMdiSubWindow* sub);
     void OpenPopupMenu(const QPoint& globalPos);
     bool ZScaling() const;
     // The picture inside a square image area of the given side (true aspect or square).

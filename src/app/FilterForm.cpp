@@ -31,7 +31,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Settings.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Kernels.h"
 #include "processing/WorkingCopy.h"
 #include "processing/Sphere.h"

@@ -12,7 +12,7 @@
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions_1_1>
+#include <QOpenGLFunctions_1_5>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QPainter>
 #include <QPixmap>
@@ -22,10 +22,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "app/Childwin.h"
 #include "app/Icons.h"
 #include "app/QtMessageSink.h"
+#include "app/WindowPlacement.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
 
@@ -47,6 +49,14 @@ int ToColourValue(const QColor& c) { return c.red() | (c.green() << 8) | (c.blue
 
 constexpr int MinSlider = 0, MaxSlider = 99;
 
+// One grid point in the vertex buffer, as the mesh gives it (the picture is the same as
+// drawn vertex by vertex).
+struct TGLVertex {
+    GLfloat Position[3];
+    GLfloat Normal[3];
+    GLfloat Colour[3];
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- drawing panel
@@ -61,8 +71,10 @@ TGLPanel::~TGLPanel() { ReleaseGL(); }
 void TGLPanel::ReleaseGL() {
     if (!gl_ || !context()) return;
     makeCurrent();
-    if (meshList_ != 0) gl_->glDeleteLists(meshList_, 1);
-    meshList_ = 0;
+    const GLuint buffers[2] = {vertexBuffer_, indexBuffer_};
+    if (vertexBuffer_ != 0) gl_->glDeleteBuffers(2, buffers);
+    vertexBuffer_ = indexBuffer_ = 0;
+    strips_ = 0;
     meshDirty_ = true;
     doneCurrent();
     gl_ = nullptr;
@@ -70,10 +82,10 @@ void TGLPanel::ReleaseGL() {
 
 void TGLPanel::initializeGL() {
     QOpenGLContext* ctx = context();
-    gl_ = ctx ? QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(ctx) : nullptr;
+    gl_ = ctx ? QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_5>(ctx) : nullptr;
     if (!gl_ || !gl_->initializeOpenGLFunctions()) {
         gl_ = nullptr;
-        failure_ = QStringLiteral("the OpenGL implementation offers no fixed-function (compatibility) profile");
+        failure_ = QStringLiteral("the OpenGL implementation offers no fixed-function (compatibility) profile of version 1.5");
         emit InitialisationFailed(failure_);
         return;
     }
@@ -81,35 +93,100 @@ void TGLPanel::initializeGL() {
     gl_->glEnable(GL_DEPTH_TEST);
     gl_->glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
     gl_->glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
-    meshList_ = 0;
+    vertexBuffer_ = indexBuffer_ = 0;
+    strips_ = 0;
     meshDirty_ = true;
 }
 
-void TGLPanel::CompileMesh() {
-    if (meshList_ == 0) meshList_ = gl_->glGenLists(1);
-    if (meshList_ == 0) return;
-    const TSurfaceMesh& mesh = form_->Mesh;
-    std::vector<TSurfaceMesh::TVertex> strip;
-    gl_->glNewList(meshList_, GL_COMPILE);
-    for (int32_t s = 0; s < mesh.StripCount(); ++s) {
-        mesh.Strip(s, strip);
-        gl_->glBegin(GL_TRIANGLE_STRIP);
-        for (const TSurfaceMesh::TVertex& v : strip) {
-            gl_->glColor3fv(v.Colour.data());
-            gl_->glNormal3fv(v.Normal.data());
-            gl_->glVertex3f(v.Position[0], v.Position[1], v.Position[2]);
-        }
-        gl_->glEnd();
-    }
-    gl_->glEndList();
+void TGLPanel::UploadMesh() {
     meshDirty_ = false;
+    const TSurfaceMesh& mesh = form_->Mesh;
+    const int32_t cols = mesh.Cols(), rows = mesh.Rows();
+    strips_ = 0;
+    if (mesh.StripCount() == 0 || rows < 3) return;
+    if (vertexBuffer_ == 0) {
+        GLuint buffers[2] = {0, 0};
+        gl_->glGenBuffers(2, buffers);
+        vertexBuffer_ = buffers[0];
+        indexBuffer_ = buffers[1];
+    }
+    const size_t points = static_cast<size_t>(cols) * static_cast<size_t>(rows);
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    while (gl_->glGetError() != GL_NO_ERROR) {
+    }
+    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points * sizeof(TGLVertex)), nullptr, GL_STATIC_DRAW);
+    if (gl_->glGetError() != GL_NO_ERROR) {  // too large for the implementation: nothing drawn
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
+        return;
+    }
+    // Column by column (point (x, y) at x * rows + y), so that a strip's points lie
+    // together; written a block of columns at a time, without a second copy of the mesh.
+    const int32_t blockCols = std::max<int32_t>(1, std::min<int32_t>(cols, (1 << 16) / rows));
+    std::vector<TGLVertex> block(static_cast<size_t>(blockCols) * static_cast<size_t>(rows));
+    for (int32_t x0 = 0; x0 < cols; x0 += blockCols) {
+        const int32_t x1 = std::min(cols, x0 + blockCols);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = x0; x < x1; ++x) {
+                const TSurfaceMesh::TVertex v = mesh.Vertex(x, y);
+                TGLVertex& g = block[static_cast<size_t>(x - x0) * static_cast<size_t>(rows) + static_cast<size_t>(y)];
+                std::memcpy(g.Position, v.Position.data(), sizeof g.Position);
+                std::memcpy(g.Normal, v.Normal.data(), sizeof g.Normal);
+                std::memcpy(g.Colour, v.Colour.data(), sizeof g.Colour);
+            }
+        const size_t first = static_cast<size_t>(x0) * static_cast<size_t>(rows);
+        const size_t count = static_cast<size_t>(x1 - x0) * static_cast<size_t>(rows);
+        gl_->glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(TGLVertex)),
+                             static_cast<GLsizeiptr>(count * sizeof(TGLVertex)), block.data());
+    }
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // the strip of column 0: for each row y = 1 .. rows - 2 the points (1, y), then
+    // (0, y); the strip of column x is the same drawn from x columns further on
+    std::vector<GLuint> indices;
+    indices.reserve(static_cast<size_t>(rows - 2) * 2);
+    for (int32_t y = 1; y <= rows - 2; ++y) {
+        indices.push_back(static_cast<GLuint>(rows + y));
+        indices.push_back(static_cast<GLuint>(y));
+    }
+    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    gl_->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
+                      indices.data(), GL_STATIC_DRAW);
+    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    meshRows_ = rows;
+    strips_ = mesh.StripCount();
+}
+
+void TGLPanel::DrawMesh() {
+    if (strips_ == 0) return;
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+    gl_->glEnableClientState(GL_VERTEX_ARRAY);
+    gl_->glEnableClientState(GL_NORMAL_ARRAY);
+    gl_->glEnableClientState(GL_COLOR_ARRAY);
+    const GLsizei stride = sizeof(TGLVertex);
+    const GLsizei count = static_cast<GLsizei>(meshRows_ - 2) * 2;
+    const GLuint first = 1, last = static_cast<GLuint>(2 * meshRows_ - 2);
+    for (int32_t s = 0; s < strips_; ++s) {
+        // the strip of column s + 1
+        const size_t base = static_cast<size_t>(s + 1) * static_cast<size_t>(meshRows_) * sizeof(TGLVertex);
+        const auto at = [base](size_t member) { return reinterpret_cast<const void*>(base + member); };
+        gl_->glColorPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Colour)));
+        gl_->glNormalPointer(GL_FLOAT, stride, at(offsetof(TGLVertex, Normal)));
+        gl_->glVertexPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Position)));
+        gl_->glDrawRangeElements(GL_TRIANGLE_STRIP, first, last, count, GL_UNSIGNED_INT, nullptr);
+    }
+    gl_->glDisableClientState(GL_COLOR_ARRAY);
+    gl_->glDisableClientState(GL_NORMAL_ARRAY);
+    gl_->glDisableClientState(GL_VERTEX_ARRAY);
+    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
 void TGLPanel::paintGL() {
     if (!gl_) return;
     QElapsedTimer timer;
     timer.start();
-    if (meshDirty_) CompileMesh();
+    if (meshDirty_) UploadMesh();
     const TViewState& v = form_->View;
     const QColor bg = form_->BackgroundColour();
 
@@ -150,7 +227,7 @@ void TGLPanel::paintGL() {
     gl_->glRotatef(static_cast<GLfloat>(v.RotY), 0, 1, 0);
     gl_->glRotatef(static_cast<GLfloat>(v.RotZ), 0, 0, 1);
     gl_->glTranslatef(-128, -128, 0);
-    if (meshList_ != 0) gl_->glCallList(meshList_);
+    DrawMesh();
     if (form_->CheckBoxSkala->isChecked()) DrawScaleBars();
     gl_->glPopMatrix();
     gl_->glFinish();
@@ -262,10 +339,10 @@ QString TForm3DSetting::ProbeOpenGL() {
     surface.create();
     if (!surface.isValid() || !ctx.makeCurrent(&surface))
         return QStringLiteral("the OpenGL context cannot be used");
-    const bool fixedFunction = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(&ctx) != nullptr;
+    const bool fixedFunction = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_5>(&ctx) != nullptr;
     ctx.doneCurrent();
     if (!fixedFunction)
-        return QStringLiteral("the OpenGL implementation offers no fixed-function (compatibility) profile");
+        return QStringLiteral("the OpenGL implementation offers no fixed-function (compatibility) profile of version 1.5");
     return {};
 }
 
@@ -286,20 +363,16 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
     }
     auto* form = new TForm3DSetting(settings);
     form->setWindowTitle(QStringLiteral("3D-View ") + Latin1ToQt(window->Title));
+    // The frame joins the area before the form (and its drawing panel) joins the frame:
+    // a panel that reaches the main window only through a frame added afterwards is
+    // left out of the window's composition and shows black on the screen, though it
+    // renders off-screen.
     auto* sub = new QMdiSubWindow;
-    sub->setWidget(form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(AppIcon());
-    sub->setWindowTitle(form->windowTitle());
     area->addSubWindow(sub);
-    sub->resize(731, 540);
-    if (settings && settings->ValueExists(View3DSection, View3DLeftKey) &&
-        settings->ValueExists(View3DSection, View3DTopKey)) {
-        const QPoint at(settings->ReadInteger(View3DSection, View3DLeftKey, 0),
-                        settings->ReadInteger(View3DSection, View3DTopKey, 0));
-        // a place outside the frame's area (another screen, a smaller window) is not kept
-        if (area->viewport()->rect().contains(at)) sub->move(at);
-    }
+    sub->setWidget(form);
+    sub->setWindowTitle(form->windowTitle());
     QPointer<QMdiSubWindow> guard = sub;
     auto closeView = [guard] {
         if (guard) guard->close();
@@ -311,8 +384,15 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
         if (guard) guard->close();
     }, Qt::QueuedConnection);
     form->SetImage(window->Picture);
-    sub->show();
-    area->setActiveSubWindow(sub);
+    ShowToolWindow(area, sub, QSize(731, 540), window);
+    if (settings && settings->ValueExists(View3DSection, View3DLeftKey) &&
+        settings->ValueExists(View3DSection, View3DTopKey)) {
+        // the place it was closed at, while the whole window lies inside the workspace
+        const QRect kept(QPoint(settings->ReadInteger(View3DSection, View3DLeftKey, 0),
+                                settings->ReadInteger(View3DSection, View3DTopKey, 0)),
+                         sub->size());
+        if (area->viewport()->rect().contains(kept)) sub->move(kept.topLeft());
+    }
     return form;
 }
 

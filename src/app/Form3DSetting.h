@@ -5,7 +5,7 @@
 // background colour, optional scale bars, the palette ramp and "Copy".
 //
 // The drawing panel uses an OpenGL compatibility-profile context (fixed-function
-// lighting and display lists); a software renderer is enough.
+// lighting; the mesh lies in buffer objects, OpenGL 1.5); a software renderer is enough.
 #include <QImage>
 #include <QOpenGLWidget>
 #include <QPointer>
@@ -20,7 +20,7 @@ class QCheckBox;
 class QColor;
 class QLabel;
 class QMdiArea;
-class QOpenGLFunctions_1_1;
+class QOpenGLFunctions_1_5;
 class QPushButton;
 class QScrollBar;
 class TForm3DSetting;
@@ -50,14 +50,18 @@ protected:
 
 private:
     friend class TForm3DSetting;
-    void CompileMesh();
+    // Loads the mesh into the buffers: every grid point once, and the indices of one
+    // strip, drawn for every column from its own offset in the vertex buffer.
+    void UploadMesh();
+    void DrawMesh();
     void DrawScaleBars();
     void DrawLabel(const TPoint3& at, const std::string& text, float centreX);
     void ReleaseGL();
 
     TForm3DSetting* form_;
-    QOpenGLFunctions_1_1* gl_ = nullptr;
-    unsigned meshList_ = 0;  // display list of the mesh, 0 before the first
+    QOpenGLFunctions_1_5* gl_ = nullptr;
+    unsigned vertexBuffer_ = 0, indexBuffer_ = 0;  // 0 before the first upload
+    int32_t meshRows_ = 0, strips_ = 0;  // of the uploaded mesh
     bool meshDirty_ = true;
     double lastPaintMs_ = 0;
     QString failure_;

@@ -41,10 +41,12 @@
 #include "app/Form3DSetting.h"
 #include "app/S3DForm.h"
 #include "app/UnitCellForm.h"
+#include "app/WindowPlacement.h"
 #include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "core/Threads.h"
 #include "formats/Export.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
@@ -201,6 +203,9 @@ TMainForm::~TMainForm() {
 void TMainForm::OpenSettings() {
     settings_ = std::make_unique<TSettings>(
         TSettings::DefaultPath(QtToPath(QCoreApplication::applicationDirPath() + QLatin1Char('/'))));
+    // the size of the processing thread pool: 0 = every core (MORVANE_THREADS wins)
+    if (!settings_->ValueExists(PerformanceSection, ThreadsKey)) settings_->WriteInteger(PerformanceSection, ThreadsKey, 0);
+    ApplyThreadSetting(settings_->ReadInteger(PerformanceSection, ThreadsKey, 0));
 }
 
 void TMainForm::RestoreGeometry() {
@@ -748,14 +753,12 @@ void TMainForm::FileExportItemClick() {
         const auto filters = SplitDialogFilter(ExportFilter);
         const size_t f = index == 2 ? 1 : 0;
         const std::string path = EnsureExtension(QtToPath(file), FilterExtension(filters[f].second));
-        std::string bytes;
         if (index == 2) {
             TWaitCursor wait;
-            bytes = BuildStl(w->Picture);
+            WriteStlFile(path, w->Picture);  // block by block: the mesh is never held whole
         } else {
-            bytes = BuildAsciiTable(w->Picture);
+            WriteFileBytes(path, BuildAsciiTable(w->Picture));
         }
-        WriteFileBytes(path, bytes);
     });
 }
 
@@ -898,7 +901,7 @@ void TMainForm::OpenFilterForm(int mode) {
         const QString caption = TFilterForm::CaptionPrefix(mode) + w->windowTitle();
         form->setWindowTitle(caption);
         sub->setWindowTitle(caption);
-        sub->showMaximized();
+        ShowToolWindow(MdiArea, sub, QSize(800, 600), w);
         form->setFocus();
     });
 }
@@ -921,6 +924,7 @@ void TMainForm::PaletteItemClick() {
         if (!w) return;
         auto* editor = new TPaletteForm(w);
         editor->show();
+        PlaceInWorkspace(editor, MdiArea, w);
         editor->raise();
         editor->activateWindow();
     });
@@ -976,62 +980,9 @@ void TMainForm::Unitcell1Click() {
 
 // ---------------------------------------------------------------- window menu
 
-void TMainForm::WindowCascadeItemClick() {
-    // each window keeps its size (a window shrunk to nothing gets the design's square)
-    // and lies one title bar below and right of the one before, so every title shows
-    QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
-        if (s->isVisible() && !s->isMinimized()) subs << s;
-    const QRect area = MdiArea->viewport()->rect();
-    int k = 0;
-    for (QMdiSubWindow* s : subs) {
-        if (s->isMaximized()) s->showNormal();
-        const int fw = s->width() - s->contentsRect().width();
-        const int fh = s->height() - s->contentsRect().height();
-        QSize client = s->contentsRect().size();
-        if (client.width() < 64 || client.height() < 64) {
-            auto* child = qobject_cast<TMDIChild*>(s->widget());
-            client = QSize(child && child->ZScaling() ? 265 * 3 / 2 : 265, 265);
-        }
-        const QSize outer(client.width() + fw, client.height() + fh);
-        const int step = std::max(fh, 20);
-        int x = k * step, y = k * step;
-        if (k > 0 && (x + outer.width() > area.width() || y + outer.height() > area.height())) {
-            k = 0;
-            x = y = 0;
-        }
-        s->setGeometry(QRect(QPoint(x, y), outer));
-        s->raise();
-        ++k;
-    }
-    if (QMdiSubWindow* active = MdiArea->activeSubWindow()) active->raise();
-}
+void TMainForm::WindowCascadeItemClick() { CascadeWindows(MdiArea); }
 
-void TMainForm::WindowTileItemClick() {
-    // side by side: one column per window, each window as large as its column allows
-    // while it keeps its shape (a square image, 3/2 as wide with the z bar)
-    QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* s : MdiArea->subWindowList(QMdiArea::CreationOrder))
-        if (s->isVisible() && !s->isMinimized()) subs << s;
-    if (subs.isEmpty()) return;
-    const QRect area = MdiArea->viewport()->rect();
-    const int n = static_cast<int>(subs.size());
-    const int columnWidth = std::max(1, area.width() / n);
-    for (int i = 0; i < n; ++i) {
-        QMdiSubWindow* s = subs[i];
-        if (s->isMaximized()) s->showNormal();
-        const int fw = s->width() - s->contentsRect().width();
-        const int fh = s->height() - s->contentsRect().height();
-        auto* child = qobject_cast<TMDIChild*>(s->widget());
-        int c = area.height() - fh;  // client height
-        if (child && child->ZScaling())
-            c = std::min(c, columnWidth * 2 / 3);
-        else
-            c = std::min(c, columnWidth - fw);
-        c = std::max(c, 2);
-        s->setGeometry(i * columnWidth, 0, columnWidth, c + fh);
-    }
-}
+void TMainForm::WindowTileItemClick() { TileWindows(MdiArea); }
 
 void TMainForm::WindowArrangeItemClick() {
     const QRect area = MdiArea->viewport()->rect();

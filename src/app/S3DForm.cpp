@@ -12,6 +12,7 @@
 
 #include "app/Childwin.h"
 #include "app/Icons.h"
+#include "app/WindowPlacement.h"
 #include "app/QtMessageSink.h"
 #include "core/Errors.h"
 #include "core/Numbers.h"
@@ -46,7 +47,6 @@ TS3DForm* TS3DForm::Open(TMDIChild* window, TSettings* settings, QMdiArea* area)
     sub->setWindowIcon(AppIcon());
     sub->setWindowTitle(form->windowTitle());
     area->addSubWindow(sub);
-    sub->resize(532, 408);
     // the view belongs to its image window: it closes with it
     QPointer<QMdiSubWindow> guard = sub;
     auto closeView = [guard] {
@@ -54,8 +54,7 @@ TS3DForm* TS3DForm::Open(TMDIChild* window, TSettings* settings, QMdiArea* area)
     };
     QObject::connect(window, &TMDIChild::Closed, sub, closeView);
     QObject::connect(window, &QObject::destroyed, sub, closeView);
-    sub->show();
-    area->setActiveSubWindow(sub);
+    ShowToolWindow(area, sub, QSize(532, 408), window);
     // the relief is there at once, drawn with the remembered gain and shift
     form->Button1Click();
     return form;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/ParallelBatch.h"
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
@@ -71,6 +72,7 @@ int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
+    if (args.Jobs > 1) return RunParallelBatch(args, dataKind, args.Jobs, one);
     const size_t total = args.Files.size();
     size_t failed = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -89,7 +91,11 @@ int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
                     status == 0 ? "ok" : "FAILED");
         std::fflush(stdout);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return BatchSummary(total, failed, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
+int BatchSummary(size_t total, size_t failed, double seconds)
+{
     std::printf("%zu of %zu files written in %.3f s (%.1f files/s)\n", total - failed, total, seconds,
                 seconds > 0 ? static_cast<double>(total) / seconds : 0.0);
     if (failed) std::fprintf(stderr, "morvane-cli: %zu of %zu files failed\n", failed, total);

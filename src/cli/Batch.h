@@ -12,6 +12,8 @@ struct TBatchArgs {
     std::string OpsFrom;             // parameter file with a history, or operations one a line
     std::string OutDir;
     std::string Ext;                 // .txt (default), .dat, .bmp, .jpg or .stl
+    std::string JobsText;            // -j: files at once (empty: 1)
+    int Jobs = 1;
 };
 
 // The operations of OpsFrom (UTF-8, as --op takes them) put before ops. False, with
@@ -24,5 +26,10 @@ std::string BatchOutputName(const std::string& input, const std::string& outDir,
 // Runs one(in, out) for every input with a progress line each on stdout; an input
 // whose output (or, for .txt, whose data file) exists already fails without being
 // read; failures are reported and the others go on. Returns 0, or 1 when any failed.
+// The closing lines of a batch: the count written and the time on stdout, the count
+// failed on stderr. Returns 0, or 1 when any failed.
+int BatchSummary(size_t total, size_t failed, double seconds);
+
+// With Jobs > 1 the files run that many at once (cli/ParallelBatch.h).
 int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
              const std::function<int(const std::string& in, const std::string& out)>& one);

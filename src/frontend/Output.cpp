@@ -45,7 +45,7 @@ bool WriteOutput(TImageDoc& doc, const std::string& path, TOutKind kind, TNative
     switch (kind) {
     case TOutKind::Native: return WriteNative(doc, path, dataKind);
     case TOutKind::Ascii: WriteFileBytes(path, BuildAsciiTable(doc.Picture)); return true;
-    case TOutKind::Stl: WriteFileBytes(path, BuildStl(doc.Picture)); return true;
+    case TOutKind::Stl: WriteStlFile(path, doc.Picture); return true;
     case TOutKind::Bitmap: WriteBitmapFile(doc.Picture, path); return true;
     case TOutKind::Jpeg: WriteJpegFile(doc.Picture, path, 90); return true;
     case TOutKind::Unknown: break;

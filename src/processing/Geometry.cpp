@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <vector>
+
+#include "core/Threads.h"
 
 // ---------------------------------------------------------------- zoom
 
@@ -139,17 +142,25 @@ void CorrectDistortion(const TQTVPicture& source, TQTVPicture& working, double c
     const int32_t W = source.Cols, H = source.Rows;
     if (working.Cols != W || working.Rows != H || !working.HasData()) working.SetSize(W, H);
     if (!working.HasData()) return;
+    // every position and every sample on its own: columns, rows and output rows are
+    // units of the pool
     std::vector<double> X(static_cast<size_t>(W)), Y(static_cast<size_t>(H));
-    for (int32_t j = 0; j < W; ++j)
-        X[static_cast<size_t>(j)] =
-            static_cast<double>((W - 1) * SolveDistortion(cx, dx, static_cast<long double>(j) / (W - 1)));
-    for (int32_t i = 0; i < H; ++i)
-        Y[static_cast<size_t>(i)] =
-            static_cast<double>((H - 1) * SolveDistortion(cy, dy, static_cast<long double>(i) / (H - 1)));
-    std::vector<float> out(static_cast<size_t>(W) * static_cast<size_t>(H));
-    for (int32_t i = 0; i < H; ++i)
-        for (int32_t j = 0; j < W; ++j)
-            out[static_cast<size_t>(i) * static_cast<size_t>(W) + static_cast<size_t>(j)] =
-                Interpolate(source, Y[static_cast<size_t>(i)], X[static_cast<size_t>(j)]);
-    std::memcpy(working.Data.Block(), out.data(), out.size() * sizeof(float));
+    ParallelFor(W, GrainFor(W), [&](int64_t j0, int64_t j1) {
+        for (auto j = static_cast<int32_t>(j0); j < j1; ++j)
+            X[static_cast<size_t>(j)] =
+                static_cast<double>((W - 1) * SolveDistortion(cx, dx, static_cast<long double>(j) / (W - 1)));
+    });
+    ParallelFor(H, GrainFor(H), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            Y[static_cast<size_t>(i)] =
+                static_cast<double>((H - 1) * SolveDistortion(cy, dy, static_cast<long double>(i) / (H - 1)));
+    });
+    std::unique_ptr<float[]> out(new float[static_cast<size_t>(W) * static_cast<size_t>(H)]);
+    ParallelFor(H, GrainFor(H), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            for (int32_t j = 0; j < W; ++j)
+                out[static_cast<size_t>(i) * static_cast<size_t>(W) + static_cast<size_t>(j)] =
+                    Interpolate(source, Y[static_cast<size_t>(i)], X[static_cast<size_t>(j)]);
+    });
+    std::memcpy(working.Data.Block(), out.get(), static_cast<size_t>(W) * static_cast<size_t>(H) * sizeof(float));
 }

@@ -9,6 +9,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Text.h"
+#include "processing/FFTView.h"
 #include "processing/Arithmetic.h"
 #include "processing/Fourier.h"
 #include "processing/Histogram.h"

@@ -11,7 +11,7 @@
 #include "formats/Export.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Kernels.h"
 #include "processing/Operations.h"
 #include "../formats/native_support.h"

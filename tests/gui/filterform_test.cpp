@@ -9,7 +9,7 @@
 #include "GuiTest.h"
 #include "app/EditColours.h"
 #include "app/FilterForm.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Leveling.h"
 
 using namespace guitest;

@@ -15,7 +15,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "processing/Arithmetic.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Geometry.h"
 #include "processing/Histogram.h"
 #include "processing/History.h"
