@@ -169,15 +169,20 @@ void CliComplain(const std::string& text)
     std::fflush(stderr);
 }
 
+bool LoadInputShown(const std::string& path, int channel, TCliInput& input)
+{
+    try {
+        return LoadInput(path, channel, input);
+    } catch (const std::exception& e) {
+        ShowFailure(e);
+        return false;
+    }
+}
+
 TCliChannel* LoadCliChannel(const std::string& path, int channel, TCliInput& input, int& exitCode)
 {
     exitCode = 1;
-    try {
-        if (!LoadInput(path, channel, input)) return nullptr;
-    } catch (const std::exception& e) {
-        ShowFailure(e);
-        return nullptr;
-    }
+    if (!LoadInputShown(path, channel, input)) return nullptr;
     for (auto& ch : input.Channels)
         if (ch.Index == channel) return &ch;
     if (channel > input.ChannelCount) {

@@ -45,6 +45,10 @@ bool LoadInput(const std::string& path, int channel, TCliInput& input);
 // other bytes are taken as Latin-1.
 std::string PathToUtf8(const std::string& name);
 
+// LoadInput with a failure of the readers shown as the application shows it; false
+// when the input was refused.
+bool LoadInputShown(const std::string& path, int channel, TCliInput& input);
+
 // A usage complaint of the command-line tool: "morvane-cli: text" on stderr.
 void CliComplain(const std::string& text);
 

@@ -23,12 +23,7 @@ void RunOperations(TImageDoc& doc, const std::vector<TOperation>& ops)
 std::unique_ptr<TImageDoc> LoadOneChannel(const std::string& path, int channel)
 {
     TCliInput input;
-    try {
-        if (!LoadInput(path, channel, input)) return nullptr;
-    } catch (const std::exception& e) {
-        ShowFailure(e);
-        return nullptr;
-    }
+    if (!LoadInputShown(path, channel, input)) return nullptr;
     for (auto& ch : input.Channels)
         if (ch.Index == channel && ch.Doc && ch.Doc->Picture.HasData()) return std::move(ch.Doc);
     ShowFileMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded", {path});
