@@ -229,6 +229,7 @@ void TArithForm::Button1Click()
         w->SourceChannel = first->SourceChannel;
         TakeArithmeticResult(ResultPicture, first->Picture.Para, w->Picture);
         w->Title = "Calculus";
+        w->NewFromCommand();
         main_->ShowImageWindow(w);
     } catch (const EAbort&) {
         return;  // "Too many Data!" has been shown

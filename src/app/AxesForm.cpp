@@ -128,6 +128,7 @@ void TAxesForm::BitBtn2Click()
     rs.XUnit = QtToLatin1(Edit4->text());
     rs.YUnit = QtToLatin1(Edit5->text());
     rs.ZUnit = QtToLatin1(Edit6->text());
+    TImageChange step(w);
     if (!ApplyRescale(w->Picture, rs)) return;  // told why; the image is as it was
     w->History.push_back(HistoryEntry(op));
     w->Redraw();

@@ -759,6 +759,7 @@ std::vector<std::string> TFilterForm::TakeOverEntries() const
 
 void TFilterForm::Button3Click()
 {
+    TImageChange step(Owner && Source == &Owner->Picture ? Owner : nullptr);
     if (Source && Working.HasData() && Owner && Source == &Owner->Picture) {
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
