@@ -26,20 +26,21 @@
 
 #include "core/Threads.h"
 #include "analysis/LineProfile.h"
-#include "cli/AnalysisJson.h"
-#include "cli/CliLoad.h"
+#include "frontend/AnalysisJson.h"
+#include "frontend/Input.h"
+#include "frontend/Output.h"
+#include "frontend/Run.h"
 #include "core/Errors.h"
 #include "core/ImageDoc.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/Export.h"
 #include "formats/BatchReport.h"
-#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
-#include "processing/History.h"
+#include "core/Text.h"
 #include "processing/Operations.h"
 
 namespace py = pybind11;
@@ -252,30 +253,18 @@ std::vector<TDocPtr> Open(const std::filesystem::path& path, bool spectroscopy, 
 // ---------------------------------------------------------------- process
 
 // Operations in the operation table's text; all are read before any runs.
-std::vector<TOperationApply> ParseAll(const std::vector<std::string>& ops) {
-    std::vector<TOperationApply> parsed;
-    for (const std::string& text : ops) {
-        try {
-            parsed.push_back(ParseOperation(text));
-        } catch (const EOperationError& e) {
-            throw TRefused{{e.what()}};
-        }
+std::vector<TOperation> ParseAll(const std::vector<std::string>& ops) {
+    try {
+        return ParseOperations(ops);
+    } catch (const EOperationError& e) {
+        throw TRefused{{e.what()}};
     }
-    return parsed;
 }
 
-// Runs the operations on a copy of doc, rendering after each as the program does and
-// recording each in the history as morvane-cli process does (entries: the operation
-// texts, or what to record instead when an entry is given).
-TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& parsed,
-                      const std::vector<std::string>& entries, TCall& call) {
-    TDocPtr out = CopyDoc(doc);
+// Runs the operations as morvane-cli process does; a refusal raises after the call.
+void RunRecorded(TImageDoc& doc, const std::vector<TOperation>& parsed, TCall& call) {
     try {
-        for (size_t i = 0; i < parsed.size(); ++i) {
-            parsed[i](*out);
-            out->Picture.Render();
-            out->History.push_back(HistoryUtf8ToLatin1(entries[i]));
-        }
+        RunOperations(doc, parsed);
     } catch (const EAbort& e) {
         call.Refuse(e.what());
     } catch (const EOperationError& e) {
@@ -284,35 +273,22 @@ TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& 
         ShowMessage(e.what(), TMsgKind::Error);
         call.Refuse(e.what());
     }
-    return out;
 }
 
 // Runs the operations on doc itself, as morvane-cli does: no copy. While numpy views
 // of its samples exist they run on a copy whose samples are then copied back, so the
 // views stay valid and show the result; a change of size is refused then.
 void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
-    const std::vector<TOperationApply> parsed = ParseAll(ops);
+    const std::vector<TOperation> parsed = ParseAll(ops);
     TCall call;
     if (LiveViews().count(doc.get()) == 0) {
-        try {
-            for (size_t i = 0; i < parsed.size(); ++i) {
-                parsed[i](*doc);
-                doc->Picture.Render();
-                doc->History.push_back(HistoryUtf8ToLatin1(ops[i]));
-            }
-            if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
-        } catch (const EAbort& e) {
-            call.Refuse(e.what());
-        } catch (const EOperationError& e) {
-            call.Refuse(e.what());
-        } catch (const std::exception& e) {
-            ShowMessage(e.what(), TMsgKind::Error);
-            call.Refuse(e.what());
-        }
+        RunRecorded(*doc, parsed, call);
+        if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
         call.Done();
         return;
     }
-    TDocPtr out = RunOperations(*doc, parsed, ops, call);
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     TQTVPicture& dst = doc->Picture;
     const TQTVPicture& src = out->Picture;
     if (src.Rows != dst.Rows || src.Cols != dst.Cols)
@@ -332,44 +308,35 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
 }
 
 TDocPtr Process(const TDocPtr& doc, const std::vector<std::string>& ops) {
-    const std::vector<TOperationApply> parsed = ParseAll(ops);
+    const std::vector<TOperation> parsed = ParseAll(ops);
     TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, ops, call);
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     call.Done();
     return out;
-}
-
-// The second image of arith from a file: one channel of it, as morvane-cli loads it.
-TOperandLoader FileOperandLoader() {
-    return [](const std::string& path, int channel) -> std::unique_ptr<TImageDoc> {
-        TCliInput other;
-        if (!LoadInput(path, channel, other)) return nullptr;
-        for (auto& ch : other.Channels)
-            if (ch.Index == channel) return std::move(ch.Doc);
-        ShowMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded");
-        return nullptr;
-    };
 }
 
 // The second image of an arith operation given as an Image rather than a file: the
 // operation text's file part is not read, the loader hands over a copy of `other`.
 TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDocPtr& other) {
-    const std::vector<TOperationApply> parsed = ParseAll({op});
+    const std::vector<TOperation> parsed = ParseAll({op});
     struct TRestore {
-        ~TRestore() { SetOperandLoader(FileOperandLoader()); }
+        ~TRestore() { SetOperandLoader(LoadOneChannel); }
     } restore;
     SetOperandLoader([other](const std::string&, int) -> std::unique_ptr<TImageDoc> {
         return std::make_unique<TImageDoc>(*other);
     });
+    TCall call;
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     // recorded as the arithmetic window records it: the file and channel the other
     // image came from
-    std::string sign = op.substr(op.find(':') + 1);
-    sign = sign.substr(0, sign.find(':'));
-    const std::string entry = HistoryLatin1ToUtf8(
-        ArithEntry(HistoryUtf8ToLatin1(sign), other->SourcePath.empty() ? other->FileName : other->SourcePath,
-                   other->SourcePath.empty() ? 1 : other->SourceChannel));
-    TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, {entry}, call);
+    if (const auto* arith = std::get_if<TArithOp>(&parsed.front()); arith && !out->History.empty()) {
+        TArithOp from = *arith;
+        from.File = other->SourcePath.empty() ? other->FileName : other->SourcePath;
+        from.Channel = other->SourcePath.empty() ? 1 : other->SourceChannel;
+        out->History.back() = Utf8ToLatin1(from.Format());
+    }
     call.Done();
     return out;
 }
@@ -377,28 +344,15 @@ TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDoc
 
 // ---------------------------------------------------------------- save
 
-std::string Lower(std::string s) {
-    for (auto& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return s;
-}
-
 // Writes the image by the extension of path, as morvane-cli convert does.
 void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::string& data,
           const std::optional<std::filesystem::path>& palette) {
     if (data != "int" && data != "sin") throw py::value_error("save: data must be \"int\" or \"sin\", not \"" + data + "\"");
     const std::string out = PathBytes(path);
-    const std::string ext = ExtractFileExt(out);
-    const std::string lower = Lower(ext);
-    const bool native = lower == ".txt", bitmap = lower == ".bmp", jpeg = lower == ".jpg" || lower == ".jpeg";
-    const bool gwy = lower == ".gwy", gsf = lower == ".gsf";
-    if (!native && !bitmap && !jpeg && !gwy && !gsf && lower != ".dat" && lower != ".stl")
-        throw py::value_error("save: unknown output type \"" + Latin1ToStr(ext) +
-                              "\" (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf)");
-    // the open command knows these by their lower-case extension
-    if ((native && ext != ".txt") || (bitmap && ext != ".bmp") || ((gwy || gsf) && ext != lower))
-        throw py::value_error(std::string("save: the file could not be opened again: write ") +
-                              (native ? "native files as .txt" : bitmap ? "bitmaps as .bmp" : "Gwyddion files as " + lower));
+    std::string refusal;
+    const TOutKind kind = CheckedOutKind(out, refusal);
+    if (kind == TOutKind::Unknown) throw py::value_error("save: " + Latin1ToStr(refusal));
+    const bool bitmap = kind == TOutKind::Bitmap, jpeg = kind == TOutKind::Jpeg;
     if (palette && !bitmap && !jpeg) throw py::value_error("save: palette applies to .bmp and .jpg output only");
 
     TCall call;
@@ -423,19 +377,8 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
             shown.Render();
             if (bitmap) WriteBitmapFile(shown, out);
             else WriteJpegFile(shown, out, 90);
-        } else if (native) {
-            if (!WriteNative(d, out, data == "sin" ? TNativeKind::Sin : TNativeKind::Int))
-                call.Refuse("cannot write " + out);
-        } else if (gwy || gsf) {
-            if (!(gwy ? WriteGwy({&d}, out) : WriteGsf(d, out))) call.Refuse("cannot write " + out);
-        } else if (lower == ".dat") {
-            WriteFileBytes(out, BuildAsciiTable(d.Picture));
-        } else if (lower == ".stl") {
-            WriteStlFile(out, d.Picture);
-        } else if (bitmap) {
-            WriteBitmapFile(d.Picture, out);
-        } else {
-            WriteJpegFile(d.Picture, out, 90);
+        } else if (!WriteOutput(d, out, kind, data == "sin" ? TNativeKind::Sin : TNativeKind::Int)) {
+            call.Refuse("cannot write " + out);
         }
     } catch (const TRefused&) {
         throw;
@@ -660,7 +603,7 @@ py::object UnitCell(const TDocPtr& doc, const std::optional<std::vector<TPointAr
 PYBIND11_MODULE(_morvane, m) {
     m.doc() = "Morvane: height images of scanning probe microscopes (the model behind morvane and morvane-cli)";
     SetDecimalSeparator('.');
-    SetOperandLoader(FileOperandLoader());
+    SetOperandLoader(LoadOneChannel);
 
     ErrorType() = (new py::exception<TRefused>(m, "Error"))->ptr();
     struct TWarning {};
@@ -789,9 +732,20 @@ PYBIND11_MODULE(_morvane, m) {
     m.def("_process_with_operand", &ProcessWithOperand, py::arg("image"), py::arg("op"), py::arg("other"));
     m.def("operations", [] {
         std::vector<std::tuple<std::string, std::string, std::string>> out;
-        for (const TOperationDef& d : OperationTable()) out.emplace_back(d.Name, d.Syntax, d.Help);
+        for (const TOperationDef& d : OperationTable()) out.emplace_back(d.Name, d.Syntax, d.Description);
         return out;
-    }, "the operation table: (name, syntax, help) of every operation process() knows");
+    }, "the operation table: (name, syntax, description) of every operation process() knows");
+    m.def("_operation_table", [] {
+        py::list out;
+        for (const TOperationDef& d : OperationTable()) {
+            py::list params;
+            for (const TOperationParam& p : d.Params)
+                params.append(py::make_tuple(p.Name, p.Type, p.Default ? py::object(py::str(p.Default)) : py::object(py::none()),
+                                             p.Word ? py::object(py::str(p.Word)) : py::object(py::none())));
+            out.append(py::make_tuple(d.Name, d.Syntax, d.Description, params));
+        }
+        return out;
+    }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
 
     m.def("set_threads", [](int n) {
         if (n < 0) throw py::value_error("set_threads: n must be 0 (every usable core) or more");

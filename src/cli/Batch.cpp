@@ -11,7 +11,7 @@
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
-#include "processing/History.h"
+#include "core/Text.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ bool ReadOperationsFile(const std::string& path, std::vector<std::string>& ops)
     // saved parameter files are Latin-1; a plain list may be UTF-8 already
     const bool utf8 = ValidUtf8(text);
     for (std::string& op : read)
-        if (!utf8) op = HistoryLatin1ToUtf8(op);
+        if (!utf8) op = Latin1ToUtf8(op);
     ops.insert(ops.begin(), read.begin(), read.end());
     return true;
 }

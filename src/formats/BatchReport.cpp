@@ -15,7 +15,7 @@
 #include "analysis/Roughness.h"
 #include "core/Numbers.h"
 #include "formats/ImageWriters.h"
-#include "processing/History.h"
+#include "core/Text.h"
 
 namespace {
 
@@ -177,9 +177,9 @@ TReportImage DescribeImage(const TQTVPicture& pic, bool figures)
     im.Rows = pic.Rows;
     im.XRange = pic.Para.XScanRange;
     im.YRange = pic.Para.YScanRange;
-    im.XUnit = HistoryLatin1ToUtf8(pic.Para.XPhysUnit);
-    im.YUnit = HistoryLatin1ToUtf8(pic.Para.YPhysUnit);
-    im.ZUnit = HistoryLatin1ToUtf8(pic.Para.PhysUnit);
+    im.XUnit = Latin1ToUtf8(pic.Para.XPhysUnit);
+    im.YUnit = Latin1ToUtf8(pic.Para.YPhysUnit);
+    im.ZUnit = Latin1ToUtf8(pic.Para.PhysUnit);
     if (!figures) return im;
     const TImageStats stats = ImageStatistics(pic);
     if (!stats.Valid) return im;

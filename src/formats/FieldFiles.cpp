@@ -24,7 +24,7 @@
 #include "core/Numbers.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
-#include "processing/History.h"
+#include "core/Text.h"
 
 const char* const FieldHistoryKey = "History ";
 const char* const FieldScanInfoKey = "Scan info ";
@@ -439,15 +439,15 @@ std::string BuildGsf(const TImageDoc& doc) {
     h += "YRes = " + std::to_string(pic.Rows) + "\n";
     h += "XReal = " + FieldNumberText(pic.Para.XScanRange / xy.Factor) + "\n";
     h += "YReal = " + FieldNumberText(pic.Para.YScanRange / FileUnit(pic.Para.YPhysUnit).Factor) + "\n";
-    if (!xy.Unit.empty()) h += "XYUnits = " + HistoryLatin1ToUtf8(OneLine(xy.Unit)) + "\n";
-    if (!z.Unit.empty()) h += "ZUnits = " + HistoryLatin1ToUtf8(OneLine(z.Unit)) + "\n";
-    if (!doc.CaptionTag.empty()) h += "Title = " + HistoryLatin1ToUtf8(OneLine(doc.CaptionTag)) + "\n";
+    if (!xy.Unit.empty()) h += "XYUnits = " + Latin1ToUtf8(OneLine(xy.Unit)) + "\n";
+    if (!z.Unit.empty()) h += "ZUnits = " + Latin1ToUtf8(OneLine(z.Unit)) + "\n";
+    if (!doc.CaptionTag.empty()) h += "Title = " + Latin1ToUtf8(OneLine(doc.CaptionTag)) + "\n";
     for (size_t i = 0; i < doc.History.size(); ++i)
         h += FieldEntryKey(FieldHistoryKey, i + 1, doc.History.size()) + " = " +
-             HistoryLatin1ToUtf8(OneLine(doc.History[i])) + "\n";
+             Latin1ToUtf8(OneLine(doc.History[i])) + "\n";
     for (size_t i = 0; i < doc.ScanInfo.size(); ++i)
         h += FieldEntryKey(FieldScanInfoKey, i + 1, doc.ScanInfo.size()) + " = " +
-             HistoryLatin1ToUtf8(OneLine(doc.ScanInfo[i])) + "\n";
+             Latin1ToUtf8(OneLine(doc.ScanInfo[i])) + "\n";
     h.append(4 - h.size() % 4, '\0');
 
     const int32_t rows = pic.Rows, cols = pic.Cols;

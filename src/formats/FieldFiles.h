@@ -101,7 +101,7 @@ extern const char* const FieldScanInfoKey;  // "Scan info "
 
 // ---- helpers shared by the readers and writers of these files
 // UTF-8 text of a file as Latin-1 (characters beyond Latin-1 become "?"; bytes that
-// are no UTF-8 are taken as Latin-1). The other way: HistoryLatin1ToUtf8.
+// are no UTF-8 are taken as Latin-1). The other way: Latin1ToUtf8.
 std::string FieldTextToLatin1(const std::string& utf8);
 // A number of a text header ("." as decimal mark, whatever the locale; blanks around it
 // allowed). False when the text is no finite number.

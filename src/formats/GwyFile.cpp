@@ -18,7 +18,7 @@
 #include "formats/FieldFiles.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
-#include "processing/History.h"
+#include "core/Text.h"
 
 namespace {
 
@@ -318,7 +318,7 @@ void PutName(std::string& out, const std::string& name, char type) {
 void PutString(std::string& out, const std::string& name, const std::string& latin1) {
     PutName(out, name, 's');
     // a NUL would end the text early
-    for (const char c : HistoryLatin1ToUtf8(latin1))
+    for (const char c : Latin1ToUtf8(latin1))
         if (c != '\0') out.push_back(c);
     out.push_back('\0');
 }
