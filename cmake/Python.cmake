@@ -24,7 +24,8 @@ set_target_properties(morvane_model PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_options(morvane_model PRIVATE -fno-semantic-interposition)
 
 set(MORVANE_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
-pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp src/cli/AnalysisJson.cpp)
+pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp src/cli/AnalysisJson.cpp
+  src/cli/Batch.cpp)
 set_target_properties(morvane_python PROPERTIES
   OUTPUT_NAME _morvane
   LIBRARY_OUTPUT_DIRECTORY ${MORVANE_PYTHON_DIR}/morvane

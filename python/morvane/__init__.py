@@ -21,7 +21,7 @@ from . import _morvane
 __all__ = [
     "Error", "Warning", "Image", "open", "process", "operations",
     "invert", "level", "clip", "range", "filter", "noise", "median", "mean", "fft", "zoom",
-    "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell",
+    "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell", "batch",
 ]
 
 operations = _morvane.operations
@@ -30,6 +30,15 @@ operations = _morvane.operations
 for _cls in (Image, Error, Warning):
     _cls.__module__ = __name__
 del _cls
+
+
+def __getattr__(name):
+    # morvane.batch (callable: morvane.batch(files, ops, out_dir, ...)) is imported when
+    # first asked for, so that python3 -m morvane.batch finds it not yet imported
+    if name == "batch":
+        import importlib
+        return importlib.import_module(".batch", __name__)
+    raise AttributeError("module %r has no attribute %r" % (__name__, name))
 
 
 def open(path, spectroscopy=True, channel=None):  # noqa: A001 (morvane.open reads a measurement)

@@ -61,6 +61,14 @@ std::string BatchOutputName(const std::string& input, const std::string& outDir,
     return dir + name + (ext.empty() ? ".txt" : ext);
 }
 
+std::string BatchOutputTaken(const std::string& out, const std::string& ext, TNativeKind dataKind)
+{
+    if (Exists(out)) return out;
+    if ((ext.empty() || ext == ".txt") && Exists(NativeDataFileName(out, dataKind)))
+        return NativeDataFileName(out, dataKind);
+    return {};
+}
+
 int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
              const std::function<int(const std::string& in, const std::string& out)>& one)
 {
@@ -77,10 +85,7 @@ int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
     for (size_t i = 0; i < total; ++i) {
         const std::string& in = args.Files[i];
         const std::string out = BatchOutputName(in, args.OutDir, args.Ext);
-        std::string exists;
-        if (Exists(out)) exists = out;
-        else if ((args.Ext.empty() || args.Ext == ".txt") && Exists(NativeDataFileName(out, dataKind)))
-            exists = NativeDataFileName(out, dataKind);
+        const std::string exists = BatchOutputTaken(out, args.Ext, dataKind);
         int status = 1;
         if (!exists.empty()) std::fprintf(stderr, "morvane-cli: %s already exists, not overwritten\n", exists.c_str());
         else status = one(in, out);

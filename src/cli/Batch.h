@@ -21,6 +21,10 @@ bool ReadOperationsFile(const std::string& path, std::vector<std::string>& ops);
 // DIR/NAME.EXT for an input: NAME its file name without the extension.
 std::string BatchOutputName(const std::string& input, const std::string& outDir, const std::string& ext);
 
+// The file that keeps an input's batch output out from being written: out itself, or for
+// native output (.txt) its data file; empty when neither exists. Nothing is overwritten.
+std::string BatchOutputTaken(const std::string& out, const std::string& ext, TNativeKind dataKind);
+
 // Runs one(in, out) for every input with a progress line each on stdout; an input
 // whose output (or, for .txt, whose data file) exists already fails without being
 // read; failures are reported and the others go on. Returns 0, or 1 when any failed.
