@@ -53,9 +53,9 @@ def ops_from(path):
     return [op.decode("utf-8", "surrogateescape") for op in _morvane._read_ops(path)]
 
 
-def _run_file(path, out_dir, ops, ext, data, after=None):
+def _run_file(path, after, out_dir, ops, ext, data):
     """One file, on whichever process runs it (a cluster worker imports morvane for it).
-    after: the result of the file that writes the same output first, to be done before."""
+    after: the result of the file that writes the same output before this one."""
     out, error = _morvane._batch_file(path, out_dir, ops, ext, data)
     return os.fsdecode(out), error
 
@@ -90,13 +90,16 @@ def _reporter(progress, total):
     if not progress:
         return None
 
+    # on a terminal the line first clears what the progress bar drew on it
+    clear = "\r\x1b[K" if sys.stdout.isatty() else ""
+
     def report(done, result, name):
         line = "[%d/%d] %s -> %s %s" % (done, total, result["input"], name,
                                         "FAILED" if "error" in result else "ok")
         if "error" in result:
             for text in result["error"].splitlines():
-                print("morvane.batch: %s: %s" % (result["input"], text), file=sys.stderr, flush=True)
-        print(line, flush=True)
+                print("%smorvane.batch: %s: %s" % (clear, result["input"], text), file=sys.stderr, flush=True)
+        print(clear + line, flush=True)
     return report
 
 
@@ -121,7 +124,7 @@ def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=Non
     if client is None:
         results = []
         for f, name in zip(files, names):
-            out, error = _run_file(f, out_dir, ops, ext, data)
+            out, error = _run_file(f, None, out_dir, ops, ext, data)
             results.append(_result(f, name, error))
             if report:
                 report(len(results), results[-1], name)
@@ -132,16 +135,28 @@ def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=Non
 def _on_cluster(client, files, names, ops, out_dir, ext, data, report):
     from distributed import as_completed  # only a cluster needs Dask
 
-    # the workers start elsewhere: they are given absolute paths
-    out_abs = os.path.abspath(out_dir)
-    futures, last = [], {}
-    for f, name in zip(files, names):
-        # an input whose output another input writes too waits for that one, so that it
-        # finds the output there as one file after the other would
-        after = last.get(name)
-        fut = client.submit(_run_file, os.path.abspath(f), out_abs, ops, ext, data, after=after, pure=False)
-        last[name] = fut
-        futures.append(fut)
+    # An input whose output another input writes too waits for that one, so that it finds
+    # the output there as one file after the other would: the n-th input of an output name
+    # goes into the n-th round of tasks, depending on its predecessor in the round before.
+    # Each round is handed to the scheduler at once.
+    rounds, before, count, last = [], {}, {}, {}
+    for i, name in enumerate(names):
+        n = count.get(name, 0)
+        count[name] = n + 1
+        if n == len(rounds):
+            rounds.append([])
+        rounds[n].append(i)
+        if n:
+            before[i] = last[name]
+        last[name] = i
+    futures = [None] * len(files)
+    for n, members in enumerate(rounds):
+        # the workers start elsewhere: they are given absolute paths
+        paths = [os.path.abspath(files[i]) for i in members]
+        after = [futures[before[i]] if n else None for i in members]
+        for i, fut in zip(members, client.map(_run_file, paths, after, out_dir=os.path.abspath(out_dir),
+                                              ops=ops, ext=ext, data=data, pure=False)):
+            futures[i] = fut
     index = {fut.key: i for i, fut in enumerate(futures)}
     results = [None] * len(files)
     bar = _terminal_bar(futures)

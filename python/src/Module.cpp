@@ -458,6 +458,7 @@ py::tuple BatchFile(const std::filesystem::path& in, const std::filesystem::path
         if (text.empty()) text = fallback;
         return py::make_tuple(py::bytes(out), text.empty() ? py::object(py::none()) : py::object(py::str(text)));
     };
+    KeepBatchHeap();  // a batch process (a cluster worker) keeps its heap from file to file
     const std::string taken = BatchOutputTaken(out, ext, data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
     if (!taken.empty()) return result({}, PathToUtf8(taken) + " already exists, not overwritten");
     try {

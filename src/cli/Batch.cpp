@@ -61,6 +61,17 @@ std::string BatchOutputName(const std::string& input, const std::string& outDir,
     return dir + name + (ext.empty() ? ".txt" : ext);
 }
 
+void KeepBatchHeap()
+{
+#if defined(__GLIBC__)
+    // Every file allocates and frees the same large buffers (data file, samples, working
+    // copies); kept on the heap instead of being mapped and unmapped each time, they are
+    // not faulted in and cleared again for every file.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+}
+
 std::string BatchOutputTaken(const std::string& out, const std::string& ext, TNativeKind dataKind)
 {
     if (Exists(out)) return out;
@@ -72,13 +83,7 @@ std::string BatchOutputTaken(const std::string& out, const std::string& ext, TNa
 int RunBatch(const TBatchArgs& args, TNativeKind dataKind,
              const std::function<int(const std::string& in, const std::string& out)>& one)
 {
-#if defined(__GLIBC__)
-    // Every file allocates and frees the same large buffers (data file, samples, working
-    // copies); kept on the heap instead of being mapped and unmapped each time, they are
-    // not faulted in and cleared again for every file.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-#endif
+    KeepBatchHeap();
     const size_t total = args.Files.size();
     size_t failed = 0;
     const auto start = std::chrono::steady_clock::now();

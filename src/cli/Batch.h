@@ -21,6 +21,10 @@ bool ReadOperationsFile(const std::string& path, std::vector<std::string>& ops);
 // DIR/NAME.EXT for an input: NAME its file name without the extension.
 std::string BatchOutputName(const std::string& input, const std::string& outDir, const std::string& ext);
 
+// Large buffers stay on this process's heap from one file to the next instead of being
+// mapped and unmapped for each (glibc; elsewhere nothing changes).
+void KeepBatchHeap();
+
 // The file that keeps an input's batch output out from being written: out itself, or for
 // native output (.txt) its data file; empty when neither exists. Nothing is overwritten.
 std::string BatchOutputTaken(const std::string& out, const std::string& ext, TNativeKind dataKind);
