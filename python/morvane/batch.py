@@ -115,8 +115,9 @@ def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=Non
     the files under the same paths and import morvane); None runs the files here, one
     after the other.
     progress: a line per finished file with the count done and the total ("[3/12] IN ->
-    OUT ok") on standard output, failures' messages on standard error; None: on a
-    cluster only. A callable is called as progress(done, total, result) instead.
+    OUT ok") on standard output, failures' messages on standard error, and on a cluster
+    Dask's progress bar on a terminal (or its widget in a notebook); None: on a cluster
+    only. A callable is called as progress(done, total, result) instead.
     """
     files, ops, out_dir = _check(files, ops, out_dir, ext, data)
     names = [os.fsdecode(_morvane._batch_output_name(f, out_dir, ext)) for f in files]
@@ -159,7 +160,7 @@ def _on_cluster(client, files, names, ops, out_dir, ext, data, report):
             futures[i] = fut
     index = {fut.key: i for i, fut in enumerate(futures)}
     results = [None] * len(files)
-    bar = _terminal_bar(futures)
+    bar = _terminal_bar(futures) if report else None
     try:
         for done, fut in enumerate(as_completed(futures), 1):
             i = index[fut.key]
@@ -172,7 +173,7 @@ def _on_cluster(client, files, names, ops, out_dir, ext, data, report):
                 report(done, results[i], names[i])
     finally:
         if bar is not None:
-            bar.join()
+            bar.join(timeout=5)
     return results
 
 
