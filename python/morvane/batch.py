@@ -25,7 +25,7 @@ import os
 import sys
 import types
 
-from . import _morvane
+from . import _morvane, _op_bytes
 
 __all__ = ["batch", "ops_from", "main"]
 
@@ -34,14 +34,6 @@ EXTENSIONS = (".txt", ".dat", ".bmp", ".jpg", ".stl")
 
 def _path_text(path):
     return os.fsdecode(os.fspath(path))
-
-
-def _op_bytes(op):
-    if isinstance(op, bytes):
-        return op
-    if not isinstance(op, str):
-        raise TypeError("an operation is given as text, for example \"level:Lines:1\", not %r" % (op,))
-    return op.encode("utf-8", "surrogateescape")
 
 
 def ops_from(path):
