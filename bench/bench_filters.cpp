@@ -1,9 +1,12 @@
 // The neighbourhood filters and the two-dimensional Fourier transform on a 2048 x 2048
-// image, single thread, against a plain image copy (one block move of every sample,
-// as "Take Over" does it) as the baseline. The Fourier transform is also timed the
-// plain way (row by row through FFT1D) and, where FFTW is installed, against FFTW's
-// single-precision complex 2-D transform of the same grid.
+// image (on the threads MORVANE_THREADS names, every core by default), against a
+// plain image copy (one block move of every sample, as "Take Over" does it) as the
+// baseline. The Fourier transform is also timed the
+// plain way (row by row through FFT1D); bench_threads sets it against FFTW's
+// single-precision complex 2-D transform, on one thread and on every core.
 #include <benchmark/benchmark.h>
+
+#include "scan_support.h"
 
 #include <cmath>
 #include <cstring>
@@ -13,34 +16,13 @@
 #include "processing/Fourier.h"
 #include "processing/Kernels.h"
 
-#if defined(MORVANE_HAVE_FFTW)
-#include <fftw3.h>
-#endif
 
 namespace {
 
 constexpr int32_t Size = 2048;
 constexpr size_t Count = static_cast<size_t>(Size) * Size;
 
-// A tilted, rippled surface with noise and a few spikes, like a raw scan.
-const TQTVPicture& Scan()
-{
-    static const TQTVPicture pic = [] {
-        TQTVPicture p;
-        p.SetSize(Size, Size);
-        std::mt19937 gen(42);
-        std::normal_distribution<float> noise(0.0f, 0.05f);
-        for (int32_t r = 0; r < Size; ++r) {
-            float* row = p.Data[r];
-            for (int32_t c = 0; c < Size; ++c)
-                row[c] = 0.001f * r - 0.0005f * c + std::sin(0.05f * c) * std::cos(0.03f * r) + noise(gen);
-        }
-        for (int k = 0; k < 500; ++k) p.Data[static_cast<int32_t>(gen() % Size)][static_cast<int32_t>(gen() % Size)] = 25.0f;
-        p.UpdateMinMax();
-        return p;
-    }();
-    return pic;
-}
+const TQTVPicture& Scan() { return BenchScan(); }
 
 TQTVPicture Fresh()
 {
@@ -133,26 +115,6 @@ void BM_FFT2D(benchmark::State& state) { FFTBench(state, TFFTPath::Auto); }
 void BM_FFT2D_Lanes4(benchmark::State& state) { FFTBench(state, TFFTPath::Lanes4); }
 void BM_FFT2D_Plain(benchmark::State& state) { FFTBench(state, TFFTPath::Plain); }
 
-#if defined(MORVANE_HAVE_FFTW)
-void BM_FFTW(benchmark::State& state)
-{
-    fftwf_complex* data = fftwf_alloc_complex(Count);
-    fftwf_plan plan = fftwf_plan_dft_2d(Size, Size, data, data, FFTW_FORWARD, FFTW_MEASURE);
-    const float* src = Scan().Data.Block();
-    for (auto _ : state) {
-        state.PauseTiming();
-        for (size_t k = 0; k < Count; ++k) {
-            data[k][0] = src[k];
-            data[k][1] = 0.0f;
-        }
-        state.ResumeTiming();
-        fftwf_execute(plan);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
-    fftwf_free(data);
-}
-#endif
 
 }  // namespace
 
@@ -164,7 +126,4 @@ BENCHMARK(BM_Mean)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D_Lanes4)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FFT2D_Plain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
-#if defined(MORVANE_HAVE_FFTW)
-BENCHMARK(BM_FFTW)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
 BENCHMARK_MAIN();

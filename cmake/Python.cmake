@@ -25,7 +25,7 @@ target_compile_options(morvane_model PRIVATE -fno-semantic-interposition)
 
 set(MORVANE_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
 pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp src/cli/AnalysisJson.cpp
-  src/cli/Batch.cpp)
+  src/cli/BatchFiles.cpp)
 set_target_properties(morvane_python PROPERTIES
   OUTPUT_NAME _morvane
   LIBRARY_OUTPUT_DIRECTORY ${MORVANE_PYTHON_DIR}/morvane

@@ -22,9 +22,12 @@ __all__ = [
     "Error", "Warning", "Image", "open", "process", "operations",
     "invert", "level", "clip", "range", "filter", "noise", "median", "mean", "fft", "zoom",
     "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell", "batch",
+    "set_threads", "threads",
 ]
 
 operations = _morvane.operations
+set_threads = _morvane.set_threads
+threads = _morvane.threads
 
 # shown as morvane.Image, morvane.Error in tracebacks and help()
 for _cls in (Image, Error, Warning):

@@ -24,8 +24,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Threads.h"
 #include "analysis/LineProfile.h"
-#include "cli/Batch.h"
+#include "cli/BatchFiles.h"
 #include "cli/AnalysisJson.h"
 #include "cli/CliLoad.h"
 #include "core/Errors.h"
@@ -426,7 +427,7 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
         } else if (lower == ".dat") {
             WriteFileBytes(out, BuildAsciiTable(d.Picture));
         } else if (lower == ".stl") {
-            WriteFileBytes(out, BuildStl(d.Picture));
+            WriteStlFile(out, d.Picture);
         } else if (bitmap) {
             WriteBitmapFile(d.Picture, out);
         } else {
@@ -777,6 +778,13 @@ PYBIND11_MODULE(_morvane, m) {
         std::vector<py::bytes> out(ops.begin(), ops.end());
         return out;
     }, py::arg("path"));
+
+    m.def("set_threads", [](int n) {
+        if (n < 0) throw py::value_error("set_threads: n must be 0 (every usable core) or more");
+        SetThreadCount(n);
+    }, py::arg("n"), "threads the operations use: n, or every usable core for 0 (results never depend on it)");
+    m.def("threads", &ThreadCount, "threads the operations use");
+
     m.def("_profile", &Profile, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),
           py::arg("angle"), py::arg("from_"), py::arg("to"), py::arg("second"));
     m.def("_roughness", &Roughness, py::arg("image"), py::arg("mode"), py::arg("width"), py::arg("index"),

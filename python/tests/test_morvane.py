@@ -452,3 +452,21 @@ def test_every_reader_agrees_with_cli(cli, tmp_path, name, spectroscopy):
         out = tmp_path / ("c%d.txt" % n)
         cli("convert", path, out, "--channel", n, "--data", "sin", "--spectroscopy", answer)
         assert same_bits(img.data, sin_samples(out.with_suffix(".sin"), img.rows, img.cols))
+
+
+def test_results_do_not_depend_on_the_thread_count(demo):
+    img = morvane.open(demo)[0]
+    before = morvane.threads()
+    results = []
+    try:
+        for n in (1, 2, 3, 8):
+            morvane.set_threads(n)
+            assert morvane.threads() == n
+            out = [morvane.fft(img, log=True), morvane.sphere(img, 40), morvane.median(img),
+                   morvane.filter(img, "LowPass")]
+            results.append([o.data.tobytes() for o in out])
+        with pytest.raises(ValueError):
+            morvane.set_threads(-1)
+    finally:
+        morvane.set_threads(before)
+    assert all(r == results[0] for r in results[1:])

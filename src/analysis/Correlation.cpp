@@ -1,9 +1,11 @@
 #include "analysis/Correlation.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "analysis/UnitCell.h"
 #include "core/Messages.h"
+#include "core/Threads.h"
 #include "processing/Fourier.h"
 
 const char* CorrelationSizeText() {
@@ -35,11 +37,13 @@ bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t 
         for (int32_t c = 0; c < cols; ++c) sum += s[c];
     }
     const double mean = static_cast<double>(sum / (static_cast<long double>(rows) * cols));
-    for (int32_t r = 0; r < rows; ++r) {
-        const float* s = source.Data[r];
-        float* d = p0.Data[r];
-        for (int32_t c = 0; c < cols; ++c) d[c] = static_cast<float>(s[c] - mean);
-    }
+    ParallelFor(rows, GrainFor(rows), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
+            const float* s = source.Data[r];
+            float* d = p0.Data[r];
+            for (int32_t c = 0; c < cols; ++c) d[c] = static_cast<float>(s[c] - mean);
+        }
+    });
     FFT2D(p0, p1, bits, false);
 
     // the template keeps its place at the image centre: 2 Half rows, 2 Half + 1 columns
@@ -60,22 +64,23 @@ bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t 
     float* b = p1.Data.Block();
     const float* t = p2.Data.Block();
     const float* u = p3.Data.Block();
-    for (size_t i = 0; i < total; ++i) {
-        const double re = static_cast<double>(a[i]) * t[i] + static_cast<double>(b[i]) * u[i];
-        const double im = static_cast<double>(a[i]) * u[i] - static_cast<double>(b[i]) * t[i];
-        a[i] = static_cast<float>(re);
-        b[i] = static_cast<float>(im);
-    }
+    ParallelFor(static_cast<int64_t>(total), std::max<int64_t>(n, GrainFor(static_cast<int64_t>(total))),
+                [&](int64_t i0, int64_t i1) {
+                    for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
+                        const double re = static_cast<double>(a[i]) * t[i] + static_cast<double>(b[i]) * u[i];
+                        const double im = static_cast<double>(a[i]) * u[i] - static_cast<double>(b[i]) * t[i];
+                        a[i] = static_cast<float>(re);
+                        b[i] = static_cast<float>(im);
+                    }
+                });
     FFT2D(p0, p1, bits, true);
 
     corr.SetSize(cols, rows);
     corr.Para = source.Para;
     const int32_t dr = (n - rows) / 2, dc = (n - cols) / 2;
-    for (int32_t r = 0; r < rows; ++r) {
-        const float* s = p0.Data[r + dr];
-        float* d = corr.Data[r];
-        for (int32_t c = 0; c < cols; ++c) d[c] = s[c + dc];
-    }
+    ParallelFor(rows, GrainFor(rows), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) std::memcpy(corr.Data[r], p0.Data[r + dr] + dc, static_cast<size_t>(cols) * sizeof(float));
+    });
     corr.FixedRange = 0;
     corr.UpdateMinMax();
     return true;

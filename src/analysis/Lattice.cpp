@@ -339,8 +339,8 @@ std::string FitText(const TParabola& fit) {
            sign(fit.C0) + FormatSig(3, fit.C0);
 }
 
-TDistortionPair DistortionFromFit(const TParabola& fit, const TQTVPicture& source) {
-    const double L = source.Cols / source.Para.XScanRange;
+TDistortionPair DistortionFromFit(const TParabola& fit, const TQTVPicture& source, TPlotAxis axis) {
+    const double L = axis == TPlotAxis::X ? source.Para.XScanRange : source.Para.YScanRange;
     double m = fit.C2 * L * L / 3 + fit.C1 * L / 2 + fit.C0;
     if (std::fabs(m) < 1e-9) m = 1;
     return {-fit.C1 * L / m / 2, -L * L * fit.C2 / m / 3};
@@ -349,6 +349,12 @@ TDistortionPair DistortionFromFit(const TParabola& fit, const TQTVPicture& sourc
 const char* DistortionKeyC(TPlotAxis axis) { return axis == TPlotAxis::X ? "DistortionCX" : "DistortionCY"; }
 const char* DistortionKeyD(TPlotAxis axis) { return axis == TPlotAxis::X ? "DistortionDX" : "DistortionDY"; }
 std::string DistortionText(double value) { return FormatSig(4, value); }
+
+std::string DistortionCopiedText(const TDistortionPair& d, TPlotAxis axis) {
+    const char* a = axis == TPlotAxis::X ? "x" : "y";
+    return std::string("Copied to Distortion: c_") + a + " = " + DistortionText(d.C) + ", d_" + a + " = " +
+           DistortionText(d.D);
+}
 
 int32_t TPlotLayout::PixelX(double x) const { return RoundI(x * ScaleX) + 5; }
 int32_t TPlotLayout::PixelY(double y) const { return Height - RoundI((y - MinY) * ScaleY) - 5; }

@@ -147,11 +147,18 @@ std::optional<TParabola> FitParabola(const std::vector<TPlotPoint>& points);
 // "fit = 1.00 * x² +0 * x +1.00" (Latin-1 "²"), the coefficients at 3 digits.
 std::string FitText(const TParabola& fit);
 
-// What "Copy to Distortion" writes: c and d of the chosen axis.
+// What "Copy to Distortion" writes: c and d of the chosen axis. The fit runs over
+// physical positions along the plotted axis, so its mean over the scan and the
+// coefficients take that axis's scan length L (XScanRange for x, YScanRange for y):
+// m = C2 L^2 / 3 + C1 L / 2 + C0 (1 when |m| < 1e-9), c = -C1 L / m / 2,
+// d = -C2 L^2 / m / 3.
 struct TDistortionPair {
     double C = 0.0, D = 0.0;
 };
-TDistortionPair DistortionFromFit(const TParabola& fit, const TQTVPicture& source);
+TDistortionPair DistortionFromFit(const TParabola& fit, const TQTVPicture& source, TPlotAxis axis);
+// The results-list line after the transfer, the values as written to the settings:
+// "Copied to Distortion: c_x = " + c + ", d_x = " + d (c_y, d_y for the y axis).
+std::string DistortionCopiedText(const TDistortionPair& d, TPlotAxis axis);
 // The settings keys of the axis: DistortionCX / DistortionDX or DistortionCY / DistortionDY.
 const char* DistortionKeyC(TPlotAxis axis);
 const char* DistortionKeyD(TPlotAxis axis);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Threads.h"
+
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
@@ -134,10 +136,11 @@ void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const T
     // angles (and their cosines and sines) are worked out once for the up to eight
     // pixels (+-a, +-b), (+-b, +-a) at that distance, and each of them sums its own arc
     // exactly as it would alone.
+    // Each distance a (with its b <= a) is a unit of the pool; progress goes out on
+    // this thread as the count of finished distances grows.
     std::vector<const float*> rowp(static_cast<size_t>(rows));
     for (int32_t r = 0; r < rows; ++r) rowp[static_cast<size_t>(r)] = src.Data[r];
-    std::vector<double> cs, sn;
-    for (int32_t a = 0; a < std::max(R0, 0); ++a) {
+    const auto distance = [&](int32_t a, std::vector<double>& cs, std::vector<double>& sn) {
         for (int32_t b = 0; b <= a; ++b) {
             const double rho = std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b);
             if (!(rho < R0)) break;
@@ -168,8 +171,21 @@ void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const T
                 avg.Data[r][c] = static_cast<float>(sum / static_cast<double>(n));
             }
         }
-        if (progress) progress(a + 1, R0);
-    }
+    };
+    const int32_t total = std::max(R0, 0);
+    int64_t told = 0;
+    ParallelFor(
+        total, 1,
+        [&](int64_t a0, int64_t a1) {
+            std::vector<double> cs, sn;
+            for (auto a = static_cast<int32_t>(a0); a < a1; ++a) distance(a, cs, sn);
+        },
+        progress ? TTick([&](int64_t done) {
+            if (done > told) progress(static_cast<int32_t>(told = done), R0);
+            return true;
+        })
+                 : TTick());
+    if (progress && told < total) progress(total, R0);
 }
 
 // ---------------------------------------------------------------- steps

@@ -11,9 +11,15 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <QMdiArea>
+#include <QScreen>
+
+#include <algorithm>
+
 #include "app/PictureImage.h"
 #include "app/MainForm.h"
 #include "app/QtMessageSink.h"
+#include "core/Display.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
@@ -65,7 +71,7 @@ void TDropPicture::dropEvent(QDropEvent* e)
 // ---------------------------------------------------------------- the form
 
 TArithForm::TArithForm(TMainForm* main, TSettings* settings)
-    : QWidget(main, Qt::Tool | Qt::WindowStaysOnTopHint), main_(main), settings_(settings)
+    : QWidget(main, Qt::Tool), main_(main), settings_(settings)
 {
     // FormCreate
     setObjectName(QStringLiteral("ArithForm"));
@@ -113,9 +119,9 @@ TArithForm::TArithForm(TMainForm* main, TSettings* settings)
     Label5 = label("Label5", QString(), 109, 232, 100, 18);
     Label6 = label("Label6", QString(), 245, 232, 100, 18);
     Label7 = label("Label7", QString(), 346, 232, 100, 18);
-    // the result's limits are long texts: one line each
-    Label8 = label("Label8", QString(), 467, 232, 201, 18);
-    Label9 = label("Label9", QString(), 467, 250, 201, 18);
+    // the result's limits on one line, as the operands' are
+    Label8 = label("Label8", QString(), 467, 232, 100, 18);
+    Label9 = label("Label9", QString(), 568, 232, 100, 18);
     for (QLabel* l : {Label5, Label7, Label9}) l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     Button1 = new QPushButton(QStringLiteral("Use"), this);
@@ -135,7 +141,35 @@ TArithForm::TArithForm(TMainForm* main, TSettings* settings)
 void TArithForm::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
+    PlaceInWorkspace();
     FormShow();
+}
+
+void TArithForm::PlaceInWorkspace()
+{
+    if (!main_ || !main_->MdiArea) return;
+    QWidget* area = main_->MdiArea->viewport();
+    // the part of the workspace that is on the screen
+    QRect work(area->mapToGlobal(QPoint(0, 0)), area->size());
+    if (const QScreen* screen = area->screen()) work &= screen->availableGeometry();
+    if (work.isEmpty()) return;
+    const QRect frame = frameGeometry();
+    if (work.contains(frame)) return;
+    // in the bottom right corner, away from the image windows that open at the top
+    // left and whose pictures are dragged onto it; the top left corner where the
+    // workspace is too small (move places the frame)
+    const QPoint at(std::max(work.left(), work.right() + 1 - 8 - frame.width()),
+                    std::max(work.top(), work.bottom() + 1 - 8 - frame.height()));
+    move(at);
+}
+
+void TArithForm::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TArithForm::FormShow()
@@ -146,7 +180,11 @@ void TArithForm::FormShow()
     if (TMDIChild* w = main_->ImageWindow(n - 1)) SetOperand(1, w);
     if (TMDIChild* w = main_->ImageWindow(n - 2)) SetOperand(2, w);
     QApplication::processEvents();
-    if (FirstWindow && SecondWindow) Image3Click();
+    // computed at once only where it can be: operands of another size wait for the
+    // user's choice rather than greet the opening with a message
+    if (FirstWindow && SecondWindow && FirstWindow->Picture.Cols == SecondWindow->Picture.Cols &&
+        FirstWindow->Picture.Rows == SecondWindow->Picture.Rows && !Operator().empty())
+        Image3Click();
 }
 
 void TArithForm::SetOperand(int side, TMDIChild* window)
@@ -186,8 +224,14 @@ bool TArithForm::ReportMissingOperand()
         ShowMessage("The second image is missing: drop an image window's picture on the middle field!");
         return true;
     }
+    if (Operator().empty()) {
+        ShowMessage(NoOperatorText);
+        return true;
+    }
     return false;
 }
+
+std::string TArithForm::Operator() const { return ArithmeticOperator(QtToLatin1(Edit1->text())); }
 
 void TArithForm::Image3Click()
 {
@@ -196,20 +240,15 @@ void TArithForm::Image3Click()
     if (!ComputeArithmetic(FirstWindow->Picture, SecondWindow->Picture, ops, ResultPicture)) return;
     ResultPicture.FixedRange = 0;
     ResultPicture.Render();
-    {
-        const TMDIChild& b = *SecondWindow;
-        ResultHistory = FirstWindow->History;
-        // the operator that made the result: the last of + - * / in the field
-        std::string op;
-        for (const char c : std::string(ArithmeticOperators))
-            if (ops.find(c) != std::string::npos) op = std::string(1, c);
-        ResultHistory.push_back(ArithEntry(op, b.SourcePath.empty() ? b.FileName : b.SourcePath,
-                                           b.SourcePath.empty() ? 1 : b.SourceChannel));
-    }
+    ResultHistory = FirstWindow->History;
+    // the step naming the second image's file, or why a replay cannot compute it
+    ResultHistory.push_back(ArithStepEntry(Operator(), *SecondWindow));
     Image3->SetPicture(RenderedImage(ResultPicture));
+    // the short form of the z bar, as the operands' limits show
     const std::string& unit = ResultPicture.Para.PhysUnit;
-    Label8->setText(Latin1ToQt(FormatShortest(ResultPicture.Min) + " " + unit));
-    Label9->setText(Latin1ToQt(FormatShortest(ResultPicture.Max) + " " + unit));
+    const TZBarLabels limits = ZBarLabels(ResultPicture.Min, ResultPicture.Max, false);
+    Label8->setText(Latin1ToQt(limits.MinText + " " + unit));
+    Label9->setText(Latin1ToQt(limits.MaxText + " " + unit));
     Button1->setEnabled(true);
 }
 
@@ -229,6 +268,7 @@ void TArithForm::Button1Click()
         w->SourceChannel = first->SourceChannel;
         TakeArithmeticResult(ResultPicture, first->Picture.Para, w->Picture);
         w->Title = "Calculus";
+        w->NewFromCommand();
         main_->ShowImageWindow(w);
     } catch (const EAbort&) {
         return;  // "Too many Data!" has been shown
@@ -249,6 +289,10 @@ bool TArithForm::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == Edit1 && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_Escape) {
+            hide();
+            return true;
+        }
         if (k->text().isEmpty() || k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) return false;
         Edit1KeyPress(k->text());
         return true;  // the key itself never reaches the field
@@ -264,7 +308,6 @@ bool TArithForm::Edit1KeyPress(const QString& key)
         if (settings_) settings_->WriteString("Arithmetic", "Op", QtToLatin1(key));
         return true;
     }
-    Edit1->clear();
-    Beep();
+    Beep();  // the operator stays as it was
     return false;
 }

@@ -3,8 +3,8 @@
 // or / and opens the result as a new image window "Calculus". The operands are dropped
 // from image windows' pictures; the dialog holds them by identity, so an operand
 // whose window closes simply leaves its side empty. Created hidden at start-up, shown
-// without waiting, a tool window that stays on top. The arithmetic lives in
-// src/processing/Arithmetic.
+// without waiting, a tool window of the main window that opens inside its workspace;
+// Escape closes it. The arithmetic lives in src/processing/Arithmetic.
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -61,8 +61,11 @@ public:
 
     // Makes window the first (side 1) or second (side 2) operand; null empties the side.
     void SetOperand(int side, TMDIChild* window);
-    // The operator key handling of Edit1: true when the key was one of + - / *.
+    // The operator key handling of Edit1: true when the key was one of + - / *; any
+    // other key keeps the operator there and beeps.
     bool Edit1KeyPress(const QString& key);
+    // The operator the field holds ("" for none).
+    std::string Operator() const;
 
 public slots:
     void FormShow();
@@ -71,11 +74,16 @@ public slots:
 
 protected:
     void showEvent(QShowEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The reason "=" or "Use" cannot go on (an empty side), shown; false when both are there.
+    // The reason "=" or "Use" cannot go on (an empty side, no operator), shown; false
+    // when both operands and the operator are there.
     bool ReportMissingOperand();
+    // Inside the main window's workspace (its bottom right corner, clear of menu and
+    // tool bar) unless the window already lies entirely inside it.
+    void PlaceInWorkspace();
     TMainForm* main_;
     TSettings* settings_;
 };

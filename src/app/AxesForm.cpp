@@ -13,6 +13,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "processing/Arithmetic.h"
+#include "processing/WorkingCopy.h"
 
 TAxesForm::TAxesForm(TMainForm* main)
     : QDialog(main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main)
@@ -126,8 +127,12 @@ void TAxesForm::BitBtn2Click()
     rs.XUnit = QtToLatin1(Edit4->text());
     rs.YUnit = QtToLatin1(Edit5->text());
     rs.ZUnit = QtToLatin1(Edit6->text());
+    const bool newScale = RescaleChangesHeights(w->Picture, rs.ZRange);
+    TImageChange step(w);
     if (!ApplyRescale(w->Picture, rs)) return;  // told why; the image is as it was
     w->History.push_back(RescaleEntry(rs));
+    // heights on a new scale: the colour range follows them, as View > Refresh does
+    if (newScale && FollowNewValueScale(w->Picture)) w->History.push_back(RangeEntry(false, 0, 0));
     w->Redraw();
     hide();
 }

@@ -15,6 +15,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -139,6 +141,12 @@ TMDIChild::TMDIChild(TSettings* settings, QWidget* parent) : QWidget(parent), se
     TDisplayFont def = DefaultDisplayFont();
     LabelFont = settings_ ? ReadDisplayFont(*settings_, "FontLabel", def) : def;
     ZBarFont = settings_ ? ReadDisplayFont(*settings_, "FontZBar", def) : def;
+    if (settings_) {
+        // steps kept per image, and megabytes of them for all images together
+        const int steps = settings_->ReadInteger("Undo", "Steps", 32);
+        const int megabytes = settings_->ReadInteger("Undo", "MemoryMB", 1024);
+        TUndoStack::SetLimits({std::max(steps, 0), static_cast<size_t>(std::max(megabytes, 0)) << 20});
+    }
 
     Image3 = new TComposedView(this);
     Image3->installEventFilter(this);
@@ -247,7 +255,95 @@ void TMDIChild::CreateImage(int32_t cols, int32_t rows) {
 void TMDIChild::SetTitle(const std::string& title) {
     Title = title;
     setWindowTitle(TitleText(title, FileName));
-    if (QMdiSubWindow* sub = SubWindow()) sub->setWindowTitle(TitleText(title, FileName));
+    ShowModified();
+}
+
+// The frame's title carries Qt's modification mark; the window's own title (which
+// dialogs and printouts take) does not.
+void TMDIChild::ShowModified() {
+    if (QMdiSubWindow* sub = SubWindow()) {
+        sub->setWindowTitle(TitleText(Title, FileName) + QStringLiteral("[*]"));
+        sub->setWindowModified(IsModified());
+    }
+}
+
+// ---------------------------------------------------------------- undo
+
+void TMDIChild::BeginChange(TSampleChange how) { UndoStack.Begin(*this, how); }
+
+void TMDIChild::CommitChange(const std::string& name) {
+    if (!UndoStack.Pending()) return;
+    UndoStack.Commit(*this, name);
+    ShowModified();
+    emit UndoChanged(this);
+}
+
+void TMDIChild::Undo() { MoveStep(false); }
+void TMDIChild::Redo() { MoveStep(true); }
+
+void TMDIChild::MoveStep(bool redo) {
+    try {
+        if (!(redo ? UndoStack.Redo(*this) : UndoStack.Undo(*this))) return;
+    } catch (const std::bad_alloc&) {
+        ShowMessage("Can\xB4t get memory!");  // the image is as it was
+        return;
+    }
+    Redraw();
+    ShowModified();
+    emit UndoChanged(this);
+}
+
+void TMDIChild::MarkSaved() {
+    UndoStack.MarkSaved();
+    ShowModified();
+    emit UndoChanged(this);
+}
+
+void TMDIChild::NewFromCommand() {
+    if (!History.empty()) UndoStack.MarkUnsaved();
+    ShowModified();
+}
+
+bool TMDIChild::ConfirmClose() {
+    if (!IsModified()) return true;
+    const QString text = QStringLiteral("Save changes to \"%1\" before closing?").arg(TitleToQt(Title, FileName));
+    switch (AskBeforeClosing(this, text)) {
+    case TCloseAnswer::Save: return SaveHandler && SaveHandler(this);
+    case TCloseAnswer::Discard: return true;
+    case TCloseAnswer::Cancel: break;
+    }
+    return false;
+}
+
+std::function<TCloseAnswer(const QString& text)> CloseQuestionHook;
+
+TCloseAnswer AskBeforeClosing(QWidget* parent, const QString& text, const QString& saveText) {
+    if (CloseQuestionHook) return CloseQuestionHook(text);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Morvane"), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setObjectName(QStringLiteral("CloseQuestion"));
+    if (!saveText.isEmpty()) box.button(QMessageBox::Save)->setText(saveText);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return TCloseAnswer::Save;
+    case QMessageBox::Discard: return TCloseAnswer::Discard;
+    default: return TCloseAnswer::Cancel;
+    }
+}
+
+TImageChange::TImageChange(TMDIChild* window, TSampleChange how, std::string name)
+    : window_(window), name_(std::move(name)) {
+    if (window_) window_->BeginChange(how);
+}
+
+TImageChange::~TImageChange() {
+    if (!window_) return;
+    try {
+        window_->CommitChange(name_);
+    } catch (...) {
+        // no memory to compare: the change stays, without a step
+    }
 }
 
 QMdiSubWindow* TMDIChild::SubWindow() const {
@@ -287,6 +383,9 @@ bool TMDIChild::ExportProcessing(const std::string& path) {
     namespace fs = std::filesystem;
     fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ec);
+    // steps no replay can compute (an arithmetic with a processed second image...)
+    std::vector<std::string> names;
+    if (const std::string why = ReplayProblemsMessage(History, names); !why.empty()) ShowFileMessage(why, names);
     return true;
 }
 
@@ -546,6 +645,10 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMDIChild::closeEvent(QCloseEvent* e) {
+    if (!ConfirmClose()) {
+        e->ignore();
+        return;
+    }
     QWidget::closeEvent(e);
     if (e->isAccepted()) emit Closed(this);
 }

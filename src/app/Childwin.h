@@ -9,10 +9,14 @@
 #include <QPicture>
 #include <QPlainTextEdit>
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
+
+#include <functional>
 
 #include "core/Display.h"
 #include "core/ImageDoc.h"
+#include "processing/Undo.h"
 
 class QAction;
 class QMdiSubWindow;
@@ -23,6 +27,14 @@ class TSettings;
 // The MIME type of an image window dragged from its picture: the window number as
 // decimal text. The composed picture travels along as image data.
 inline constexpr const char* WindowMimeType = "application/x-morvane-window";
+
+// The answer to the question before changed images are closed.
+enum class TCloseAnswer { Save, Discard, Cancel };
+// Stand-in for the question box, for window tests: gets the question's text and
+// returns the answer. Unset: the box is shown.
+extern std::function<TCloseAnswer(const QString& text)> CloseQuestionHook;
+// Asks text in a box with Save (titled saveText when given), Discard and Cancel.
+TCloseAnswer AskBeforeClosing(QWidget* parent, const QString& text, const QString& saveText = {});
 
 // A font with its colour, as the settings file keeps it.
 struct TDisplayFont {
@@ -102,6 +114,25 @@ public:
     // false after telling why.
     bool ExportProcessing(const std::string& path);
 
+    // ---- undo and unsaved changes
+    // The image's steps. A change is bracketed by BeginChange and CommitChange (or one
+    // TImageChange); Undo and Redo redraw and tell UndoChanged.
+    TUndoStack UndoStack;
+    void BeginChange(TSampleChange how = TSampleChange::Any);
+    // name empty: the step is named after the history entry the change added.
+    void CommitChange(const std::string& name = {});
+    void Undo();
+    void Redo();
+    // The image differs from what was last opened or saved ("*" after the title).
+    bool IsModified() const { return UndoStack.Modified(); }
+    void MarkSaved();
+    // A window made by a command: unsaved when it carries processing no file holds.
+    void NewFromCommand();
+    // Save As for this window, true when it was saved (set by the main window).
+    std::function<bool(TMDIChild*)> SaveHandler;
+    // A changed image asks before it goes; true when it may close.
+    bool ConfirmClose();
+
     QMdiSubWindow* SubWindow() const;
     // Square client area (3/2 as wide with the z bar) for the current client height.
     void ApplyShape();
@@ -135,6 +166,8 @@ signals:
     void Activated(TMDIChild* window);
     // The window is being closed (it is deleted afterwards).
     void Closed(TMDIChild* window);
+    // A step was made, undone or redone, or the image was saved.
+    void UndoChanged(TMDIChild* window);
 
 protected:
     void resizeEvent(QResizeEvent*) override;
@@ -144,10 +177,27 @@ protected:
     void closeEvent(QCloseEvent*) override;
 
 private:
+    void ShowModified();
+    void MoveStep(bool redo);
     void StartDrag();
     void WatchSubWindow();
     void LayoutPages();
     TSettings* settings_;
     bool shaping_ = false;
     QMdiSubWindow* watchedSub_ = nullptr;
+};
+
+// One change of an image window's image, from construction to destruction (then
+// committed, also when the change ended in an exception: whatever it did is undone).
+// A null window: nothing.
+class TImageChange {
+public:
+    explicit TImageChange(TMDIChild* window, TSampleChange how = TSampleChange::Any, std::string name = {});
+    ~TImageChange();
+    TImageChange(const TImageChange&) = delete;
+    TImageChange& operator=(const TImageChange&) = delete;
+
+private:
+    QPointer<TMDIChild> window_;
+    std::string name_;
 };

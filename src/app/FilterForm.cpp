@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -31,7 +32,7 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "core/Settings.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Kernels.h"
 #include "processing/WorkingCopy.h"
 #include "processing/Sphere.h"
@@ -239,6 +240,7 @@ void TFilterForm::BuildControls()
     Edit2 = new QLineEdit(QStringLiteral("1"), Panel2);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(100, 10, 70, 24);
+    WatchEdits(Edit2);
 
     // simple filters
     Panel3 = MakePanel(this, "Panel3");
@@ -258,13 +260,27 @@ void TFilterForm::BuildControls()
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->horizontalHeader()->hide();
     StringGrid1->verticalHeader()->hide();
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(30);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(30);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setGeometry(46, 64, 93, 93);
+    {
+        // cells wide enough for every coefficient of every kernel ("-1/9"), at least 30
+        const QFontMetrics fm(StringGrid1->font());
+        int text = 0;
+        for (int k = 0; k < KernelCount(); ++k)
+            for (const std::string& cell : KernelGridTexts(k))
+                text = std::max(text, fm.horizontalAdvance(Latin1ToQt(cell)));
+        const int margin = StringGrid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) + 1;
+        const int cell = std::max(30, text + 2 * margin + 6);
+        StringGrid1->horizontalHeader()->setMinimumSectionSize(1);
+        StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+        StringGrid1->horizontalHeader()->setDefaultSectionSize(cell);
+        StringGrid1->verticalHeader()->setDefaultSectionSize(std::max(30, fm.height() + 8));
+        const int frame = 2 * StringGrid1->frameWidth();
+        const int w = 3 * cell + frame, h = 3 * std::max(30, fm.height() + 8) + frame;
+        StringGrid1->setGeometry((LeftColumn - w) / 2, 64, w, h);
+    }
 
     // histogram
     Panel4 = MakePanel(this, "Panel4");
@@ -461,8 +477,9 @@ void TFilterForm::Setup(TQTVPicture* source, int mode)
         Panel7->show();
         BuildPanel7();
     }
-    // 6. layout
+    // 6. layout; the preview shows the working copy over its own values
     FormResize();
+    RenderPreview();
 }
 
 QImage TFilterForm::SourceImage() const
@@ -586,18 +603,22 @@ void TFilterForm::Button4Click()
     if (Mode <= 14) {
         Mode = std::max(0, ComboBox1->currentIndex());
         ApplyKernel(Working, Mode);
+        newScale_ = newScale_ || KernelChangesScale(Mode);
         Recorded.Do(FilterEntry(Mode), false);
         RenderPreview();
         return;
     }
     if (Mode == 15) {
-        // unreadable text counts as 0
+        // unreadable text is refused (it would count as 0 and smooth the whole image)
         double percent = 0;
         try {
             percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(Edit2->text())));
-        } catch (const EConvertError&) {
-            percent = 0;
+        } catch (const EConvertError& e) {
+            SetEditState(Edit2, TEditState::Rejected);
+            ShowFailure(e);
+            return;
         }
+        SetEditState(Edit2, TEditState::Accepted);
         const std::string text = FormatShortest(percent);
         Edit2->setText(Latin1ToQt(text));
         if (settings_) settings_->WriteString("Filter", "Edit2", text);
@@ -616,6 +637,7 @@ void TFilterForm::Button4Click()
             settings_->WriteBool("FFT", "SuppZero", suppZero);
         }
         FFTView(Working, log, suppZero);
+        newScale_ = true;  // a spectrum
         Recorded.Do(FFTEntry(log, suppZero, Recorded.Presses() % 2 == 1), false);
         RenderPreview();
         return;
@@ -638,21 +660,18 @@ void TFilterForm::Button1Click()
 {
     if (!Source) return;
     RestoreWorkingCopy(*Source, Working);  // every mark 1 again, Transformed cleared
-    const QImage src = SourceImage();
-    Image1->SetPicture(src);
-    Image2->SetPicture(src);
+    Image1->SetPicture(SourceImage());
     MarkedPoints.clear();
     Image2->Circles.clear();
+    RenderPreview();  // the copy over its own values
     Recorded.Undo();
+    newScale_ = false;
     levelFit_ = TLevelFitSet::All;
     levelBands_.clear();
     bandsFresh_ = false;
     clipDone_ = false;
     sphereSwitches_ = 0;
-    if (Mode == 16 || Mode == 18) {
-        RenderPreview();
-        DrawHistogram();
-    }
+    if (Mode == 16 || Mode == 18) DrawHistogram();
     if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
 }
 
@@ -670,7 +689,12 @@ std::vector<std::string> TFilterForm::TakeOverEntries() const
         whole.Y2 = Working.Rows;
         return {ZoomEntry(whole)};
     }
-    if (Mode != 16) return Recorded.Entries();
+    if (Mode != 16) {
+        std::vector<std::string> entries = Recorded.Entries();
+        // values on a new scale: the colour range follows them (a fixed one is let go)
+        if (newScale_ && Source && Source->FixedRange != 0) entries.push_back(RangeEntry(false, 0, 0));
+        return entries;
+    }
     // the histogram: the last clip, and the colour range as "Take Over" leaves it
     const bool fixed = Working.FixedRange != 0;
     if (clipDone_) return {ClipEntry(clipLow_, clipHigh_, fixed, Working.Min, Working.Max)};
@@ -681,11 +705,13 @@ std::vector<std::string> TFilterForm::TakeOverEntries() const
 
 void TFilterForm::Button3Click()
 {
+    TImageChange step(Owner && Source == &Owner->Picture ? Owner : nullptr);
     if (Source && Working.HasData() && Owner && Source == &Owner->Picture) {
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
     }
     if (Source) TakeOverWorkingCopy(Working, *Source, Mode == 19, Mode == 16);
+    if (Source && newScale_) FollowNewValueScale(*Source);
     Mode = -1;
     close();
 }
@@ -1019,6 +1045,10 @@ void TFilterForm::DoDistortion()
         }
         SetEditState(e, TEditState::Standard);
         if (settings_) settings_->WriteString("Filter", DistortionKeys[i], QtToLatin1(e->text()));
+    }
+    if (const std::string fold = DistortionFoldText(k[0], k[1], k[2], k[3]); !fold.empty()) {
+        ShowMessage(fold);
+        return;
     }
     CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
     Recorded.Do(DistortionEntry(k[0], k[1], k[2], k[3]), true);

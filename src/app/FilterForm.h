@@ -156,6 +156,10 @@ private:
     double sphereDoneRadius_ = 0;
     bool sphereDoneLowpass_ = true;
     int sphereSwitches_ = 0;
+    // a "Do" since set-up or "Undo" put the values on a new scale (a spectrum, a
+    // kernel whose coefficients do not add up to 1): "Take Over" lets the image's
+    // colour range follow them
+    bool newScale_ = false;
 
 public:
     // The steps "Do" made since set-up or the last "Undo"; "Take Over" appends them to

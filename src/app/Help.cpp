@@ -53,6 +53,7 @@ QString HelpPage(int topic) {
     case 30: return QStringLiteral("saving.html");
     case 31: return QStringLiteral("printing.html");
     case 40: return QStringLiteral("history.html");
+    case 41: return QStringLiteral("undo.html");
     default: return QStringLiteral("index.html");
     }
 }

@@ -46,6 +46,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "core/Threads.h"
 #include "formats/Export.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
@@ -201,6 +202,9 @@ TMainForm::~TMainForm() {
 void TMainForm::OpenSettings() {
     settings_ = std::make_unique<TSettings>(
         TSettings::DefaultPath(QtToPath(QCoreApplication::applicationDirPath() + QLatin1Char('/'))));
+    // the size of the processing thread pool: 0 = every core (MORVANE_THREADS wins)
+    if (!settings_->ValueExists(PerformanceSection, ThreadsKey)) settings_->WriteInteger(PerformanceSection, ThreadsKey, 0);
+    ApplyThreadSetting(settings_->ReadInteger(PerformanceSection, ThreadsKey, 0));
 }
 
 void TMainForm::RestoreGeometry() {
@@ -265,6 +269,17 @@ void TMainForm::CreateMenus() {
     FileExitItem = NewItem(FileMenu, "FileExitItem", "E&xit", 3, "Leave the program");
 
     EditMenu = menu("EditMenu", "&Edit");
+    UndoItem = NewItem(EditMenu, "UndoItem", "&Undo", 41, "Take back the last change of the active image");
+    UndoItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    RedoItem = NewItem(EditMenu, "RedoItem", "&Redo", 41, "Make the change taken back again");
+    RedoItem->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    connect(UndoItem, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->Undo();
+    });
+    connect(RedoItem, &QAction::triggered, this, [this] {
+        if (TMDIChild* w = Current()) w->Redo();
+    });
+    EditMenu->addSeparator();
     CutItem = NewItem(EditMenu, "CutItem", "Cu&t", 1, "");
     CopyItem = NewItem(EditMenu, "CopyItem", "&Copy", 4, "Copy the active image with its scales");
     CopyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -457,6 +472,8 @@ TMDIChild* TMainForm::CreateImageWindow(const std::string& fileName) {
     connect(child, &TMDIChild::Activated, this, &TMainForm::MakeCurrent);
     connect(child, &TMDIChild::FontRequested, this, &TMainForm::FontCommand);
     connect(child, &TMDIChild::Closed, this, &TMainForm::WindowClosed);
+    connect(child, &TMDIChild::UndoChanged, this, &TMainForm::UpdateUndoItems);
+    child->SaveHandler = [this](TMDIChild* w) { return SaveWindowAs(w); };
     return child;
 }
 
@@ -545,6 +562,22 @@ void TMainForm::UpdateMenuItems() {
     FileOpenItem->setEnabled(true);
     FileExitItem->setEnabled(true);
     HelpMenu->menuAction()->setEnabled(true);
+    UpdateUndoItems();
+    RebuildWindowList();
+}
+
+void TMainForm::UpdateUndoItems() {
+    if (!UndoItem) return;
+    const TMDIChild* w = Current();
+    auto name = [](const std::string& step) {
+        return QString::fromLatin1(step.data(), static_cast<qsizetype>(step.size()))
+            .replace(QLatin1Char('&'), QLatin1String("&&"));
+    };
+    const bool undo = w && w->UndoStack.CanUndo(), redo = w && w->UndoStack.CanRedo();
+    UndoItem->setEnabled(undo);
+    UndoItem->setText(undo ? QStringLiteral("&Undo ") + name(w->UndoStack.UndoName()) : QStringLiteral("&Undo"));
+    RedoItem->setEnabled(redo);
+    RedoItem->setText(redo ? QStringLiteral("&Redo ") + name(w->UndoStack.RedoName()) : QStringLiteral("&Redo"));
     RebuildWindowList();
 }
 
@@ -564,6 +597,7 @@ void TMainForm::RebuildWindowList() {
         QString title = TitleToQt(child->Title, child->FileName);
         const int same = ++seen[title];
         if (same > 1) title += QStringLiteral(":%1").arg(same);
+        if (child->IsModified()) title += QLatin1Char('*');
         title.replace(QLatin1Char('&'), QLatin1String("&&"));
         QAction* a = WindowMenu->addAction(
             (n < 10 ? QStringLiteral("&%1 ").arg(n) : QStringLiteral("%1 ").arg(n)) + title);
@@ -606,6 +640,10 @@ void TMainForm::CheckStartParameter(const QStringList& args) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!ConfirmCloseAll()) {
+        event->ignore();
+        return;
+    }
     if (PersistGeometry && !isMinimized() && !isMaximized()) {
         settings_->WriteInteger("MainForm", "Top", y());
         settings_->WriteInteger("MainForm", "Left", x());
@@ -710,8 +748,12 @@ void TMainForm::FileOpenItemClick() {
 // ---------------------------------------------------------------- save, export, print
 
 void TMainForm::FileSaveAsItemClick() {
+    if (TMDIChild* w = Current()) SaveWindowAs(w);
+}
+
+bool TMainForm::SaveWindowAs(TMDIChild* w) {
+    bool saved = false;
     Guarded([&] {
-        TMDIChild* w = Current();
         if (!w) return;
         const QString dir = PathToQt(settings_->ReadString("Save", "Path", ""));
         const QString proposal = PathToQt(SaveAsProposal(w->FileName));
@@ -733,7 +775,32 @@ void TMainForm::FileSaveAsItemClick() {
         case 3: WriteNative(*w, path, TNativeKind::Int); break;
         default: WriteJpegFile(w->Picture, path, 90); break;
         }
+        saved = true;
+        // only the measurement format keeps the samples: a picture leaves them unsaved
+        if (index == 2 || index == 3) w->MarkSaved();
     });
+    return saved;
+}
+
+bool TMainForm::ConfirmCloseAll() {
+    std::vector<QPointer<TMDIChild>> changed;
+    QString list;
+    for (const auto& w : ImageWindows)
+        if (w && w->IsModified()) {
+            changed.push_back(w);
+            list += QStringLiteral("\n") + TitleToQt(w->Title, w->FileName);
+        }
+    if (changed.empty()) return true;
+    if (changed.size() == 1) return changed.front()->ConfirmClose();
+    const QString text = QStringLiteral("Save changes to these images before closing?\n") + list;
+    switch (AskBeforeClosing(this, text, QStringLiteral("Save all\u2026"))) {
+    case TCloseAnswer::Discard: return true;
+    case TCloseAnswer::Cancel: return false;
+    case TCloseAnswer::Save: break;
+    }
+    for (const QPointer<TMDIChild>& w : changed)
+        if (w && w->IsModified() && !SaveWindowAs(w)) return false;
+    return true;
 }
 
 void TMainForm::FileExportItemClick() {
@@ -751,14 +818,12 @@ void TMainForm::FileExportItemClick() {
         const auto filters = SplitDialogFilter(ExportFilter);
         const size_t f = index == 2 ? 1 : 0;
         const std::string path = EnsureExtension(QtToPath(file), FilterExtension(filters[f].second));
-        std::string bytes;
         if (index == 2) {
             TWaitCursor wait;
-            bytes = BuildStl(w->Picture);
+            WriteStlFile(path, w->Picture);  // block by block: the mesh is never held whole
         } else {
-            bytes = BuildAsciiTable(w->Picture);
+            WriteFileBytes(path, BuildAsciiTable(w->Picture));
         }
-        WriteFileBytes(path, bytes);
     });
 }
 
@@ -796,7 +861,9 @@ void TMainForm::FileCloseItemClick() {
 }
 
 void TMainForm::CloseAllItemClick() {
+    // each changed image asks; Cancel stops here
     while (TMDIChild* w = Current()) {
+        if (!w->ConfirmClose()) return;
         if (QMdiSubWindow* sub = w->SubWindow())
             delete sub;
         else
@@ -828,6 +895,7 @@ void TMainForm::Doublicate1Click() {
             w->SourcePath = src->SourcePath;
             w->SourceChannel = src->SourceChannel;
             w->Title = src->Title;
+            w->NewFromCommand();
             ShowImageWindow(w);
         } catch (...) {
             Discard(w);
@@ -840,6 +908,7 @@ void TMainForm::Invers1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
+        TImageChange step(w, TSampleChange::Negate);
         InvertSamples(w->Picture);
         w->History.push_back("invert");
         w->Redraw();
@@ -850,6 +919,7 @@ void TMainForm::Refresh1Click() {
     Guarded([&] {
         TMDIChild* w = Current();
         if (!w) return;
+        TImageChange step(w, TSampleChange::None, "Refresh");
         if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
         w->Picture.FixedRange = 0;
         w->Redraw();

@@ -58,6 +58,7 @@ public:
     TArithForm* ArithForm = nullptr;  // Process > Arithmetic, lives for the whole run
     TAxesForm* AxesForm = nullptr;    // Process > Rescale, lives for the whole run
     TDialogHooks Hooks;
+    QAction *UndoItem = nullptr, *RedoItem = nullptr;  // Edit > Undo, Redo (named after the step)
     // Off in screenshot runs: the window's geometry is then not written at close.
     bool PersistGeometry = true;
 
@@ -104,6 +105,11 @@ public slots:
     void FileSaveAsItemClick();
     void FileExportItemClick();
     void FileExitItemClick();
+    // Save As for window; true when it was written.
+    bool SaveWindowAs(TMDIChild* window);
+    // Asks once about every changed image (save all, discard, cancel); true when they may go.
+    bool ConfirmCloseAll();
+    void UpdateUndoItems();
     void CopyItemClick();
     void Doublicate1Click();
     void Invers1Click();

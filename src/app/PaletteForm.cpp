@@ -791,6 +791,7 @@ void TPaletteForm::SpeichernClick() {
 
 void TPaletteForm::GiveBackPalette() {
     if (!TargetWindow) return;
+    TImageChange step(TargetWindow, TSampleChange::None, "Palette");
     ApplyColours(Model.Colours, TargetWindow->Picture.Palette);
     TargetWindow->Redraw();
 }

@@ -781,11 +781,12 @@ void TUnitCellForm::CopyDataClick() {
 
 void TUnitCellForm::CopyToDistortionClick() {
     if (!fit_ || !source_) return;
-    const TDistortionPair d = DistortionFromFit(*fit_, *source_);
-    if (!settings_) return;
     const TPlotAxis axis = Axis();
+    const TDistortionPair d = DistortionFromFit(*fit_, *source_, axis);
+    if (!settings_) return;
     settings_->WriteString(Section, DistortionKeyC(axis), DistortionText(d.C));
     settings_->WriteString(Section, DistortionKeyD(axis), DistortionText(d.D));
+    Memo2->appendPlainText(Latin1ToQt(DistortionCopiedText(d, axis)));
 }
 
 // ---------------------------------------------------------------- the new and the averaged cell

@@ -165,7 +165,7 @@ bool UnitCellJson(const TImageDoc& doc, const TUnitCellOptions& o, json& j, TQTV
     stats["points"] = std::move(pts);
     if (fit) {
         stats["fit"] = {{"c2", NumberOrNull(fit->C2)}, {"c1", NumberOrNull(fit->C1)}, {"c0", NumberOrNull(fit->C0)}};
-        const TDistortionPair d = DistortionFromFit(*fit, source);
+        const TDistortionPair d = DistortionFromFit(*fit, source, o.Axis);
         stats["distortion"] = {{"c", NumberOrNull(d.C)}, {"d", NumberOrNull(d.D)}};
     } else {
         stats["fit"] = nullptr;

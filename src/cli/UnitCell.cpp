@@ -86,7 +86,7 @@ bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::s
         switch (kind) {
         case TCellOutKind::Native: return WriteNative(doc, out, TNativeKind::Int);
         case TCellOutKind::Ascii: WriteFileBytes(out, BuildAsciiTable(doc.Picture)); return true;
-        case TCellOutKind::Stl: WriteFileBytes(out, BuildStl(doc.Picture)); return true;
+        case TCellOutKind::Stl: WriteStlFile(out, doc.Picture); return true;
         case TCellOutKind::Bitmap: WriteBitmapFile(doc.Picture, out); return true;
         case TCellOutKind::Jpeg: WriteJpegFile(doc.Picture, out, 90); return true;
         case TCellOutKind::Unknown: break;

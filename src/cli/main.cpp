@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/Batch.h"
+#include "cli/ParallelBatch.h"
 #include "cli/CliLoad.h"
 #include "cli/Profile.h"
 #include "cli/UnitCell.h"
@@ -118,7 +119,7 @@ int WriteOutput(TImageDoc& doc, const std::string& out, TOutKind kind, TNativeKi
             WriteFileBytes(out, BuildAsciiTable(doc.Picture));
             return ExitOk;
         case TOutKind::Stl:
-            WriteFileBytes(out, BuildStl(doc.Picture));
+            WriteStlFile(out, doc.Picture);
             return ExitOk;
         case TOutKind::Bitmap:
             WriteBitmapFile(doc.Picture, out);
@@ -242,6 +243,7 @@ void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
     cmd->add_option("--out-dir", b.OutDir, "write every input as DIR/NAME.txt (every FILE is an input)");
     cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
         ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
+    cmd->add_option("-j,--jobs", b.JobsText, "with --out-dir: files processed at once (default 1)");
 }
 
 int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
@@ -250,9 +252,14 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         Complain("process needs --op or --ops-from");
         return ExitUsage;
     }
+    int jobs = 1;
+    if (!b.JobsText.empty() && !ParseJobCount(b.JobsText, jobs)) {
+        Complain("-j needs a whole number of files at once, at least 1: " + b.JobsText);
+        return ExitUsage;
+    }
     if (b.OutDir.empty()) {
-        if (!b.Ext.empty()) {
-            Complain("--ext applies with --out-dir only");
+        if (!b.Ext.empty() || !b.JobsText.empty()) {
+            Complain(b.Ext.empty() ? "-j applies with --out-dir only" : "--ext applies with --out-dir only");
             return ExitUsage;
         }
         if (b.Files.size() != 2) {
@@ -281,7 +288,9 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         return ExitUsage;
     }
     const TNativeKind kind = a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
-    return RunBatch(b, kind, [&](const std::string& in, const std::string& out) {
+    TBatchArgs batch = b;
+    batch.Jobs = jobs;
+    return RunBatch(batch, kind, [&](const std::string& in, const std::string& out) {
         TConvertArgs one = a;
         one.In = in;
         one.Out = out;

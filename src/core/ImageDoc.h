@@ -17,6 +17,9 @@ struct TImageDoc {
     std::vector<std::string> History;
     std::string SourcePath;              // file the image was read from, when known
     int SourceChannel = 0;               // its channel there (1-based; 0 unknown)
+    // How many History entries that file already holds (a saved image read back):
+    // the samples are the file's as long as History has no more.
+    size_t HistoryInFile = 0;
     TQTVPicture Picture;
 
     // Sizes the record (SetSize) for a reader.

@@ -703,4 +703,5 @@ void TLoadFiles::AppendScanInfo(TImageDoc& doc) {
         if (ReadHistoryFileLine(line, entry)) doc.History.push_back(entry);
         else doc.ScanInfo.push_back(std::move(line));
     }
+    doc.HistoryInFile = doc.History.size();
 }

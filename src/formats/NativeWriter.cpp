@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "core/Threads.h"
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 
@@ -39,10 +41,13 @@ std::string CreateError(const std::string& path, int err) {
 // Commit, removed otherwise.
 class TTempFile {
 public:
-    TTempFile(const std::string& target, const std::string& bytes) : target_(target) {
+    TTempFile(const std::string& target, const std::string& bytes)
+        : TTempFile(target, [&](const TBlockSink& put) { put(bytes.data(), bytes.size()); }) {}
+    // The file's bytes come block by block from source.
+    TTempFile(const std::string& target, const TBlockSource& source) : target_(target) {
         const std::string dir = ExtractFileDir(target);
         const std::string base = ExtractFileName(target);
-        static unsigned counter = 0;
+        static std::atomic<unsigned> counter{0};
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
             temp_ = dir + "." + base + "." + std::to_string(::getpid()) + "." +
@@ -55,19 +60,27 @@ public:
             temp_.clear();
             throw EInOutError(CreateError(target, err), target);
         }
-        const char* p = bytes.data();
-        size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const int err = n < 0 ? errno : ENOSPC;
-                ::close(fd);
-                Remove();
-                throw EInOutError(CreateError(target, err), target);
+        const auto put = [&](const char* p, size_t left) {
+            while (left > 0) {
+                const ssize_t n = ::write(fd, p, left);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    const int err = n < 0 ? errno : ENOSPC;
+                    ::close(fd);
+                    fd = -1;
+                    Remove();
+                    throw EInOutError(CreateError(target_, err), target_);
+                }
+                p += n;
+                left -= static_cast<size_t>(n);
             }
-            p += n;
-            left -= static_cast<size_t>(n);
+        };
+        try {
+            source(put);
+        } catch (...) {
+            if (fd >= 0) ::close(fd);
+            Remove();
+            throw;
         }
         if (::close(fd) != 0) {
             const int err = errno;
@@ -302,33 +315,39 @@ TIntData EncodeIntData(const TQTVPicture& pic) {
     const double kd = static_cast<double>(k);
     // The extended-precision rounding of one sample, with the flags of the values
     // that cannot be stored.
-    const auto slow = [&](float v) -> int32_t {
+    const auto slow = [&](float v, bool& ok) -> int32_t {
         if (std::isnan(v)) {
-            out.ValuesOk = false;
+            ok = false;
             return 0;
         }
-        if (std::isinf(v)) out.ValuesOk = false;
+        if (std::isinf(v)) ok = false;
         const long double x = std::nearbyint(static_cast<long double>(v) * k);
         // Samples beyond the range (a fixed colour range) saturate.
         return x <= lo ? std::numeric_limits<int32_t>::min()
                : x >= hi ? std::numeric_limits<int32_t>::max()
                          : static_cast<int32_t>(x);
     };
-    std::vector<int32_t> line(static_cast<size_t>(cols));
-    size_t at = 0;
-    for (int32_t r = rows - 1; r >= 0; --r) {
-        const float* src = pic.Data[r];
-        int32_t* n = line.data();
-        if (!QuantiseRow(src, n, cols, kd))
-            for (int32_t c = 0; c < cols; ++c)
-                if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c]);
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
-            at += static_cast<size_t>(cols) * 4;
-        } else {
-            for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
+    // rows are the units of the pool; the file holds them top row first
+    std::atomic<bool> valuesOk{true};
+    ParallelFor(rows, GrainFor(rows), [&](int64_t k0, int64_t k1) {
+        std::vector<int32_t> line(static_cast<size_t>(cols));
+        bool ok = true;
+        for (int64_t k = k0; k < k1; ++k) {
+            const float* src = pic.Data[rows - 1 - static_cast<int32_t>(k)];
+            int32_t* n = line.data();
+            if (!QuantiseRow(src, n, cols, kd))
+                for (int32_t c = 0; c < cols; ++c)
+                    if (!QuantiseRow(src + c, n + c, 1, kd)) n[c] = slow(src[c], ok);
+            size_t at = static_cast<size_t>(k) * static_cast<size_t>(cols) * 4;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out.Bytes.data() + at, n, static_cast<size_t>(cols) * 4);
+            } else {
+                for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(out.Bytes, at, static_cast<uint32_t>(n[c]));
+            }
         }
-    }
+        if (!ok) valuesOk = false;
+    });
+    out.ValuesOk = valuesOk;
     return out;
 }
 
@@ -343,6 +362,11 @@ std::string EncodeSinData(const TQTVPicture& pic) {
         for (int32_t c = 0; c < cols; ++c, at += 4) PutWord32(bytes, at, std::bit_cast<uint32_t>(src[c]));
     }
     return bytes;
+}
+
+bool CommitStreamed(const std::string& path, const TBlockSource& source, bool replace) {
+    TTempFile file(path, source);
+    return file.Commit(replace);
 }
 
 bool CommitFile(const std::string& path, const std::string& bytes, bool replace) {

@@ -1,5 +1,6 @@
 #pragma once
 // Saving one image as a native parameter file plus one data file.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,3 +46,8 @@ std::string EncodeSinData(const TQTVPicture& pic);
 // replace == false an existing path is never touched (false, errno-free check by the
 // caller's message). Throws EInOutError when the file cannot be written.
 bool CommitFile(const std::string& path, const std::string& bytes, bool replace);
+// The same with the bytes handed over block by block: source calls put for each block
+// in order. What source throws leaves no file behind and is passed on.
+using TBlockSink = std::function<void(const char* data, size_t size)>;
+using TBlockSource = std::function<void(const TBlockSink& put)>;
+bool CommitStreamed(const std::string& path, const TBlockSource& source, bool replace);

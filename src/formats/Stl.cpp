@@ -12,7 +12,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/Threads.h"
 #include "formats/Export.h"
+#include "formats/NativeWriter.h"
 
 namespace {
 
@@ -119,40 +121,53 @@ void RowNormals(const float* lower, const float* upper, size_t cells, float* n)
 
 }  // namespace
 
-std::string BuildStl(const TQTVPicture& pic)
+namespace {
+
+struct TStlShape {
+    int64_t Rows = 0, Cols = 0;
+    uint64_t Triangles = 0;
+    size_t RowBytes = 0;  // the triangles of one row of cells
+};
+
+TStlShape ShapeOf(const TQTVPicture& pic)
 {
     // The mesh covers the grid the scan parameters name, never more than the record holds.
-    const int64_t rows = std::max<int64_t>(0, std::min<int64_t>(pic.Para.YPixel, pic.HasData() ? pic.Rows : 0));
-    const int64_t cols = std::max<int64_t>(0, std::min<int64_t>(pic.Para.XPixel, pic.HasData() ? pic.Cols : 0));
-    const uint64_t triangles = rows > 1 && cols > 1 ? static_cast<uint64_t>((rows - 1) * (cols - 1) * 2) : 0;
+    TStlShape s;
+    s.Rows = std::max<int64_t>(0, std::min<int64_t>(pic.Para.YPixel, pic.HasData() ? pic.Rows : 0));
+    s.Cols = std::max<int64_t>(0, std::min<int64_t>(pic.Para.XPixel, pic.HasData() ? pic.Cols : 0));
+    s.Triangles = s.Rows > 1 && s.Cols > 1 ? static_cast<uint64_t>((s.Rows - 1) * (s.Cols - 1) * 2) : 0;
+    s.RowBytes = s.Cols > 1 ? static_cast<size_t>(s.Cols - 1) * 2 * TriangleSize : 0;
+    return s;
+}
 
-    // One buffer of the final size: the header now, each row of cells appended as it is
-    // built (a row is at most 205 kB, built in a small buffer that stays in the cache).
-    std::string out;
-    out.reserve(HeaderSize + 4 + triangles * TriangleSize);
-    AdviseLargePages(out);
-    char head[HeaderSize + 4] = {};
+void PutHeader(const TStlShape& s, char* head)
+{
+    std::memset(head, 0, HeaderSize + 4);
     static const char title[] = "Velkore StL file";
     std::memcpy(head, title, sizeof title - 1);
-    const auto count = static_cast<uint32_t>(triangles);
+    const auto count = static_cast<uint32_t>(s.Triangles);
     for (int b = 0; b < 4; ++b) head[HeaderSize + static_cast<size_t>(b)] = static_cast<char>((count >> (8 * b)) & 0xFF);
-    out.append(head, sizeof head);
-    if (triangles == 0) return out;
+}
 
+// The triangles of the cell rows r0 .. r1 - 1 (between sample rows r and r + 1), in
+// the order they are stored, from dst on.
+void CellRows(const TQTVPicture& pic, const TStlShape& s, int64_t r0, int64_t r1, char* dst)
+{
+    const int64_t cols = s.Cols;
     const float min = pic.Min;
     std::vector<float> lower(static_cast<size_t>(cols)), upper(static_cast<size_t>(cols));
-    for (int64_t c = 0; c < cols; ++c) upper[static_cast<size_t>(c)] = pic.Data[0][c] - min;
-
     // Per row: the unit normals of both triangles of every cell (a loop the compiler can
     // run on several cells at once), then the triangles in the order they are stored.
     const size_t cells = static_cast<size_t>(cols - 1);
     std::vector<float> normals(6 * cells);
-    std::vector<char> line(cells * 2 * TriangleSize);
-    for (int64_t r = 0; r + 1 < rows; ++r) {
+    for (int64_t r = r0; r < r1; ++r) {
         // z of the sample rows r and r + 1, relative to the minimum
-        lower.swap(upper);
+        const float* here = pic.Data[static_cast<int32_t>(r)];
         const float* next = pic.Data[static_cast<int32_t>(r + 1)];
-        for (int64_t c = 0; c < cols; ++c) upper[static_cast<size_t>(c)] = next[c] - min;
+        for (int64_t c = 0; c < cols; ++c) {
+            lower[static_cast<size_t>(c)] = here[c] - min;
+            upper[static_cast<size_t>(c)] = next[c] - min;
+        }
         RowNormals(lower.data(), upper.data(), cells, normals.data());
 
         const float* n1x = normals.data();
@@ -162,7 +177,7 @@ std::string BuildStl(const TQTVPicture& pic)
         const float* n2y = n2x + cells;
         const float* n2z = n2y + cells;
         const float y0 = static_cast<float>(r + 1), y1 = static_cast<float>(r + 2);
-        char* p = line.data();
+        char* p = dst + static_cast<size_t>(r - r0) * s.RowBytes;
         for (size_t c = 0; c < cells; ++c) {
             const float x0 = static_cast<float>(c + 1), x1 = static_cast<float>(c + 2);
             const float z00 = lower[c];      // P(c+1, r+1)
@@ -176,7 +191,50 @@ std::string BuildStl(const TQTVPicture& pic)
             PutTriangle(p, n2x[c], n2y[c], n2z[c], x1, y1, z11, x0, y1, z01, x1, y0, z10);
             p += TriangleSize;
         }
-        out.append(line.data(), line.size());
     }
+}
+
+// The cell rows r0 .. r1 - 1 built on the pool, rows as units, into dst.
+void CellRowsOnPool(const TQTVPicture& pic, const TStlShape& s, int64_t r0, int64_t r1, char* dst)
+{
+    const int64_t n = r1 - r0;
+    ParallelFor(n, std::max<int64_t>(1, GrainFor(n)), [&](int64_t k0, int64_t k1) {
+        CellRows(pic, s, r0 + k0, r0 + k1, dst + static_cast<size_t>(k0) * s.RowBytes);
+    });
+}
+
+}  // namespace
+
+std::string BuildStl(const TQTVPicture& pic)
+{
+    const TStlShape s = ShapeOf(pic);
+    std::string out;
+    out.reserve(HeaderSize + 4 + s.Triangles * TriangleSize);
+    AdviseLargePages(out);
+    out.resize(HeaderSize + 4 + s.Triangles * TriangleSize);
+    PutHeader(s, out.data());
+    if (s.Triangles) CellRowsOnPool(pic, s, 0, s.Rows - 1, out.data() + HeaderSize + 4);
     return out;
+}
+
+void StreamStl(const TQTVPicture& pic, const TBlockSink& put, size_t blockBytes)
+{
+    const TStlShape s = ShapeOf(pic);
+    char head[HeaderSize + 4];
+    PutHeader(s, head);
+    put(head, sizeof head);
+    if (s.Triangles == 0) return;
+    const int64_t cellRows = s.Rows - 1;
+    const int64_t perBlock = std::clamp<int64_t>(static_cast<int64_t>(blockBytes / s.RowBytes), 1, cellRows);
+    std::vector<char> block(static_cast<size_t>(perBlock) * s.RowBytes);
+    for (int64_t r0 = 0; r0 < cellRows; r0 += perBlock) {
+        const int64_t r1 = std::min(cellRows, r0 + perBlock);
+        CellRowsOnPool(pic, s, r0, r1, block.data());
+        put(block.data(), static_cast<size_t>(r1 - r0) * s.RowBytes);
+    }
+}
+
+void WriteStlFile(const std::string& path, const TQTVPicture& pic)
+{
+    CommitStreamed(path, [&](const TBlockSink& put) { StreamStl(pic, put); }, true);
 }

@@ -5,6 +5,14 @@
 
 #include "core/Messages.h"
 
+std::string ArithmeticOperator(const std::string& field)
+{
+    std::string op;
+    for (const char c : std::string(ArithmeticOperators))
+        if (field.find(c) != std::string::npos) op = std::string(1, c);
+    return op;
+}
+
 bool ComputeArithmetic(const TQTVPicture& a, const TQTVPicture& b, const std::string& ops, TQTVPicture& result)
 {
     if (a.Cols != b.Cols || a.Rows != b.Rows) {

@@ -8,6 +8,13 @@
 // The operator characters the arithmetic knows, in the order they are applied.
 inline constexpr const char* ArithmeticOperators = "+-*/";
 
+// The operator of the operator field: the last of + - * / it holds (the one that makes
+// the result), empty when it holds none.
+std::string ArithmeticOperator(const std::string& field);
+// What "=" and "Use" say when the field holds no operator.
+inline constexpr const char* NoOperatorText =
+    "No operator chosen: type +, -, * or / into the field between the two images!";
+
 // Compute: when a and b differ in Cols or Rows, "Pictures must have some size!" is
 // shown and false returned (result untouched). Otherwise result takes a's size with
 // every sample a[0][0]; then, for each of "+", "-", "*", "/" present in ops in this

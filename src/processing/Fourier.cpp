@@ -1,4 +1,4 @@
-// The Fourier module and the FFT view.
+// The Fourier module.
 //
 // FFT1D is the transform as it is defined: a ping-pong buffer, butterflies in
 // extended precision rounded to floats, output in natural order. FFT2D gives exactly
@@ -14,13 +14,12 @@
 // plain row-by-row definition.
 #include "processing/Fourier.h"
 
-#include "processing/Leveling.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <numbers>
 #include <utility>
@@ -29,6 +28,7 @@
 #endif
 
 #include "core/Errors.h"
+#include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 #if !defined(__clang__)
@@ -96,27 +96,40 @@ void SwapQuadrants(float* const* g, int32_t n)
 {
     if (n < 2) return;
     const int32_t h = n / 2;
-    for (int32_t i = 0; i < h; ++i) {
-        float* lo = g[i];
-        float* hi = g[i + h];
-        std::swap_ranges(lo, lo + h, hi + h);
-        std::swap_ranges(lo + h, lo + n, hi);
-    }
+    ParallelFor(h, GrainFor(h), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
+            float* lo = g[i];
+            float* hi = g[i + h];
+            std::swap_ranges(lo, lo + h, hi + h);
+            std::swap_ranges(lo + h, lo + n, hi);
+        }
+    });
 }
 
+// Row i swaps its elements left of the diagonal with those of column i above it: no
+// element belongs to two rows.
 void Transpose(float* const* g, int32_t n)
 {
-    for (int32_t i = 0; i < n; ++i)
-        for (int32_t j = 0; j < i; ++j) std::swap(g[i][j], g[j][i]);
+    ParallelFor(n, GrainFor(n), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            for (int32_t j = 0; j < i; ++j) std::swap(g[i][j], g[j][i]);
+    });
+}
+
+void RowsFFT1D(float* const* re, float* const* im, int32_t n)
+{
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) FFT1D(re[r], im[r]);
+    });
 }
 
 // The transform as defined, row by row through FFT1D with transposes between.
 void PlainFFT2D(float* const* re, float* const* im, int32_t n)
 {
-    for (int32_t r = 0; r < n; ++r) FFT1D(re[r], im[r]);
+    RowsFFT1D(re, im, n);
     Transpose(re, n);
     Transpose(im, n);
-    for (int32_t r = 0; r < n; ++r) FFT1D(re[r], im[r]);
+    RowsFFT1D(re, im, n);
     Transpose(re, n);
     Transpose(im, n);
 }
@@ -266,8 +279,14 @@ MV_AVX512 __m512d Checked8(__m512d x, __m512d p, __m512d q, __mmask8& ok)
 }
 
 // The other outputs of a butterfly where the check left lanes open.
+// Lanes whose three terms are all zeros (of either sign) are exact both ways: the
+// signs of zero sums follow the same rule in every precision. A grid that is mostly
+// zeros (a small template in a large frame) then stays on the fast way.
 MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 ok, __mmask8& unsettled)
 {
+    const __m512d zero = _mm512_setzero_pd();
+    ok |= _mm512_cmp_pd_mask(x, zero, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(p, zero, _CMP_EQ_OQ) &
+          _mm512_cmp_pd_mask(q, zero, _CMP_EQ_OQ);
     if (ok == 0xFF) return f;
     __mmask8 open = 0;
     const __m512d r = Replay8(x, p, q, f, open);
@@ -275,73 +294,161 @@ MV_AVX512 __m512d Settle8(__m512d x, __m512d p, __m512d q, __m512d f, __mmask8 o
     return _mm512_mask_blend_pd(ok, r, f);
 }
 
-// Unlike LanesFFT, the last stage writes its outputs at their frequencies: the result
-// is in natural order.
-__attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
+// Eight complex values, one per lane.
+struct TC8 {
+    __m512d Re, Im;
+};
+
+// The twiddle factors of one group: element d for the first output, e for the second.
+struct TTwiddle8 {
+    int32_t D, E;
+    __m512d Cd, Sd, Ce, Se;
+    bool Unit;
+};
+
+MV_AVX512 TTwiddle8 Twiddle8(int32_t d, int32_t e)
 {
-    constexpr int32_t L = 8;
-    double* a = buf;
-    double* b = tmp;
     const double* cs = CosD.data();
     const double* sn = SinD.data();
+    // Twiddle 1 (cos 1, sin 0): x + y of two floats is exact in double precision
+    // unless their exponents lie 29 or more apart, and then both ways round to the
+    // larger of them; adding the product with 0 changes at most a zero's sign, alike in
+    // both. Only infinities and not-a-number still go through the check.
+    return {d, e, _mm512_set1_pd(cs[d]), _mm512_set1_pd(sn[d]), _mm512_set1_pd(cs[e]), _mm512_set1_pd(sn[e]),
+            cs[d] == 1.0 && sn[d] == 0.0};
+}
+
+// The lanes of one butterfly the plain way, in extended precision, for the outputs
+// the double way cannot vouch for.
+__attribute__((noinline)) void PlainLanes(const TC8& x, const TC8& y, int32_t d, int32_t e, unsigned lanes, TC8& j,
+                                          TC8& f)
+{
+    alignas(64) double xr[8], xi[8], yr[8], yi[8], jr[8], ji[8], fr[8], fi[8];
+    std::memcpy(xr, &x.Re, sizeof xr);
+    std::memcpy(xi, &x.Im, sizeof xi);
+    std::memcpy(yr, &y.Re, sizeof yr);
+    std::memcpy(yi, &y.Im, sizeof yi);
+    std::memcpy(jr, &j.Re, sizeof jr);
+    std::memcpy(ji, &j.Im, sizeof ji);
+    std::memcpy(fr, &f.Re, sizeof fr);
+    std::memcpy(fi, &f.Im, sizeof fi);
+    using LD = long double;
+    const LD cd = CosTable[static_cast<size_t>(d)], sd = SinTable[static_cast<size_t>(d)];
+    const LD ce = CosTable[static_cast<size_t>(e)], se = SinTable[static_cast<size_t>(e)];
+    for (int l = 0; l < 8; ++l) {
+        if (!(lanes & (1u << l))) continue;
+        const LD Xr = xr[l], Xi = xi[l], Yr = yr[l], Yi = yi[l];
+        jr[l] = static_cast<float>(Xr + cd * Yr + sd * Yi);
+        ji[l] = static_cast<float>(Xi + cd * Yi - sd * Yr);
+        fr[l] = static_cast<float>(Xr + ce * Yr + se * Yi);
+        fi[l] = static_cast<float>(Xi + ce * Yi - se * Yr);
+    }
+    std::memcpy(&j.Re, jr, sizeof jr);
+    std::memcpy(&j.Im, ji, sizeof ji);
+    std::memcpy(&f.Re, fr, sizeof fr);
+    std::memcpy(&f.Im, fi, sizeof fi);
+}
+
+// One butterfly on eight lanes: j = x + w_d y, f = x + w_e y, every output the float
+// the extended-precision definition gives.
+MV_AVX512 void Butterfly8(const TC8& x, const TC8& y, const TTwiddle8& w, TC8& j, TC8& f)
+{
+    const __m512d p1 = _mm512_mul_pd(w.Cd, y.Re), q1 = _mm512_mul_pd(w.Sd, y.Im);
+    const __m512d p2 = _mm512_mul_pd(w.Cd, y.Im), m2 = _mm512_mul_pd(w.Sd, y.Re);
+    const __m512d p3 = _mm512_mul_pd(w.Ce, y.Re), q3 = _mm512_mul_pd(w.Se, y.Im);
+    const __m512d p4 = _mm512_mul_pd(w.Ce, y.Im), m4 = _mm512_mul_pd(w.Se, y.Re);
+    __mmask8 ok1, ok2, ok3, ok4;
+    if (w.Unit) {
+        const __m512d inf = _mm512_set1_pd(__builtin_inf());
+        const __m512d ur = _mm512_add_pd(_mm512_add_pd(x.Re, p1), q1);
+        const __m512d ui = _mm512_sub_pd(_mm512_add_pd(x.Im, p2), m2);
+        ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
+        ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
+        j.Re = ToFloat8(ur);
+        j.Im = ToFloat8(ui);
+    } else {
+        j.Re = Checked8<false>(x.Re, p1, q1, ok1);
+        j.Im = Checked8<true>(x.Im, p2, m2, ok2);
+    }
+    f.Re = Checked8<false>(x.Re, p3, q3, ok3);
+    f.Im = Checked8<true>(x.Im, p4, m4, ok4);
+    if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
+        __mmask8 unsettled = 0;
+        j.Re = Settle8(x.Re, p1, q1, j.Re, ok1, unsettled);
+        j.Im = Settle8(x.Im, p2, Neg8(m2), j.Im, ok2, unsettled);
+        f.Re = Settle8(x.Re, p3, q3, f.Re, ok3, unsettled);
+        f.Im = Settle8(x.Im, p4, Neg8(m4), f.Im, ok4, unsettled);
+        if (unsettled) [[unlikely]]
+            PlainLanes(x, y, w.D, w.E, unsettled, j, f);
+    }
+}
+
+MV_AVX512 TC8 Load8(const double* a, int32_t k)
+{
+    constexpr int32_t L = 8;
+    return {_mm512_loadu_pd(a + 2 * k * L), _mm512_loadu_pd(a + (2 * k + 1) * L)};
+}
+
+MV_AVX512 void Store8(double* b, int32_t k, const TC8& v)
+{
+    constexpr int32_t L = 8;
+    _mm512_storeu_pd(b + 2 * k * L, v.Re);
+    _mm512_storeu_pd(b + (2 * k + 1) * L, v.Im);
+}
+
+// The stages of FFT1D on eight lanes, two stages at a time where two are left: the
+// four elements j, j + h/2, j + h, j + 3h/2 of a group of stage s meet only each
+// other in stages s and s + 1, so their four butterflies run in registers, each
+// exactly as it would alone (its outputs rounded to floats as when stored), and the
+// buffer is read and written once for both stages. Unlike LanesFFT, the last stage
+// writes its outputs at their frequencies: the result is in natural order.
+__attribute__((target("avx512f,avx512dq"))) double* Stages8(double* buf, double* tmp, int32_t n, int32_t bits)
+{
+    double* a = buf;
+    double* b = tmp;
     const int32_t* rev = Reversed.data();
     int32_t h = n;
-    for (int32_t s = 1; s <= bits; ++s) {
+    for (int32_t s = 1; s <= bits;) {
         h /= 2;
-        int32_t j = 0;
         const int32_t groups = int32_t{1} << (s - 1);
-        for (int32_t g = 0; g < groups; ++g) {
-            const int32_t d = rev[2 * g], e = rev[2 * g + 1];
-            const __m512d cd = _mm512_set1_pd(cs[d]), sd = _mm512_set1_pd(sn[d]);
-            const __m512d ce = _mm512_set1_pd(cs[e]), se = _mm512_set1_pd(sn[e]);
-            // Twiddle 1 (cos 1, sin 0): x + y of two floats is exact in double
-            // precision unless their exponents lie 29 or more apart, and then both
-            // ways round to the larger of them; adding the product with 0 changes at
-            // most a zero's sign, alike in both. Only infinities and not-a-number
-            // still go through the check.
-            const bool unit = cs[d] == 1.0 && sn[d] == 0.0;
-            const __m512d inf = _mm512_set1_pd(__builtin_inf());
-            for (int32_t t = 0; t < h; ++t, ++j) {
-                const int32_t f = j + h;
-                const int32_t jo = s == bits ? rev[j] : j, fo = s == bits ? rev[f] : f;
-                const __m512d xr = _mm512_loadu_pd(a + 2 * j * L), xi = _mm512_loadu_pd(a + (2 * j + 1) * L);
-                const __m512d yr = _mm512_loadu_pd(a + 2 * f * L), yi = _mm512_loadu_pd(a + (2 * f + 1) * L);
-                const __m512d p1 = _mm512_mul_pd(cd, yr), q1 = _mm512_mul_pd(sd, yi);
-                const __m512d p2 = _mm512_mul_pd(cd, yi), m2 = _mm512_mul_pd(sd, yr);
-                const __m512d p3 = _mm512_mul_pd(ce, yr), q3 = _mm512_mul_pd(se, yi);
-                const __m512d p4 = _mm512_mul_pd(ce, yi), m4 = _mm512_mul_pd(se, yr);
-                __mmask8 ok1, ok2, ok3, ok4;
-                __m512d jr, ji;
-                if (unit) {
-                    const __m512d ur = _mm512_add_pd(_mm512_add_pd(xr, p1), q1);
-                    const __m512d ui = _mm512_sub_pd(_mm512_add_pd(xi, p2), m2);
-                    ok1 = _mm512_cmp_pd_mask(Abs8(ur), inf, _CMP_LT_OQ);
-                    ok2 = _mm512_cmp_pd_mask(Abs8(ui), inf, _CMP_LT_OQ);
-                    jr = ToFloat8(ur);
-                    ji = ToFloat8(ui);
-                } else {
-                    jr = Checked8<false>(xr, p1, q1, ok1);
-                    ji = Checked8<true>(xi, p2, m2, ok2);
-                }
-                __m512d fr = Checked8<false>(xr, p3, q3, ok3);
-                __m512d fi = Checked8<true>(xi, p4, m4, ok4);
-                __mmask8 unsettled = 0;
-                if ((ok1 & ok2 & ok3 & ok4) != 0xFF) [[unlikely]] {
-                    jr = Settle8(xr, p1, q1, jr, ok1, unsettled);
-                    ji = Settle8(xi, p2, Neg8(m2), ji, ok2, unsettled);
-                    fr = Settle8(xr, p3, q3, fr, ok3, unsettled);
-                    fi = Settle8(xi, p4, Neg8(m4), fi, ok4, unsettled);
-                }
-                _mm512_storeu_pd(b + 2 * jo * L, jr);
-                _mm512_storeu_pd(b + (2 * jo + 1) * L, ji);
-                _mm512_storeu_pd(b + 2 * fo * L, fr);
-                _mm512_storeu_pd(b + (2 * fo + 1) * L, fi);
-                if (unsettled) [[unlikely]] {
-                    for (int32_t l = 0; l < L; ++l)
-                        if (unsettled & (1u << l)) PlainButterfly(a, b, j, f, jo, fo, d, e, L, l);
+        if (s + 1 <= bits) {
+            const int32_t q = h / 2;
+            const bool last = s + 1 == bits;
+            for (int32_t g = 0; g < groups; ++g) {
+                const TTwiddle8 w1 = Twiddle8(rev[2 * g], rev[2 * g + 1]);
+                const TTwiddle8 w2 = Twiddle8(rev[4 * g], rev[4 * g + 1]);
+                const TTwiddle8 w3 = Twiddle8(rev[4 * g + 2], rev[4 * g + 3]);
+                const int32_t base = g * 2 * h;
+                for (int32_t t = 0; t < q; ++t) {
+                    const int32_t j0 = base + t, j1 = j0 + q, j2 = j0 + h, j3 = j2 + q;
+                    TC8 a0, a1, a2, a3, b0, b1, b2, b3;
+                    Butterfly8(Load8(a, j0), Load8(a, j2), w1, a0, a2);
+                    Butterfly8(Load8(a, j1), Load8(a, j3), w1, a1, a3);
+                    Butterfly8(a0, a1, w2, b0, b1);
+                    Butterfly8(a2, a3, w3, b2, b3);
+                    Store8(b, last ? rev[j0] : j0, b0);
+                    Store8(b, last ? rev[j1] : j1, b1);
+                    Store8(b, last ? rev[j2] : j2, b2);
+                    Store8(b, last ? rev[j3] : j3, b3);
                 }
             }
-            j += h;
+            h = q;
+            s += 2;
+        } else {
+            const bool last = s == bits;
+            int32_t j = 0;
+            for (int32_t g = 0; g < groups; ++g) {
+                const TTwiddle8 w = Twiddle8(rev[2 * g], rev[2 * g + 1]);
+                for (int32_t t = 0; t < h; ++t, ++j) {
+                    const int32_t f = j + h;
+                    TC8 oj, of;
+                    Butterfly8(Load8(a, j), Load8(a, f), w, oj, of);
+                    Store8(b, last ? rev[j] : j, oj);
+                    Store8(b, last ? rev[f] : f, of);
+                }
+                j += h;
+            }
+            s += 1;
         }
         std::swap(a, b);
     }
@@ -403,7 +510,7 @@ MV_AVX512 void Transpose8(__m512d* v)
 
 // Rows r0..r0+7 of (re, im) transformed in place: gathered and scattered in blocks
 // of 8 x 8.
-MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+__attribute__((target("avx512f,avx512dq"))) void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
                          double* tmp)
 {
     constexpr int32_t L = 8;
@@ -427,40 +534,55 @@ MV_AVX512 void RowGroup8(float* const* re, float* const* im, int32_t r0, int32_t
     }
 }
 
+// Columns c0..c0+15 of (re, im), transformed in place as two groups of eight.
+__attribute__((target("avx512f,avx512dq"))) void ColumnPair8(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits,
+                           TLaneBuffer& buf, TLaneBuffer& tmp, TLaneBuffer& buf2, TLaneBuffer& tmp2)
+{
+    constexpr int32_t L = 8;
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            const float* src = g[k] + c0;
+            _mm512_storeu_pd(buf.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src)));
+            _mm512_storeu_pd(buf2.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src + L)));
+        }
+    }
+    const double* out = Stages8(buf.data(), tmp.data(), n, bits);
+    const double* out2 = Stages8(buf2.data(), tmp2.data(), n, bits);
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            float* dst = g[k] + c0;
+            _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
+            _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
+        }
+    }
+}
+
 __attribute__((target("avx512f,avx512dq"))) void LanesFFT2D8(float* const* re, float* const* im, int32_t n,
                                                            int32_t bits)
 {
     constexpr int32_t L = 8;
     const size_t len = static_cast<size_t>(2 * n * L);
-    TLaneBuffer buf(len), tmp(len);
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup8(re, im, r0, n, bits, buf.data(), tmp.data());
+    // groups of eight rows, then of eight or sixteen columns, as units of the pool;
+    // each range has buffers of its own
+    const int32_t rowGroups = n / L;
+    ParallelFor(rowGroups, GrainFor(rowGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) RowGroup8(re, im, g * L, n, bits, buf.data(), tmp.data());
+    });
     if (n < 2 * L) {
+        TLaneBuffer buf(len), tmp(len);
         for (int32_t c0 = 0; c0 < n; c0 += L)
             ColumnGroup<VD8, VF8, Stages8>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time: a whole cache line of every row per visit
-    TLaneBuffer buf2(len), tmp2(len);
-    for (int32_t c0 = 0; c0 < n; c0 += 2 * L) {
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                const float* src = g[k] + c0;
-                _mm512_storeu_pd(buf.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src)));
-                _mm512_storeu_pd(buf2.data() + (2 * k + part) * L, _mm512_cvtps_pd(_mm256_loadu_ps(src + L)));
-            }
-        }
-        const double* out = Stages8(buf.data(), tmp.data(), n, bits);
-        const double* out2 = Stages8(buf2.data(), tmp2.data(), n, bits);
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                float* dst = g[k] + c0;
-                _mm256_storeu_ps(dst, _mm512_cvtpd_ps(_mm512_loadu_pd(out + (2 * k + part) * L)));
-                _mm256_storeu_ps(dst + L, _mm512_cvtpd_ps(_mm512_loadu_pd(out2 + (2 * k + part) * L)));
-            }
-        }
-    }
+    const int32_t colGroups = n / (2 * L);
+    ParallelFor(colGroups, GrainFor(colGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len), buf2(len), tmp2(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) ColumnPair8(re, im, g * 2 * L, n, bits, buf, tmp, buf2, tmp2);
+    });
 }
 #endif
 
@@ -560,6 +682,9 @@ MV_AVX2 __m256d Checked4(__m256d x, __m256d p, __m256d q, unsigned& ok)
 
 MV_AVX2 __m256d Settle4(__m256d x, __m256d p, __m256d q, __m256d f, unsigned ok, unsigned& unsettled)
 {
+    const __m256d zero = _mm256_setzero_pd();  // all-zero lanes: see Settle8
+    ok |= Bits4(_mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_EQ_OQ), _mm256_cmp_pd(p, zero, _CMP_EQ_OQ)),
+                              _mm256_cmp_pd(q, zero, _CMP_EQ_OQ)));
     if (ok == 0xFu) return f;
     unsigned open = 0;
     const __m256d r = Replay4(x, p, q, f, open);
@@ -646,7 +771,7 @@ MV_AVX2 void Transpose4(__m256d* v)
     v[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
 }
 
-MV_AVX2 void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
+__attribute__((target("avx2"))) void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n, int32_t bits, double* buf,
                        double* tmp)
 {
     constexpr int32_t L = 4;
@@ -670,43 +795,56 @@ MV_AVX2 void RowGroup4(float* const* re, float* const* im, int32_t r0, int32_t n
     }
 }
 
+// Columns c0..c0+15 of (re, im), transformed in place as four groups of four.
+__attribute__((target("avx2"))) void ColumnQuad4(float* const* re, float* const* im, int32_t c0, int32_t n, int32_t bits,
+                         std::vector<TLaneBuffer>& bufs, std::vector<TLaneBuffer>& tmps)
+{
+    constexpr int32_t L = 4;
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            const float* src = g[k] + c0;
+            for (int q = 0; q < 4; ++q)
+                _mm256_storeu_pd(bufs[q].data() + (2 * k + part) * L, _mm256_cvtps_pd(_mm_loadu_ps(src + q * L)));
+        }
+    }
+    const double* out[4];
+    for (int q = 0; q < 4; ++q) out[q] = Stages4(bufs[q].data(), tmps[q].data(), n, bits);
+    for (int part = 0; part < 2; ++part) {
+        float* const* g = part == 0 ? re : im;
+        for (int32_t k = 0; k < n; ++k) {
+            float* dst = g[k] + c0;
+            for (int q = 0; q < 4; ++q)
+                _mm_storeu_ps(dst + q * L, _mm256_cvtpd_ps(_mm256_loadu_pd(out[q] + (2 * k + part) * L)));
+        }
+    }
+}
+
 __attribute__((target("avx2"))) void LanesFFT2D4(float* const* re, float* const* im, int32_t n, int32_t bits)
 {
     constexpr int32_t L = 4;
     const size_t len = static_cast<size_t>(2 * n * L);
-    TLaneBuffer buf(len), tmp(len);
-    for (int32_t r0 = 0; r0 < n; r0 += L) RowGroup4(re, im, r0, n, bits, buf.data(), tmp.data());
+    const int32_t rowGroups = n / L;
+    ParallelFor(rowGroups, GrainFor(rowGroups), [&](int64_t g0, int64_t g1) {
+        TLaneBuffer buf(len), tmp(len);
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) RowGroup4(re, im, g * L, n, bits, buf.data(), tmp.data());
+    });
     if (n < 4 * L) {
+        TLaneBuffer buf(len), tmp(len);
         for (int32_t c0 = 0; c0 < n; c0 += L)
             ColumnGroup<VD4, VF4, Stages4>(re, im, c0, n, bits, buf.data(), tmp.data());
         return;
     }
     // columns sixteen at a time, as with eight lanes
-    std::vector<TLaneBuffer> bufs, tmps;
-    for (int q = 0; q < 4; ++q) {
-        bufs.emplace_back(len);
-        tmps.emplace_back(len);
-    }
-    for (int32_t c0 = 0; c0 < n; c0 += 4 * L) {
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                const float* src = g[k] + c0;
-                for (int q = 0; q < 4; ++q)
-                    _mm256_storeu_pd(bufs[q].data() + (2 * k + part) * L, _mm256_cvtps_pd(_mm_loadu_ps(src + q * L)));
-            }
+    const int32_t colGroups = n / (4 * L);
+    ParallelFor(colGroups, GrainFor(colGroups), [&](int64_t g0, int64_t g1) {
+        std::vector<TLaneBuffer> bufs, tmps;
+        for (int q = 0; q < 4; ++q) {
+            bufs.emplace_back(len);
+            tmps.emplace_back(len);
         }
-        const double* out[4];
-        for (int q = 0; q < 4; ++q) out[q] = Stages4(bufs[q].data(), tmps[q].data(), n, bits);
-        for (int part = 0; part < 2; ++part) {
-            float* const* g = part == 0 ? re : im;
-            for (int32_t k = 0; k < n; ++k) {
-                float* dst = g[k] + c0;
-                for (int q = 0; q < 4; ++q)
-                    _mm_storeu_ps(dst + q * L, _mm256_cvtpd_ps(_mm256_loadu_pd(out[q] + (2 * k + part) * L)));
-            }
-        }
-    }
+        for (auto g = static_cast<int32_t>(g0); g < g1; ++g) ColumnQuad4(re, im, g * 4 * L, n, bits, bufs, tmps);
+    });
 }
 #endif
 
@@ -786,6 +924,10 @@ void FFT1D(float* re, float* im)
 void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag)
 {
     if (bits < 0 || bits > 11) throw ERangeError();
+    // the tables are shared: one transform at a time (its rows and columns still go to
+    // every thread of the pool)
+    static std::mutex one;
+    std::lock_guard lock(one);
     BuildTables(bits);
     const int32_t n = FFTSize;
     if (flag) {
@@ -823,42 +965,4 @@ void FFT2D(TQTVPicture& re, TQTVPicture& im, int32_t bits, bool flag)
         pi[static_cast<size_t>(r)] = im.Data[r];
     }
     FFT2D(pr.data(), pi.data(), bits, flag);
-}
-
-int32_t FFTViewBits(int32_t rows, int32_t cols)
-{
-    const int32_t m = std::min(rows, cols);
-    if (m < 1) return -1;
-    int32_t bits = 0;
-    while (bits < 11 && (int32_t{2} << bits) <= m) ++bits;
-    return bits;
-}
-
-void FFTView(TQTVPicture& working, bool logarithmic, bool suppressZero)
-{
-    if (!working.HasData()) return;
-    if (suppressZero) LevelMean2D(working);  // "2Dim", "0. order"
-    const int32_t bits = FFTViewBits(working.Rows, working.Cols);
-    if (bits < 0) return;
-    const int32_t n = int32_t{1} << bits;
-    const size_t nn = static_cast<size_t>(n);
-    std::vector<float> re(nn * nn), im(nn * nn, 0.0f);
-    std::vector<float*> pr(nn), pi(nn);
-    for (int32_t r = 0; r < n; ++r) {
-        pr[static_cast<size_t>(r)] = re.data() + static_cast<size_t>(r) * nn;
-        pi[static_cast<size_t>(r)] = im.data() + static_cast<size_t>(r) * nn;
-        std::memcpy(pr[static_cast<size_t>(r)], working.Data[r], nn * sizeof(float));
-    }
-    FFT2D(pr.data(), pi.data(), bits, working.Transformed);
-    working.Transformed = !working.Transformed;
-    for (int32_t r = 0; r < n; ++r) {
-        float* row = working.Data[r];
-        const float* a = pr[static_cast<size_t>(r)];
-        const float* b = pi[static_cast<size_t>(r)];
-        for (int32_t c = 0; c < n; ++c) {
-            const double x = a[c], y = b[c];
-            const double m = std::sqrt(x * x + y * y);
-            row[c] = static_cast<float>(logarithmic ? std::log2(m) : m);
-        }
-    }
 }

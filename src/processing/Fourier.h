@@ -1,7 +1,7 @@
 #pragma once
 // The Fourier module: a radix-2 transform of one row, the two-dimensional transform
-// of square power-of-two grids with the zero frequency in the centre, and the FFT
-// view of the processing dialog.
+// of square power-of-two grids with the zero frequency in the centre. The FFT view
+// of the processing dialog is built on it (processing/FFTView.h).
 //
 // Forward kernel e^(-2 pi i k n / N), no normalisation. Samples are 32-bit floats;
 // inside one butterfly the arithmetic is extended precision (long double), rounded
@@ -43,15 +43,3 @@ enum class TFFTPath { Auto, Plain, Lanes4, Lanes8 };
 void SetFFTPath(TFFTPath path);
 // Whether the processor can run the path.
 bool FFTPathAvailable(TFFTPath path);
-
-// log2 of the largest power of two N with N <= rows and N <= cols; -1 when either is
-// below 1.
-int32_t FFTViewBits(int32_t rows, int32_t cols);
-
-// One "Do" of the FFT view on the working image: with suppressZero the mean of the
-// marked samples is first subtracted from every sample; then the lower-left N x N
-// block (N = the largest power of two within Rows and Cols) is transformed (centred
-// input when Transformed is set, which is then toggled) and replaced by the
-// magnitude of the spectrum, or its log2 when logarithmic. Samples outside the block
-// keep their values.
-void FFTView(TQTVPicture& working, bool logarithmic, bool suppressZero);

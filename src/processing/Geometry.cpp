@@ -5,8 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <vector>
+
+#include "core/Numbers.h"
+#include "core/Threads.h"
 
 // ---------------------------------------------------------------- zoom
 
@@ -99,6 +103,32 @@ long double SolveDistortion(long double c, long double d, long double u)
 
 namespace {
 
+// The reason the axis's f(x) = (1 - c - d) x + c x^2 + d x^3 does not rise across [0, 1],
+// or empty. f' is a parabola in x: its smallest value on [0, 1] lies at an end or at
+// its vertex.
+std::string AxisFoldText(long double c, long double d, const char* axis)
+{
+    const std::string names = std::string("c_") + axis + " = " + FormatShortest(c) + " and d_" + axis + " = " +
+                              FormatShortest(d);
+    if (!std::isfinite(c) || !std::isfinite(d))
+        return std::string("c_") + axis + " and d_" + axis + " must be finite numbers (" + names + ").";
+    auto slope = [&](long double x) { return (1 - c - d) + 2 * c * x + 3 * d * x * x; };
+    long double at = 0, lowest = slope(0);
+    auto consider = [&](long double x) {
+        const long double v = slope(x);
+        if (v < lowest) lowest = v, at = x;
+    };
+    consider(1);
+    if (d != 0) {
+        const long double vertex = -c / (3 * d);
+        if (vertex > 0 && vertex < 1) consider(vertex);
+    }
+    if (!(lowest < 0)) return {};
+    return "with " + names + ", f(x) = (1 - c - d) x + c x\xB2 + d x\xB3 falls near x = " +
+           FormatGeneral(at, 3) + " of the " + axis +
+           " scan instead of rising from 0 to 1. Nothing was changed.";
+}
+
 // A coordinate with no sample (not finite, or at -1 and below) pulled into 0..last.
 double ClampPosition(double p, int32_t last)
 {
@@ -132,6 +162,13 @@ float Interpolate(const TQTVPicture& source, double y, double x)
     return static_cast<float>(g + (x - v) * (h - g) + (y - w) * (l - g));
 }
 
+std::string DistortionFoldText(double cx, double dx, double cy, double dy)
+{
+    std::string why = AxisFoldText(cx, dx, "x");
+    if (why.empty()) why = AxisFoldText(cy, dy, "y");
+    return why.empty() ? why : "These coefficients fold the scan: " + why;
+}
+
 void CorrectDistortion(const TQTVPicture& source, TQTVPicture& working, double cx, double dx, double cy,
                        double dy)
 {
@@ -139,17 +176,25 @@ void CorrectDistortion(const TQTVPicture& source, TQTVPicture& working, double c
     const int32_t W = source.Cols, H = source.Rows;
     if (working.Cols != W || working.Rows != H || !working.HasData()) working.SetSize(W, H);
     if (!working.HasData()) return;
+    // every position and every sample on its own: columns, rows and output rows are
+    // units of the pool
     std::vector<double> X(static_cast<size_t>(W)), Y(static_cast<size_t>(H));
-    for (int32_t j = 0; j < W; ++j)
-        X[static_cast<size_t>(j)] =
-            static_cast<double>((W - 1) * SolveDistortion(cx, dx, static_cast<long double>(j) / (W - 1)));
-    for (int32_t i = 0; i < H; ++i)
-        Y[static_cast<size_t>(i)] =
-            static_cast<double>((H - 1) * SolveDistortion(cy, dy, static_cast<long double>(i) / (H - 1)));
-    std::vector<float> out(static_cast<size_t>(W) * static_cast<size_t>(H));
-    for (int32_t i = 0; i < H; ++i)
-        for (int32_t j = 0; j < W; ++j)
-            out[static_cast<size_t>(i) * static_cast<size_t>(W) + static_cast<size_t>(j)] =
-                Interpolate(source, Y[static_cast<size_t>(i)], X[static_cast<size_t>(j)]);
-    std::memcpy(working.Data.Block(), out.data(), out.size() * sizeof(float));
+    ParallelFor(W, GrainFor(W), [&](int64_t j0, int64_t j1) {
+        for (auto j = static_cast<int32_t>(j0); j < j1; ++j)
+            X[static_cast<size_t>(j)] =
+                static_cast<double>((W - 1) * SolveDistortion(cx, dx, static_cast<long double>(j) / (W - 1)));
+    });
+    ParallelFor(H, GrainFor(H), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            Y[static_cast<size_t>(i)] =
+                static_cast<double>((H - 1) * SolveDistortion(cy, dy, static_cast<long double>(i) / (H - 1)));
+    });
+    std::unique_ptr<float[]> out(new float[static_cast<size_t>(W) * static_cast<size_t>(H)]);
+    ParallelFor(H, GrainFor(H), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i)
+            for (int32_t j = 0; j < W; ++j)
+                out[static_cast<size_t>(i) * static_cast<size_t>(W) + static_cast<size_t>(j)] =
+                    Interpolate(source, Y[static_cast<size_t>(i)], X[static_cast<size_t>(j)]);
+    });
+    std::memcpy(working.Data.Block(), out.get(), static_cast<size_t>(W) * static_cast<size_t>(H) * sizeof(float));
 }

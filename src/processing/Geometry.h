@@ -10,6 +10,7 @@
 // scanner placed at the fraction f(x) = (1 - c - d) x + c x^2 + d x^3 of the scan width
 // moves back to x; one pair (c, d) per axis.
 #include <cstdint>
+#include <string>
 
 #include "core/Picture.h"
 
@@ -46,6 +47,13 @@ long double SolveDistortion(long double c, long double d, long double u);
 // sample gives that sample. Positions that are not finite or at -1 and below have no
 // sample: they are clamped into the image first.
 float Interpolate(const TQTVPicture& source, double y, double x);
+
+// Why the correction cannot take these coefficients, or empty when it can: along each
+// axis f must rise from 0 to 1 across the scan (f' >= 0 on [0, 1]); coefficients that
+// are not finite numbers, or whose f turns back somewhere, would fold the image onto
+// itself. The text begins "These coefficients fold the scan: " and names the axis and
+// the fraction of the scan where f falls fastest.
+std::string DistortionFoldText(double cx, double dx, double cy, double dy);
 
 // Distortion "Do": working takes the source's size and, at row i, column j, the source
 // interpolated at ((H - 1) g_y(i / (H - 1)), (W - 1) g_x(j / (W - 1))), g being

@@ -45,6 +45,16 @@ std::string DistortionEntry(double cx, double dx, double cy, double dy);
 // switches: how often the finished result was switched between low- and highpass.
 std::string SphereEntry(double radius, bool lowpass, int switches);
 std::string ArithEntry(const std::string& op, const std::string& file, int channel);
+// A step kept in the history although no replay can compute it again:
+// "# " + step + " cannot be replayed: " + why. Replays refuse it ("#" begins no
+// operation); the exported script names it.
+std::string UnreplayableEntry(const std::string& step, const std::string& why);
+// The arithmetic step of a result whose second operand is the image second:
+// ArithEntry naming its file and channel, or an unreplayable note when a replay would
+// compute something else or nothing: no operator, an image not read from a file, or
+// one processed after it was read (its samples are no longer what the file holds;
+// steps that only set the colour range do not count).
+std::string ArithStepEntry(const std::string& op, const TImageDoc& second);
 std::string RescaleEntry(const TRescale& rescale);
 
 // The entries of one processing dialog: "Do" presses since it opened or since the
@@ -68,7 +78,18 @@ private:
 
 // A shell script that replays doc's history: morvane-cli process IN OUT with one --op
 // per entry (UTF-8); further arguments go to morvane-cli (--channel 2, --data sin).
+// Steps that cannot be replayed are named in comment lines at the top, left out of
+// the call, and the script stops with that reason instead of computing something else.
 std::string ProcessingScript(const TImageDoc& doc);
+
+// The steps of a history that a replay cannot compute, each as
+// "Step N (STEP) cannot be replayed: WHY": the unreplayable notes and the entries the
+// operation table cannot read. Empty when the whole history replays.
+std::vector<std::string> ReplayProblems(const std::vector<std::string>& history);
+// What the export says in its message box about those steps; empty without any. names
+// gets the files the steps quote (the second images of arithmetic steps), as the file
+// system spells them.
+std::string ReplayProblemsMessage(const std::vector<std::string>& history, std::vector<std::string>& names);
 
 // The scan-information page's block: "Processing" and one numbered line per entry;
 // empty without history.

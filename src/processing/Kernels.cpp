@@ -12,9 +12,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
 
@@ -354,6 +356,13 @@ float KernelCoefficient(int kernel, int r, int c)
     return Coefficients(kernel)[static_cast<size_t>(3 * r + c)];
 }
 
+bool KernelChangesScale(int kernel)
+{
+    double sum = 0;
+    for (const float k : Coefficients(kernel)) sum += k;
+    return std::fabs(sum - 1) > 1e-6;
+}
+
 std::array<std::string, 9> KernelGridTexts(int kernel)
 {
     const TKernel& k = KernelAt(kernel);
@@ -385,18 +394,20 @@ void ApplyKernel(TQTVPicture& working, int kernel)
     const int32_t rows = working.Rows, cols = working.Cols;
     float* base = working.Data.Block();
     const size_t n = static_cast<size_t>(cols);
-    // The pass works down the image in place: row i - 1 as it was before the pass is
-    // kept in prev, the rows from i on are still untouched.
-    std::vector<float> prev(n), out(n);
-    for (int32_t i = 0; i < rows; ++i) {
-        float* row = base + static_cast<size_t>(i) * n;
-        const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
-        const float* a = below < i ? prev.data() : base + static_cast<size_t>(below) * n;
-        const float* c = above < i ? prev.data() : base + static_cast<size_t>(above) * n;
-        KernelRow(a, row, c, out.data(), cols, k.data());
-        std::memcpy(prev.data(), row, n * sizeof(float));
-        std::memcpy(row, out.data(), n * sizeof(float));
-    }
+    // Every row reads the samples as they were before the pass: the results go to a
+    // temporary image first, row by row on the pool, and are copied back afterwards.
+    std::unique_ptr<float[]> out(new float[static_cast<size_t>(rows) * n]);
+    ParallelFor(rows, GrainFor(rows), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
+            const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
+            KernelRow(base + static_cast<size_t>(below) * n, base + static_cast<size_t>(i) * n,
+                      base + static_cast<size_t>(above) * n, out.get() + static_cast<size_t>(i) * n, cols, k.data());
+        }
+    });
+    ParallelFor(rows, GrainFor(rows), [&](int64_t i0, int64_t i1) {
+        std::memcpy(base + static_cast<size_t>(i0) * n, out.get() + static_cast<size_t>(i0) * n,
+                    static_cast<size_t>(i1 - i0) * n * sizeof(float));
+    });
 }
 
 void RemoveBadPoints(TQTVPicture& working, float t)
@@ -408,30 +419,37 @@ void RemoveBadPoints(TQTVPicture& working, float t)
     const size_t n = static_cast<size_t>(C);
     auto v = [&](int32_t r) { return base + static_cast<size_t>(r) * n; };
 
-    // 1. inner rows
+    // 1. inner rows. Each row changes only its own samples, and before its turn it
+    // holds its samples as they were. A sample can only be replaced where it differs
+    // from both horizontal neighbours as they were, or right after a replaced sample
+    // (whose new value it then compares with). So the rows' candidates are found on
+    // the pool first; the rows are then worked through in order as before, visiting
+    // only the candidates and the samples right after a replacement.
+    std::vector<std::vector<int32_t>> candidates(static_cast<size_t>(R));
+    ParallelFor(R - 2, GrainFor(R - 2), [&](int64_t k0, int64_t k1) {
+        for (int64_t k = k0; k < k1; ++k) {
+            const float* mi = v(static_cast<int32_t>(k + 1));
+            std::vector<int32_t>& list = candidates[static_cast<size_t>(k + 1)];
+            for (int32_t c = 1; c <= C - 2; ++c)
+                if (Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t)) list.push_back(c);
+        }
+    });
     for (int32_t r = 1; r <= R - 2; ++r) {
         float* lo = v(r - 1);
         float* mi = v(r);
         float* hi = v(r + 1);
-        int32_t c = 1;
-        while (c <= C - 2) {
-            // eight at a time while none of them differs from both its neighbours:
-            // nothing changes then, and the next eight see what they would have seen
-            if (c + 8 <= C - 1) {
-                bool any = false;
-                for (int32_t q = c; q < c + 8; ++q)
-                    any |= static_cast<int>(Differs(mi[q], mi[q - 1], t)) & static_cast<int>(Differs(mi[q], mi[q + 1], t));
-                if (!any) {
-                    c += 8;
-                    continue;
-                }
+        const std::vector<int32_t>& list = candidates[static_cast<size_t>(r)];
+        int32_t next = 1;  // the first position not yet decided
+        for (const int32_t start : list) {
+            if (start < next) continue;
+            int32_t c = start;
+            while (c <= C - 2 && Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t)) {
+                mi[c] = (lo[c - 1] + lo[c] + lo[c + 1] + mi[c - 1] + mi[c + 1] + hi[c - 1] + hi[c] + hi[c + 1]) / 8.0f;
+                ++c;
             }
-            const int32_t end = std::min(c + 8, C - 1);
-            for (; c < end; ++c)
-                if (Differs(mi[c], mi[c - 1], t) && Differs(mi[c], mi[c + 1], t))
-                    mi[c] = (lo[c - 1] + lo[c] + lo[c + 1] + mi[c - 1] + mi[c + 1] + hi[c - 1] + hi[c] + hi[c + 1]) /
-                            8.0f;
+            next = c + 1;
         }
+        std::vector<int32_t>().swap(candidates[static_cast<size_t>(r)]);
         if (Differs(mi[0], lo[0], t) && Differs(mi[0], hi[0], t))
             mi[0] = (lo[0] + hi[0] + lo[1] + mi[1] + hi[1]) / 5.0f;
         const int32_t e = C - 1, f = C - 2;
@@ -481,22 +499,26 @@ void MedianFilter(const TQTVPicture& source, TQTVPicture& working)
     const float* src = source.Data.Block();
     float* dst = working.Data.Block();
     std::vector<unsigned> flags(static_cast<size_t>(rows));
-    for (int32_t r = 0; r < rows; ++r) flags[static_cast<size_t>(r)] = RowFlags(src + r * n, cols);
-    std::vector<float> lo(n), mid(n), hi(n);
-    for (int32_t i = 0; i < rows; ++i) {
-        const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
-        const float* a = src + below * n;
-        const float* b = src + i * n;
-        const float* c = src + above * n;
-        float* out = dst + i * n;
-        const unsigned f = flags[static_cast<size_t>(below)] | flags[static_cast<size_t>(i)] |
-                           flags[static_cast<size_t>(above)];
-        if ((f & HasNaN) || ((f & HasNegZero) && (f & HasPosZero))) {
-            for (int32_t j = 0; j < cols; ++j) out[j] = MedianAt(a, b, c, j, cols);
-        } else {
-            MedianRow(a, b, c, out, cols, lo.data(), mid.data(), hi.data());
+    ParallelFor(rows, GrainFor(rows), [&](int64_t r0, int64_t r1) {
+        for (int64_t r = r0; r < r1; ++r) flags[static_cast<size_t>(r)] = RowFlags(src + r * n, cols);
+    });
+    ParallelFor(rows, GrainFor(rows), [&](int64_t i0, int64_t i1) {
+        std::vector<float> lo(n), mid(n), hi(n);
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
+            const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
+            const float* a = src + below * n;
+            const float* b = src + i * n;
+            const float* c = src + above * n;
+            float* out = dst + i * n;
+            const unsigned f = flags[static_cast<size_t>(below)] | flags[static_cast<size_t>(i)] |
+                               flags[static_cast<size_t>(above)];
+            if ((f & HasNaN) || ((f & HasNegZero) && (f & HasPosZero))) {
+                for (int32_t j = 0; j < cols; ++j) out[j] = MedianAt(a, b, c, j, cols);
+            } else {
+                MedianRow(a, b, c, out, cols, lo.data(), mid.data(), hi.data());
+            }
         }
-    }
+    });
 }
 
 void MeanFilter(const TQTVPicture& source, TQTVPicture& working)
@@ -506,8 +528,10 @@ void MeanFilter(const TQTVPicture& source, TQTVPicture& working)
     const size_t n = static_cast<size_t>(cols);
     const float* src = source.Data.Block();
     float* dst = working.Data.Block();
-    for (int32_t i = 0; i < rows; ++i) {
-        const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
-        MeanRow(src + below * n, src + i * n, src + above * n, dst + i * n, cols);
-    }
+    ParallelFor(rows, GrainFor(rows), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
+            const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);
+            MeanRow(src + below * n, src + i * n, src + above * n, dst + i * n, cols);
+        }
+    });
 }

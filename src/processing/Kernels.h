@@ -28,6 +28,11 @@ float KernelCoefficient(int kernel, int r, int c);
 // Each is four characters, right-aligned ("   0", "  -1", " 1/8", "-1/9").
 std::array<std::string, 9> KernelGridTexts(int kernel);
 
+// Whether the kernel's result lies on another value scale than its input: its
+// coefficients do not add up to 1 (those adding up to 0 give slopes and curvatures,
+// which take a constant image to 0). Throws ERangeError for a kernel out of range.
+bool KernelChangesScale(int kernel);
+
 // One "Do" of the kernel filter on the working image: every sample becomes the sum
 // of its nine mirrored neighbours times the kernel, added as a float running sum in
 // the order row offset -1, 0, +1 and column offset -1, 0, +1 within each row. All

@@ -8,7 +8,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Arithmetic.h"
 #include "processing/Geometry.h"
 #include "processing/Histogram.h"
@@ -268,6 +268,10 @@ TOperationApply ParseDistortion(const std::string& args, bool hasArgs)
     const double cy = ParseOperationNumber(f[2], "distortion CY");
     const double dy = ParseOperationNumber(f[3], "distortion DY");
     return [=](TImageDoc& doc) {
+        if (const std::string fold = DistortionFoldText(cx, dx, cy, dy); !fold.empty()) {
+            ShowMessage(fold);
+            throw EAbort("distortion refused");
+        }
         if (!doc.Picture.HasData()) return;
         TQTVPicture working;
         CorrectDistortion(doc.Picture, working, cx, dx, cy, dy);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/Messages.h"
+#include "core/Threads.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -189,9 +190,9 @@ TSphereOutcome SphereFilter(const TQTVPicture& source, TQTVPicture& working, dou
 
     const TPadded pad = PadSource(source, r);  // from here on the source is not read
     std::vector<float> out(static_cast<size_t>(rows) * static_cast<size_t>(cols));
-    std::vector<const float*> rowPtr(static_cast<size_t>(d));
-    for (int32_t y = 0; y < rows; ++y) {
-        if (progress && !progress(y)) return TSphereOutcome::Cancelled;
+    // rows are the units of the pool; progress is asked on this thread before each row
+    // it takes (on one thread: before every row, with its index) and while it waits
+    const auto row = [&](int32_t y, std::vector<const float*>& rowPtr) {
         for (int32_t i = 0; i < d; ++i) rowPtr[static_cast<size_t>(i)] = pad.Row(Reflect(y + i - r, rows));
         const float* self = pad.Row(y) + r;
         float* o = out.data() + static_cast<size_t>(y) * static_cast<size_t>(cols);
@@ -200,7 +201,16 @@ TSphereOutcome SphereFilter(const TQTVPicture& source, TQTVPicture& working, dou
         if (HaveAvx2()) done = RowAvx2(rowPtr, entries, self, o, cols, lowpass);
 #endif
         RowPlain(rowPtr, entries, self, o, done, cols, lowpass);
-    }
+    };
+    const bool complete = ParallelFor(
+        rows, 1,
+        [&](int64_t y0, int64_t y1) {
+            std::vector<const float*> rowPtr(static_cast<size_t>(d));
+            for (auto y = static_cast<int32_t>(y0); y < y1; ++y) row(y, rowPtr);
+        },
+        progress ? TTick([&](int64_t done) { return progress(static_cast<int32_t>(std::min<int64_t>(done, rows - 1))); })
+                 : TTick());
+    if (!complete) return TSphereOutcome::Cancelled;
     if (working.Cols != cols || working.Rows != rows || !working.HasData()) working.SetSize(cols, rows);
     if (!working.HasData()) return TSphereOutcome::Failed;
     std::memcpy(working.Data.Block(), out.data(), out.size() * sizeof(float));

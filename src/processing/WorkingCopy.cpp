@@ -22,7 +22,7 @@ void BeginWorkingCopy(const TQTVPicture& source, TQTVPicture& working)
     working.Transformed = source.Transformed;
     working.Min = source.Min;
     working.Max = source.Max;
-    working.FixedRange = source.FixedRange;
+    working.FixedRange = 0;
     working.Palette = source.Palette;
     working.Para = source.Para;
 }
@@ -31,8 +31,8 @@ void RestoreWorkingCopy(const TQTVPicture& source, TQTVPicture& working)
 {
     working.SetSize(source.Cols, source.Rows);
     CopySamples(source, working);
+    working.FixedRange = 0;
     working.Render();
-    working.FixedRange = source.FixedRange;
 }
 
 void TakeOverWorkingCopy(const TQTVPicture& working, TQTVPicture& source, bool zoomed, bool withRange)
@@ -45,4 +45,11 @@ void TakeOverWorkingCopy(const TQTVPicture& working, TQTVPicture& source, bool z
         source.Max = working.Max;
         source.FixedRange = working.FixedRange;
     }
+}
+
+bool FollowNewValueScale(TQTVPicture& source)
+{
+    const bool wasFixed = source.FixedRange != 0;
+    source.FixedRange = 0;
+    return wasFixed;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/Numbers.h"
+#include "core/Threads.h"
 
 namespace {
 
@@ -48,11 +49,13 @@ void TSurfaceMesh::SetImage(const TQTVPicture& pic) {
     double mx = pic.Max;
     if (mx == mn) mx = mn + 1;
     const double k = -100.0 / std::fabs(mx - mn);
-    for (int32_t y = 0; y < rows_; ++y) {
-        const float* row = pic.Data[y];
-        float* dst = normalised_.data() + Index(0, y);
-        for (int32_t x = 0; x < cols_; ++x) dst[x] = static_cast<float>((mx - static_cast<double>(row[x])) * k);
-    }
+    ParallelFor(rows_, GrainFor(rows_), [&](int64_t y0, int64_t y1) {
+        for (auto y = static_cast<int32_t>(y0); y < y1; ++y) {
+            const float* row = pic.Data[y];
+            float* dst = normalised_.data() + Index(0, y);
+            for (int32_t x = 0; x < cols_; ++x) dst[x] = static_cast<float>((mx - static_cast<double>(row[x])) * k);
+        }
+    });
 
     for (int i = 0; i <= 100; ++i) {
         const int e = static_cast<int>(std::nearbyintl(static_cast<long double>(i) / 100.0L * 255.0L));
@@ -65,8 +68,11 @@ void TSurfaceMesh::SetImage(const TQTVPicture& pic) {
 void TSurfaceMesh::SetGain(int gainPercent) {
     gainPercent_ = std::clamp(gainPercent, 1, 100);
     const double scale = ZScale();
-    const size_t n = normalised_.size();
-    for (size_t i = 0; i < n; ++i) z_[i] = scale * static_cast<double>(normalised_[i]);
+    const auto n = static_cast<int64_t>(normalised_.size());
+    ParallelFor(n, std::max<int64_t>(4096, GrainFor(n)), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i)
+            z_[i] = scale * static_cast<double>(normalised_[i]);
+    });
     ComputeNormals();
     ComputeColours();
 }
@@ -78,7 +84,6 @@ void TSurfaceMesh::ComputeNormals() {
     // square rows: "upper" (a, b), (a, b + 1), (a + 1, b + 1) and "lower" (a, b),
     // (a + 1, b), (a + 1, b + 1).
     const size_t squares = static_cast<size_t>(cols_ - 1);
-    std::vector<TVec3d> upperPrev(squares), lowerPrev(squares), upperCur(squares), lowerCur(squares);
     auto squareRow = [&](int32_t b, std::vector<TVec3d>& upper, std::vector<TVec3d>& lower) {
         const double* h0 = z_.data() + Index(0, b);
         const double* h1 = z_.data() + Index(0, b + 1);
@@ -88,33 +93,39 @@ void TSurfaceMesh::ComputeNormals() {
             lower[a] = TriangleNormal(h10 - h00, h11 - h10);
         }
     };
-    squareRow(0, upperPrev, lowerPrev);
-    for (int32_t y = 1; y <= rows_ - 2; ++y) {
-        squareRow(y, upperCur, lowerCur);
-        TVec3f* dst = normals_.data() + Index(0, y);
-        for (int32_t x = 1; x <= cols_ - 2; ++x) {
-            const size_t a = static_cast<size_t>(x);
-            const TVec3d* six[6] = {&upperPrev[a - 1], &lowerPrev[a - 1], &upperPrev[a],
-                                    &lowerCur[a - 1],  &upperCur[a],      &lowerCur[a]};
-            double sx = 0, sy = 0, sz = 0;
-            for (const TVec3d* t : six) {
-                sx += t->X;
-                sy += t->Y;
-                sz += t->Z;
+    // Rows of points are the units of the pool; a range starts by working out the
+    // square row below its first row itself (the same numbers its neighbour gets).
+    const int32_t inner = rows_ - 2;
+    ParallelFor(inner, GrainFor(inner), [&](int64_t k0, int64_t k1) {
+        std::vector<TVec3d> upperPrev(squares), lowerPrev(squares), upperCur(squares), lowerCur(squares);
+        squareRow(static_cast<int32_t>(k0), upperPrev, lowerPrev);
+        for (auto y = static_cast<int32_t>(k0 + 1); y <= k1; ++y) {
+            squareRow(y, upperCur, lowerCur);
+            TVec3f* dst = normals_.data() + Index(0, y);
+            for (int32_t x = 1; x <= cols_ - 2; ++x) {
+                const size_t a = static_cast<size_t>(x);
+                const TVec3d* six[6] = {&upperPrev[a - 1], &lowerPrev[a - 1], &upperPrev[a],
+                                        &lowerCur[a - 1],  &upperCur[a],      &lowerCur[a]};
+                double sx = 0, sy = 0, sz = 0;
+                for (const TVec3d* t : six) {
+                    sx += t->X;
+                    sy += t->Y;
+                    sz += t->Z;
+                }
+                sx /= 6;
+                sy /= 6;
+                sz /= 6;
+                const double len = std::sqrt(sx * sx + sy * sy + sz * sz);
+                if (len > 0 && std::isfinite(len))
+                    dst[x] = {static_cast<float>(sx / len), static_cast<float>(sy / len),
+                              static_cast<float>(sz / len)};
+                else
+                    dst[x] = {0, 0, 1};  // a point beside a sample that is not a number
             }
-            sx /= 6;
-            sy /= 6;
-            sz /= 6;
-            const double len = std::sqrt(sx * sx + sy * sy + sz * sz);
-            if (len > 0 && std::isfinite(len))
-                dst[x] = {static_cast<float>(sx / len), static_cast<float>(sy / len),
-                          static_cast<float>(sz / len)};
-            else
-                dst[x] = {0, 0, 1};  // a point beside a sample that is not a number
+            upperPrev.swap(upperCur);
+            lowerPrev.swap(lowerCur);
         }
-        upperPrev.swap(upperCur);
-        lowerPrev.swap(lowerCur);
-    }
+    });
 }
 
 void TSurfaceMesh::ComputeColours() {
@@ -122,13 +133,15 @@ void TSurfaceMesh::ComputeColours() {
     for (size_t i = 0; i <= 100; ++i)
         colour[i] = {static_cast<float>(table_[i].Red / 255.0), static_cast<float>(table_[i].Green / 255.0),
                      static_cast<float>(table_[i].Blue / 255.0)};
-    const size_t n = z_.size();
-    for (size_t i = 0; i < n; ++i) {
-        const double z = z_[i];
-        long long l = 0;
-        if (std::isfinite(z)) l = std::clamp(100 - RoundLevel(z, gainPercent_), 0LL, 100LL);
-        colours_[i] = colour[static_cast<size_t>(l)];
-    }
+    const auto n = static_cast<int64_t>(z_.size());
+    ParallelFor(n, std::max<int64_t>(4096, GrainFor(n)), [&](int64_t i0, int64_t i1) {
+        for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
+            const double z = z_[i];
+            long long l = 0;
+            if (std::isfinite(z)) l = std::clamp(100 - RoundLevel(z, gainPercent_), 0LL, 100LL);
+            colours_[i] = colour[static_cast<size_t>(l)];
+        }
+    });
 }
 
 TSurfaceMesh::TVertex TSurfaceMesh::Vertex(int32_t x, int32_t y) const {

@@ -7,6 +7,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "core/Threads.h"
 
 namespace {
 
@@ -78,32 +79,40 @@ TRelief DrawRelief(const TQTVPicture& pic, int zGain, int shift) {
     const double minValue = pic.Min;
     const int64_t startShift = shift < 1 ? -static_cast<int64_t>(shift) : 0;
 
+    // Every stroke stays in its picture column, and where strokes meet the later sample
+    // row wins. Blocks of picture columns are the units of the pool: each draws the
+    // strokes that fall into it, sample rows in ascending order as one thread would.
     uint8_t* const pixels = out.Pixels.data();
-    for (int32_t i = 0; i < rows; ++i) {
-        const float* row = pic.Data[i];
-        const int64_t yb = static_cast<int64_t>(zGain) + i + 20;
-        // the row's share of the shift; a single row has none
-        const int64_t rowShift =
-            rows > 1 ? DivRoundHalfEven(static_cast<int64_t>(i) * shift, rows - 1) : 0;
-        const int64_t x0 = 20 + rowShift + startShift;
-        for (int32_t j = 0; j < cols; ++j) {
-            const int64_t x = x0 + j;
-            const double v = static_cast<double>(row[j]) - minValue;
-            int64_t lift = 0, e = 0;
-            if (!RoundToLine(v * static_cast<double>(hs), lift)) continue;
-            if (!RoundToLine(v * static_cast<double>(cs), e)) continue;
-            const int64_t yt = yb - lift;
-            if (yt < 0 || yt >= height) continue;
-            pixels[static_cast<size_t>(yt * width + x)] = static_cast<uint8_t>(e & 0xFF);
-            if (yt >= yb) continue;
-            const int64_t step = DivRoundHalfEven(e, yb - yt) - 1;
-            for (int64_t y = yt + 1; y <= yb; ++y) {
-                if (y >= height) break;  // only the bottom can be left this way
-                e -= step;
-                pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8_t>(e & 0xFF);
+    constexpr int64_t Block = 256;
+    const int64_t blocks = (width + Block - 1) / Block;
+    ParallelFor(blocks, 1, [&](int64_t b0, int64_t b1) {
+        const int64_t xLo = b0 * Block, xHi = std::min(width, b1 * Block);
+        for (int32_t i = 0; i < rows; ++i) {
+            const float* row = pic.Data[i];
+            const int64_t yb = static_cast<int64_t>(zGain) + i + 20;
+            // the row's share of the shift; a single row has none
+            const int64_t rowShift = rows > 1 ? DivRoundHalfEven(static_cast<int64_t>(i) * shift, rows - 1) : 0;
+            const int64_t x0 = 20 + rowShift + startShift;
+            const int64_t jLo = std::max<int64_t>(0, xLo - x0), jHi = std::min<int64_t>(cols, xHi - x0);
+            for (int64_t j = jLo; j < jHi; ++j) {
+                const int64_t x = x0 + j;
+                const double v = static_cast<double>(row[j]) - minValue;
+                int64_t lift = 0, e = 0;
+                if (!RoundToLine(v * static_cast<double>(hs), lift)) continue;
+                if (!RoundToLine(v * static_cast<double>(cs), e)) continue;
+                const int64_t yt = yb - lift;
+                if (yt < 0 || yt >= height) continue;
+                pixels[static_cast<size_t>(yt * width + x)] = static_cast<uint8_t>(e & 0xFF);
+                if (yt >= yb) continue;
+                const int64_t step = DivRoundHalfEven(e, yb - yt) - 1;
+                for (int64_t y = yt + 1; y <= yb; ++y) {
+                    if (y >= height) break;  // only the bottom can be left this way
+                    e -= step;
+                    pixels[static_cast<size_t>(y * width + x)] = static_cast<uint8_t>(e & 0xFF);
+                }
             }
         }
-    }
+    });
     return out;
 }
 

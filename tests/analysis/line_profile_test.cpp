@@ -8,6 +8,7 @@
 
 #include "analysis/LineProfile.h"
 #include "analysis_support.h"
+#include "thread_support.h"
 
 using namespace analysis_test;
 
@@ -106,6 +107,7 @@ TEST(LineAverage, ArcAverageKeepsConstantsAndCopiesOutsideTheDisc) {
 
     const TQTVPicture src = Labelled(32, 32);
     int calls = 0;
+    TThreadScope one(1);  // on one thread every distance reports as it finishes
     AverageArc(src, 40, avg, [&](int done, int total) {
         EXPECT_EQ(total, 15);
         EXPECT_EQ(done, ++calls);

@@ -9,6 +9,7 @@
 #include "analysis/UnitCell.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "processing/Geometry.h"
 #include "unitcell_support.h"
 
 using namespace unitcell_test;
@@ -340,18 +341,129 @@ TEST(UnitCellFit, CopyToDistortion) {
     SetDecimalSeparator('.');
     TQTVPicture p;
     p.SetSize(100, 100);
-    p.Para.XScanRange = 50;  // L = 2
+    p.Para.XScanRange = 2;  // L of the x axis
+    p.Para.YScanRange = 3;  // L of the y axis
     // m = 1 * 4 / 3 + 3 * 2 / 2 + 2 = 19 / 3
-    TDistortionPair d = DistortionFromFit({1, 3, 2}, p);
+    TDistortionPair d = DistortionFromFit({1, 3, 2}, p, TPlotAxis::X);
     EXPECT_DOUBLE_EQ(d.C, -3.0 * 2 / (19.0 / 3) / 2);
     EXPECT_DOUBLE_EQ(d.D, -4.0 * 1 / (19.0 / 3) / 3);
+    // the y axis takes its own scan length: m = 9 / 3 + 3 * 3 / 2 + 2 = 9.5
+    d = DistortionFromFit({1, 3, 2}, p, TPlotAxis::Y);
+    EXPECT_DOUBLE_EQ(d.C, -3.0 * 3 / 9.5 / 2);
+    EXPECT_DOUBLE_EQ(d.D, -9.0 * 1 / 9.5 / 3);
+    EXPECT_EQ(DistortionCopiedText(d, TPlotAxis::Y),
+              "Copied to Distortion: c_y = " + DistortionText(d.C) + ", d_y = " + DistortionText(d.D));
     // a fitted mean of 0 divides by 1
-    d = DistortionFromFit({0, 1, -1}, p);  // m = 1 - 1 = 0
+    d = DistortionFromFit({0, 1, -1}, p, TPlotAxis::X);  // m = 1 * 2 / 2 - 1 = 0
     EXPECT_DOUBLE_EQ(d.C, -1.0);
     EXPECT_DOUBLE_EQ(d.D, 0.0);
     EXPECT_STREQ(DistortionKeyC(TPlotAxis::X), "DistortionCX");
     EXPECT_STREQ(DistortionKeyD(TPlotAxis::Y), "DistortionDY");
     EXPECT_EQ(DistortionText(-0.123456), "-0.1235");
+}
+
+namespace {
+
+// A square lattice of bumps (period 16 pixels on 512 x 512, 100 nm x 100 nm) imaged
+// through a scanner that puts the true fraction p of the scan along one axis at the
+// image fraction f(p) = (1 - c - d) p + c p^2 + d p^3.
+TQTVPicture ScannedLattice(double c, double d, TPlotAxis axis) {
+    constexpr int N = 512, Period = 16;
+    constexpr double Sigma = 2.5;
+    TQTVPicture p;
+    p.SetSize(N, N);
+    p.Para.XScanRange = p.Para.YScanRange = 100;
+    p.Para.XPhysUnit = p.Para.YPhysUnit = p.Para.PhysUnit = "nm";
+    // the true position shown by each image line or column of the distorted axis
+    std::vector<double> truePos(N);
+    for (int i = 0; i < N; ++i)
+        truePos[static_cast<size_t>(i)] =
+            (N - 1) * static_cast<double>(SolveDistortion(c, d, static_cast<long double>(i) / (N - 1)));
+    auto offSite = [](double v) {
+        const double k = std::fmod(v - Period / 2.0 + 10.0 * Period, Period);
+        return k > Period / 2.0 ? k - Period : k;
+    };
+    for (int r = 0; r < N; ++r)
+        for (int col = 0; col < N; ++col) {
+            const double x = axis == TPlotAxis::X ? truePos[static_cast<size_t>(col)] : col;
+            const double y = axis == TPlotAxis::Y ? truePos[static_cast<size_t>(r)] : r;
+            const double dx = offSite(x), dy = offSite(y);
+            p.Data[r][col] = static_cast<float>(std::exp(-(dx * dx + dy * dy) / (2 * Sigma * Sigma)));
+        }
+    p.UpdateMinMax();
+    return p;
+}
+
+struct TSpread {
+    double Mean = 0, SD = 0;
+    size_t Count = 0;
+};
+
+TSpread SpreadOf(const std::vector<TPlotPoint>& pts) {
+    TSpread s;
+    s.Count = pts.size();
+    if (pts.empty()) return s;
+    for (const TPlotPoint& p : pts) s.Mean += p.Y;
+    s.Mean /= static_cast<double>(pts.size());
+    for (const TPlotPoint& p : pts) s.SD += (p.Y - s.Mean) * (p.Y - s.Mean);
+    s.SD = std::sqrt(s.SD / static_cast<double>(pts.size()));
+    return s;
+}
+
+// The unit-cell steps on one cell centred at the image position (col, sample row):
+// the lattice quantity over the axis, as plotted.
+std::vector<TPlotPoint> LatticeStatistics(const TQTVPicture& p, int col, int row, TLatticeQuantity q,
+                                          TPlotAxis axis) {
+    const int line = p.Rows - 1 - row;
+    const TCellCorners c{{col - 8, line + 8}, {col + 8, line + 8}, {col + 8, line - 8}};
+    TRun run = FindGrid(p, c, 70);
+    EXPECT_GE(run.Home, 0);
+    return LatticePlotData(run.Regions.Matches, q, axis, p);
+}
+
+}  // namespace
+
+// Lattice -> unit cell -> transferred coefficients -> distortion correction -> a regular
+// lattice again, for a scanner bent along x and one bent along y.
+TEST(UnitCellFit, TransferredDistortionStraightensTheLattice) {
+    TRecordingSink sink;
+    TScopedMessageSink scoped(&sink);
+    SetDecimalSeparator('.');
+    struct Case {
+        double C, D;
+        TPlotAxis Axis;
+        TLatticeQuantity Quantity;
+    };
+    for (const Case& k : {Case{0.2, 0.0, TPlotAxis::X, TLatticeQuantity::Ax},
+                          Case{-0.1, 0.15, TPlotAxis::Y, TLatticeQuantity::By}}) {
+        SCOPED_TRACE(k.Axis == TPlotAxis::X ? "x scanner" : "y scanner");
+        const TQTVPicture scanned = ScannedLattice(k.C, k.D, k.Axis);
+        // the cell around the true site (248, 248), where the scanner put it
+        const long double f = [&] {
+            const long double t = 248.0L / 511;
+            return (1 - k.C - k.D) * t + k.C * t * t + k.D * t * t * t;
+        }();
+        const int moved = static_cast<int>(std::lround(static_cast<double>(511 * f)));
+        const int col = k.Axis == TPlotAxis::X ? moved : 248, row = k.Axis == TPlotAxis::Y ? moved : 248;
+        const std::vector<TPlotPoint> before = LatticeStatistics(scanned, col, row, k.Quantity, k.Axis);
+        const auto fit = FitParabola(before);
+        ASSERT_TRUE(fit);
+        const TDistortionPair d = DistortionFromFit(*fit, scanned, k.Axis);
+        // the coefficients as the settings carry them to the correction
+        const double tc = std::stod(DistortionText(d.C)), td = std::stod(DistortionText(d.D));
+        TQTVPicture corrected;
+        if (k.Axis == TPlotAxis::X) CorrectDistortion(scanned, corrected, tc, td, 0, 0);
+        else CorrectDistortion(scanned, corrected, 0, 0, tc, td);
+        corrected.Para = scanned.Para;
+        const std::vector<TPlotPoint> after = LatticeStatistics(corrected, 248, 248, k.Quantity, k.Axis);
+        const TSpread b = SpreadOf(before), a = SpreadOf(after);
+        ASSERT_GT(b.Count, 600u);
+        ASSERT_GT(a.Count, 600u);
+        // the local lattice constant hardly varies any more, around the true 3.125 nm
+        EXPECT_LT(a.SD, 0.25 * b.SD) << "c = " << tc << ", d = " << td;
+        EXPECT_NEAR(a.Mean, 16 * 100.0 / 512, 0.01);
+    }
+    EXPECT_TRUE(sink.Shown.empty());
 }
 
 TEST(UnitCellPlot, LayoutLabelsAndPicking) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "core/Numbers.h"
 #include "formats/LoadFiles.h"
@@ -143,6 +144,56 @@ TEST_F(Batch, OnePipelineOverManyFiles)
     EXPECT_TRUE(FileExists(dir / "dat/s3.dat"));
 }
 
+// -j 2 writes the same files with the same messages and exit status as -j 1; of two
+// inputs with the same output name the second still finds the first one's output.
+TEST_F(Batch, FilesAtOnceWriteWhatOneAtATimeWrites)
+{
+    std::vector<std::string> inputs;
+    for (const char* name : {"s1", "s2", "s3", "s4", "s5"}) {
+        const std::string sub = dir / name;
+        ASSERT_EQ(0, Run({"demo", sub}).Status);
+        std::filesystem::rename(sub + "/demo.txt", sub + "/" + name + ".txt");
+        inputs.push_back(sub + "/" + name + ".txt");
+    }
+    std::filesystem::create_directory(dir / "s6");
+    std::filesystem::copy_file(inputs[0], dir / "s6/s1.txt");
+    inputs.push_back(dir / "s6/s1.txt");  // the same output as s1
+    inputs.push_back(dir / "missing.txt");
+    auto lines = [](const std::string& text, const std::string& outDir) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);) {
+            if (l.find(" files written in ") != std::string::npos) continue;  // the time
+            for (size_t at; (at = l.find(outDir)) != std::string::npos;) l.replace(at, outDir.size(), "OUT");
+            if (l.rfind('[', 0) == 0) l = l.substr(l.find(']') + 1);  // the count follows the finishing order
+            out.push_back(l);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    TRun runs[2];
+    for (int k = 0; k < 2; ++k) {
+        const std::string out = dir / (k == 0 ? "one" : "two");
+        std::filesystem::create_directory(out);
+        std::vector<std::string> args = {"process"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        args.insert(args.end(), {"--out-dir", out, "-j", k == 0 ? "1" : "2", "--op", "level:Lines:1", "--op",
+                                 "median", "--op", "fft:log"});
+        runs[k] = Run(args);
+    }
+    EXPECT_EQ(1, runs[0].Status);
+    EXPECT_EQ(runs[0].Status, runs[1].Status);
+    EXPECT_EQ(lines(runs[0].Out, dir / "one"), lines(runs[1].Out, dir / "two"));
+    EXPECT_EQ(lines(runs[0].Err, dir / "one"), lines(runs[1].Err, dir / "two"));
+    EXPECT_NE(std::string::npos, runs[1].Err.find("already exists"));
+    size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "one")) {
+        ++files;
+        EXPECT_EQ(GetFile(e.path()), GetFile(dir / "two" / e.path().filename())) << e.path();
+    }
+    EXPECT_EQ(10u, files);  // five parameter files with their data files
+}
+
 TEST_F(Batch, UsageErrorsStopBeforeAnyFile)
 {
     const std::string demo = Demo();
@@ -161,6 +212,9 @@ TEST_F(Batch, UsageErrorsStopBeforeAnyFile)
         {{"process", demo, "--out-dir", dir / "nodir", "--op", "invert"}, "no directory"},
         {{"process", demo, "--out-dir", dir / "out", "--ext", ".png", "--op", "invert"}, ".png"},
         {{"process", demo, "--out-dir", dir / "out", "--palette", dir / "p.pal", "--op", "invert"}, "--palette"},
+        {{"process", demo, "--out-dir", dir / "out", "-j", "0", "--op", "invert"}, "-j"},
+        {{"process", demo, "--out-dir", dir / "out", "-j", "two", "--op", "invert"}, "-j"},
+        {{"process", demo, dir / "x.txt", "-j", "2", "--op", "invert"}, "-j applies"},
     };
     for (const Case& c : cases) {
         const TRun r = Run(c.Args);

@@ -10,7 +10,7 @@
 #include "formats/Export.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Kernels.h"
 #include "../formats/native_support.h"
 

@@ -96,6 +96,12 @@ TEST_F(CliGeometry, DistortionAndSphere) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(GetFile(dir / "sh.dat"), "0\t0\t0\t0\r\n0\t0\t0\t0\r\n0\t0\t0\t0\r\n");
 
+    // coefficients that fold the scan are refused with the window's message
+    r = Process(in, dir / "f.dat", {"distortion:0:0:100:-1e30"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("These coefficients fold the scan: with c_y = 100"), std::string::npos) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "f.dat"));
+
     for (const std::string op : {"distortion:a:0:0:0", "distortion:0:0:0", "distortion:0:0:0:0:0", "sphere",
                                  "sphere:1,5", "sphere:x", "sphere:1:middle", "zoom:1:2:3", "zoom:a:0:1:1"}) {
         r = Process(in, dir / "x.dat", {op});

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QToolButton>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -101,14 +102,17 @@ inline std::vector<float> Ramp(int cols, int rows, float step = 1.0f, float base
     return v;
 }
 
-// Every test gets its own settings file (MORVANE_INI) and a recording message sink.
+// Every test gets its own settings file (MORVANE_INI), a recording message sink, and
+// Discard for the question before changed images are closed.
 class TFixture {
 public:
     TFixture() : sink_(&Messages) {
         ini_ = dir_.path() + QStringLiteral("/morvane.ini");
         qputenv("MORVANE_INI", QFile::encodeName(ini_));
         SetDecimalSeparator('.');
+        CloseQuestionHook = [](const QString&) { return TCloseAnswer::Discard; };
     }
+    ~TFixture() { CloseQuestionHook = nullptr; }
     QString Dir() const { return dir_.path(); }
     QString Ini() const { return ini_; }
     // A fresh reading of the settings file as written so far.
@@ -159,6 +163,14 @@ inline std::vector<TMDIChild*> Windows(const TMainForm& form) {
 
 inline QString Title(const TMDIChild* w) { return Latin1ToQt(w->Title); }
 
+// The title a window's frame shows: Qt's "[*]" mark as "*" while modified, "[*][*]" as "[*]".
+inline QString ShownTitle(const QWidget* w) {
+    QString t = w->windowTitle();
+    t.replace(QLatin1String("[*][*]"), QLatin1String("\x01"));
+    t.replace(QLatin1String("[*]"), w->isWindowModified() ? QStringLiteral("*") : QString());
+    return t.replace(QLatin1Char('\x01'), QLatin1String("[*]"));
+}
+
 inline void SettleDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
@@ -202,6 +214,16 @@ inline void Shot(QWidget* w, const char* name) {
     if (dir.isEmpty()) return;
     QCoreApplication::processEvents();
     w->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+}
+
+// Writes what the X server shows (import -window root) to $MORVANE_SHOTS/name when that
+// folder is set: the screen as a user sees it, not an off-screen rendering.
+inline void ScreenShot(const char* name) {
+    const QByteArray dir = qgetenv("MORVANE_SHOTS");
+    if (dir.isEmpty()) return;
+    QTest::qWait(300);
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                  QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name)});
 }
 
 // The demo scan of the build (two channels, 512 x 512).

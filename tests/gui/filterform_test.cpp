@@ -4,12 +4,18 @@
 #include <QComboBox>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QTableWidget>
 
 #include "GuiTest.h"
 #include "app/EditColours.h"
+#include "app/AxesForm.h"
 #include "app/FilterForm.h"
-#include "processing/Fourier.h"
+#include "app/PictureImage.h"
+#include "core/Display.h"
+#include "processing/FFTView.h"
+#include "processing/History.h"
+#include "processing/Kernels.h"
 #include "processing/Leveling.h"
 
 using namespace guitest;
@@ -20,6 +26,14 @@ namespace {
 void MouseAtColumn(QWidget* w, QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     Mouse(w, type, QPoint(x, w->height() / 2), button, buttons);
+}
+
+// The main window at a comfortable size with the demo scan loaded.
+bool ShowDemo(TMainForm& form)
+{
+    form.resize(1000, 760);
+    form.show();
+    return OpenAndLoad(form, DemoFile());
 }
 
 void Drag(QWidget* w, int from, int to, Qt::MouseButton button)
@@ -41,6 +55,9 @@ private slots:
     void pointsAndAdvancedMarks();
     void settingsComeBackAndTheDialogClosesWithItsWindow();
     void filtersAndFourierChangeThePreview();
+    void unreadableAndFoldingInputIsRefused();
+    void kernelGridShowsEveryCoefficientInFull();
+    void previewsShowTheirOwnRangeAndNewScalesFollow();
 };
 
 void TFilterFormTest::everyModeOpensWithItsPanelAndCaption()
@@ -281,9 +298,7 @@ void TFilterFormTest::filtersAndFourierChangeThePreview()
         ini->WriteInteger("Filter", "ComboBox1", 5);
     }
     TMainForm form;
-    form.resize(1000, 760);
-    form.show();
-    QVERIFY(OpenAndLoad(form, DemoFile()));
+    QVERIFY(ShowDemo(form));
     TMDIChild* w = form.Current();
     const std::vector<float> original = Samples(w->Picture);
 
@@ -338,6 +353,173 @@ void TFilterFormTest::filtersAndFourierChangeThePreview()
     QTest::mouseClick(f->Button2, Qt::LeftButton);
     SettleDeletes();
     QVERIFY(Samples(w->Picture) == original);
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TFilterFormTest::unreadableAndFoldingInputIsRefused()
+{
+    TFixture fx;
+    TMainForm form;
+    QVERIFY(ShowDemo(form));
+    TMDIChild* w = form.Current();
+    const std::vector<float> original = Samples(w->Picture);
+
+    // letters in the bad-points field: red, the reason shown, nothing smoothed
+    TFilterForm* f = OpenForm(form, form.NoiseItem);
+    f->Edit2->selectAll();
+    QTest::keyClicks(f->Edit2, QStringLiteral("5x"));
+    QCOMPARE(EditState(f->Edit2), TEditState::Edited);
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(EditState(f->Edit2), TEditState::Rejected);
+    QCOMPARE(fx.Messages.Shown.size(), size_t{1});
+    QVERIFY(fx.Messages.Texts()[0].find("5x") != std::string::npos);
+    QVERIFY(Samples(f->Working) == original);
+    QVERIFY(f->Recorded.Entries().empty());
+    // a number is taken again
+    f->Edit2->setText(QStringLiteral("0,5"));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(EditState(f->Edit2), TEditState::Accepted);
+    QCOMPARE(f->Recorded.Entries(), std::vector<std::string>{"noise:0.5"});
+    QTest::mouseClick(f->Button2, Qt::LeftButton);
+    SettleDeletes();
+    fx.Messages.Clear();
+
+    // distortion coefficients that fold the scan: said so, the preview keeps the source
+    f = OpenForm(form, form.DistortionItem);
+    QCOMPARE(f->DistortionEdits.size(), size_t{4});
+    f->DistortionEdits[0]->setText(QStringLiteral("100"));
+    f->DistortionEdits[1]->setText(QStringLiteral("-1e30"));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(fx.Messages.Texts(), std::vector<std::string>{DistortionFoldText(100, -1e30, 0, 0)});
+    QVERIFY(Samples(f->Working) == original);
+    QVERIFY(f->Recorded.Entries().empty());
+    Shot(&form, "distortion-refused.png");
+    ScreenShot("x-distortion-refused.png");
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QVERIFY(Samples(w->Picture) == original);
+    QVERIFY(w->History.empty());
+}
+
+void TFilterFormTest::kernelGridShowsEveryCoefficientInFull()
+{
+    TFixture fx;
+    TMainForm form;
+    QVERIFY(ShowDemo(form));
+    TFilterForm* f = OpenForm(form, form.LowPassItem);
+    QTableWidget* grid = f->StringGrid1;
+    QVERIFY(grid->isVisible());
+    const QFontMetrics fm(grid->font());
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    // the grid lies inside its panel and shows all nine cells
+    QVERIFY(f->Panel3->rect().contains(grid->geometry()));
+    for (int k = 0; k < f->ComboBox1->count(); ++k) {
+        f->ComboBox1->setCurrentIndex(k);
+        f->ComboBox1Change();
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                const QTableWidgetItem* item = grid->item(r, c);
+                QVERIFY(item);
+                QCOMPARE(item->text(), Latin1ToQt(KernelGridTexts(k)[static_cast<size_t>(3 * r + c)]));
+                const QRect cell = grid->visualItemRect(item);
+                QVERIFY(grid->viewport()->rect().contains(cell));
+                // the whole text fits: nothing is elided
+                QVERIFY2(fm.horizontalAdvance(item->text()) + 2 * margin <= cell.width(),
+                         qPrintable(QStringLiteral("kernel %1 cell %2,%3").arg(k).arg(r).arg(c)));
+            }
+    }
+    f->ComboBox1->setCurrentIndex(3);  // HighPass 3: -1/9 and 8/9
+    f->ComboBox1Change();
+    Shot(&form, "kernel-grid.png");
+    ScreenShot("x-kernel-grid.png");
+}
+
+namespace {
+
+// Histogram with a typed upper limit, taken over: the image's colour range is fixed.
+void FixRange(TMainForm& form, TMDIChild* w, const QString& upper)
+{
+    TFilterForm* f = OpenForm(form, form.HistogramItem);
+    f->Label3Click();
+    f->EditMinMax->setText(upper);
+    QTest::keyClick(f->EditMinMax, Qt::Key_Return);
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 1);
+}
+
+// The working copy rendered over its own values, as the preview should show it.
+QImage OwnRange(const TQTVPicture& working)
+{
+    TQTVPicture own;
+    own.CopySamplesFrom(working);
+    own.Palette = working.Palette;
+    own.Render();
+    return RenderedImage(own);
+}
+
+}  // namespace
+
+void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
+{
+    TFixture fx;
+    TMainForm form;
+    QVERIFY(ShowDemo(form));
+    TMDIChild* w = form.Current();
+    // a narrow fixed range, as typed under the histogram
+    const QString upper = Latin1ToQt(FormatShortest(w->Picture.Min + 0.05 * (w->Picture.Max - w->Picture.Min)));
+    FixRange(form, w, upper);
+
+    // a kernel that keeps the scale: its preview shows the copy's own range, and Take
+    // Over leaves the image's fixed range alone
+    TFilterForm* f = OpenForm(form, form.LowPassItem);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));  // at once, before any "Do"
+    f->ComboBox1->setCurrentIndex(KernelIndex("LowPass"));
+    f->ComboBox1Change();
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 1);
+    QCOMPARE(w->History.back(), std::string("filter:LowPass"));
+
+    // an edge kernel (its coefficients add up to 0): the slopes over their own range, not
+    // one washed-out band; Take Over lets the image's range follow them
+    f = OpenForm(form, form.LowPassItem);
+    f->ComboBox1->setCurrentIndex(KernelIndex("Edges left"));
+    f->ComboBox1Change();
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    Shot(&form, "edges-left-preview.png");
+    ScreenShot("x-edges-left-preview.png");
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 0);
+    const std::vector<std::string> tail(w->History.end() - 2, w->History.end());
+    QCOMPARE(tail, (std::vector<std::string>{"filter:Edges left", "range:auto"}));
+
+    // the FFT preview likewise; "Undo" shows the copy over its own range again
+    FixRange(form, w, upper);
+    f = OpenForm(form, form.FFTItem);
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button1, Qt::LeftButton);
+    QCOMPARE(f->Image2->Picture(), OwnRange(f->Working));
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QTest::mouseClick(f->Button3, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(w->Picture.FixedRange, 0);
+    QCOMPARE(w->History.back(), std::string("range:auto"));
+
+    // Rescale to a new z range: the z bar follows the new heights
+    FixRange(form, w, upper);
+    form.Scale1->trigger();
+    form.AxesForm->Edit3->setText(QStringLiteral("1000"));
+    QTest::mouseClick(form.AxesForm->BitBtn2, Qt::LeftButton);
+    QCOMPARE(w->Picture.FixedRange, 0);
+    QCOMPARE(w->History.back(), std::string("range:auto"));
+    QVERIFY(w->History[w->History.size() - 2].rfind("rescale:", 0) == 0);
+    QCOMPARE(w->MaxText, RangeText(w->Picture.Max));
     QVERIFY(fx.Messages.Shown.empty());
 }
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 #include "GuiTest.h"
@@ -12,6 +13,7 @@
 #include "app/AxesForm.h"
 #include "app/EditColours.h"
 #include "app/FilterForm.h"
+#include "core/Display.h"
 #include "processing/Arithmetic.h"
 #include "processing/Geometry.h"
 #include "processing/Sphere.h"
@@ -253,6 +255,12 @@ void TGeometryWindowTest::arithmeticDropsComputesAndUses()
     TArithForm* af = form.ArithForm;
     QVERIFY(af->isVisible());
     QCOMPARE(af->windowTitle(), QStringLiteral("Arithmetic"));
+    // inside the workspace, clear of the menu and tool bar, and not on top of everything
+    const QWidget* work = form.MdiArea->viewport();
+    QVERIFY((QRect(work->mapToGlobal(QPoint(0, 0)), work->size()) & work->screen()->availableGeometry())
+                .contains(af->frameGeometry()));
+    QVERIFY(!(af->windowFlags() & Qt::WindowStaysOnTopHint));
+    Shot(&form, "arithmetic-placed.png");
     QCOMPARE(af->Edit1->text(), QStringLiteral(" /"));
     QVERIFY(af->FirstWindow && af->SecondWindow);  // the two windows of the table
 
@@ -264,8 +272,8 @@ void TGeometryWindowTest::arithmeticDropsComputesAndUses()
     QVERIFY(!af->Button1->isEnabled());
     QCOMPARE(af->Label4->text(), Latin1ToQt(b->MinText + " " + b->Picture.Para.PhysUnit));
 
-    QTest::keyClick(af->Edit1, Qt::Key_Q);  // not an operator: emptied, a beep
-    QCOMPARE(af->Edit1->text(), QString());
+    QTest::keyClick(af->Edit1, Qt::Key_Q);  // not an operator: a beep, the operator stays
+    QCOMPARE(af->Edit1->text(), QStringLiteral(" /"));
     QCOMPARE(fx.Messages.Beeps, 1);
     QTest::keyClick(af->Edit1, Qt::Key_Asterisk);
     QCOMPARE(af->Edit1->text(), QStringLiteral(" *"));
@@ -274,10 +282,24 @@ void TGeometryWindowTest::arithmeticDropsComputesAndUses()
     QVERIFY(af->Button1->isEnabled());
     const std::string unit = b->Picture.Para.PhysUnit + " " + a->Picture.Para.PhysUnit;
     QCOMPARE(af->ResultPicture.Para.PhysUnit, unit);
-    QVERIFY(af->Label8->text().endsWith(Latin1ToQt(" " + unit)));
+    // the limits in the z bar's short form, on one line
+    const TZBarLabels limits = ZBarLabels(af->ResultPicture.Min, af->ResultPicture.Max, false);
+    QCOMPARE(af->Label8->text(), Latin1ToQt(limits.MinText + " " + unit));
+    QCOMPARE(af->Label9->text(), Latin1ToQt(limits.MaxText + " " + unit));
+    QCOMPARE(af->Label8->y(), af->Label9->y());
+    QVERIFY(af->Label8->geometry().right() < af->Label9->geometry().left());
     Shot(af, "arithmetic.png");
+    ScreenShot("x-arithmetic.png");
 
     QTest::mouseClick(af->Button1, Qt::LeftButton);  // "Use"
+    QVERIFY(!af->isVisible());
+    // Escape closes the window
+    af->show();
+    QVERIFY(af->isVisible());
+    QTest::keyClick(af->Edit1, Qt::Key_Escape);
+    QVERIFY(!af->isVisible());
+    af->show();
+    QTest::keyClick(af, Qt::Key_Escape);
     QVERIFY(!af->isVisible());
     TMDIChild* calc = form.Current();
     QVERIFY(calc && calc != a && calc != b);
@@ -337,6 +359,22 @@ void TGeometryWindowTest::arithmeticOperandClosedOrOfAnotherSize()
     QCOMPARE(af->ResultPicture.Para.PhysUnit, std::string("nm"));
     QCOMPARE(af->Label8->text(), QStringLiteral("0 nm"));
     QCOMPARE(af->Label9->text(), QStringLiteral("0 nm"));
+
+    // opened again with operands of different sizes: nothing said before the user chose
+    af->hide();
+    fx.Messages.Clear();
+    form.ArithmeticItem->trigger();
+    QVERIFY(af->FirstWindow && af->SecondWindow);
+    QVERIFY(af->FirstWindow->Picture.Cols != af->SecondWindow->Picture.Cols);
+    QVERIFY(fx.Messages.Shown.empty());
+    // no operator in the field (a hand-edited setting): "=" and "Use" say so
+    af->Edit1->setText(QStringLiteral(" "));
+    DropWindow(af->Image1, small);
+    DropWindow(af->Image2, small);
+    QTest::mouseClick(af->Label1, Qt::LeftButton);
+    af->Button1Click();
+    QCOMPARE(fx.Messages.Texts(), (std::vector<std::string>{NoOperatorText, NoOperatorText}));
+    QVERIFY(!af->Button1->isEnabled());
 }
 
 void TGeometryWindowTest::rescaleSaveAndReopen()

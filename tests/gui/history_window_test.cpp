@@ -15,6 +15,7 @@
 #include "app/FilterForm.h"
 #include "processing/Operations.h"
 #include "formats/LoadFiles.h"
+#include "processing/History.h"
 #include "processing/Kernels.h"
 
 using namespace guitest;
@@ -263,6 +264,9 @@ void THistoryWindowTest::saveAsOpenAndDuplicateKeepTheHistory()
     QCOMPARE(back->History, expected);
     QVERIFY(SameSamples(back->Picture, w->Picture));
     for (const std::string& line : back->ScanInfo) QVERIFY(line.find("history") == std::string::npos);
+    // the saved file holds these steps: as an operand it replays from that file
+    QCOMPARE(back->HistoryInFile, expected.size());
+    QCOMPARE(ArithStepEntry("+", *back), ArithEntry("+", back->SourcePath, back->SourceChannel));
 
     form.Doublicate1->trigger();
     TMDIChild* copy = form.Current();
@@ -379,6 +383,36 @@ void THistoryWindowTest::everyDialogStepReplaysBitForBit()
     }
     SetOperandLoader(nullptr);
     QVERIFY(fx.Messages.Shown.empty());
+
+    // the processed image as the second operand: its file holds it unprocessed, so no
+    // replay computes this result; the export says which step and why
+    form.ArithmeticItem->trigger();
+    DropWindow(af->Image1, other);
+    DropWindow(af->Image2, w);
+    QTest::mouseClick(af->Label1, Qt::LeftButton);
+    QTest::mouseClick(af->Button1, Qt::LeftButton);
+    TMDIChild* calc2 = form.Current();
+    QVERIFY(calc2 != calc);
+    QCOMPARE(calc2->History.size(), size_t(1));
+    QVERIFY(StartsWith(calc2->History[0], ("# arith:-:" + w->SourcePath).c_str()));
+    QVERIFY(fx.Messages.Shown.empty());
+    const QString script = fx.Dir() + QStringLiteral("/calc.sh");
+    QVERIFY(calc2->ExportProcessing(QFile::encodeName(script).toStdString()));
+    QCOMPARE(fx.Messages.Shown.size(), size_t(1));
+    const std::string said = fx.Messages.Shown[0].Text;
+    QVERIFY2(StartsWith(said, "Step 1 (arith:-:") && said.find("was processed after it was read") != std::string::npos,
+             said.c_str());
+    QFile f(script);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    QVERIFY(text.contains("\n# Step 1 (arith:-:"));
+    // run, it stops with the reason instead of computing something else
+    QProcess p;
+    p.start(QStringLiteral("sh"), {script, DemoFile(), fx.Dir() + QStringLiteral("/never.txt")});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(p.readAllStandardError().contains("cannot be replayed"));
+    QVERIFY(!QFileInfo::exists(fx.Dir() + QStringLiteral("/never.txt")));
 }
 
 // 123.456 / 5 * 5 is not 123.456: "Take Over" of the whole picture changes the ranges

@@ -178,7 +178,7 @@ void TMainFormTest::demoOpensThroughMenuAndDialog() {
     QStringList titles;
     for (TMDIChild* w : windows) {
         titles << Title(w);
-        QCOMPARE(w->SubWindow()->windowTitle(), Title(w));
+        QCOMPARE(ShownTitle(w->SubWindow()), Title(w));
         QCOMPARE(w->Picture.Cols, 512);
         QVERIFY(!w->ScanInfo.empty());
         QVERIFY(w->ScanInfoMemo->toPlainText().contains(QStringLiteral("FileDescBegin")));
@@ -370,7 +370,7 @@ void TMainFormTest::renameChangesOnlyTheTitle() {
     QTest::keyClick(rename->Edit1, Qt::Key_Return);
     QVERIFY(!rename->isVisible());
     QCOMPARE(w->Title, std::string("terrace \xB5m"));
-    QCOMPARE(w->SubWindow()->windowTitle(), QStringLiteral("terrace \xB5m"));
+    QCOMPARE(ShownTitle(w->SubWindow()), QStringLiteral("terrace \xB5m"));
     QCOMPARE(w->FileName, std::string("scan_0.int"));
     QCOMPARE(w->CaptionTag, std::string("Topography Fwd"));
     // Cancel and Escape leave the title
@@ -929,7 +929,7 @@ void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {
     const QString shown = QString::fromUtf8("Messung_\u00FC_0.int - H\u00F6he");
     QCOMPARE(w->FileName, name);
     QCOMPARE(w->windowTitle(), shown);
-    QCOMPARE(w->SubWindow()->windowTitle(), shown);
+    QCOMPARE(ShownTitle(w->SubWindow()), shown);
     // windows of one title are told apart in the Window menu
     form.Doublicate1->trigger();
     emit form.WindowMenu->aboutToShow();

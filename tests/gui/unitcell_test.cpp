@@ -212,10 +212,13 @@ void TUnitCellTest::markCorrelateFindGridPlotCopyAverage() {
 
     // copy to distortion: the x keys, 4 digits
     QTest::mouseClick(uc->Button5, Qt::LeftButton);
-    const TDistortionPair d = DistortionFromFit(*fit, w->Picture);
+    const TDistortionPair d = DistortionFromFit(*fit, w->Picture, TPlotAxis::X);
     auto ini = fx.ReadSettings();
     QCOMPARE(ini->ReadString("Filter", "DistortionCX", ""), DistortionText(d.C));
     QCOMPARE(ini->ReadString("Filter", "DistortionDX", ""), DistortionText(d.D));
+    // the results list says what was copied
+    QVERIFY(uc->Memo2->toPlainText().endsWith(QString::fromLatin1(DistortionCopiedText(d, TPlotAxis::X).c_str())));
+    ScreenShot("x-unitcell-copied.png");
 
     // a click excludes the nearest point (red), Delete removes it and its match
     const TPlotPoint first = uc->PlotPoints()[0];

@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 
+#include "processing/FFTView.h"
 #include "processing/Fourier.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "core/Messages.h"
+#include "core/Numbers.h"
 #include "processing/Geometry.h"
 
 namespace {
@@ -199,4 +200,38 @@ TEST(Distortion, CorrectionIdentityEndColumnsAndWildCoefficients)
         EXPECT_EQ(work.Cols, cols);
         EXPECT_EQ(work.Data[0][0], thin.Data[0][0]);
     }
+}
+
+// The correction refuses coefficients whose f does not rise from 0 to 1 across the scan:
+// exactly those for which f falls somewhere on [0, 1].
+TEST(Distortion, FoldingCoefficientsAreNamed)
+{
+    SetDecimalSeparator('.');
+    const std::string prefix = "These coefficients fold the scan: ";
+    for (double c = -3; c <= 3; c += 0.25)
+        for (double d = -3; d <= 3; d += 0.25) {
+            double lowestSlope = 1e300;
+            bool falls = false;
+            for (int i = 0; i < 4000; ++i) {
+                const double x0 = i / 4000.0, x1 = (i + 1) / 4000.0;
+                lowestSlope = std::min(lowestSlope, (F(c, d, x1) - F(c, d, x0)) * 4000);
+                falls = falls || F(c, d, x1) < F(c, d, x0);
+            }
+            if (std::fabs(lowestSlope) < 1e-2) continue;  // too close to call on a grid
+            const std::string x = DistortionFoldText(c, d, 0, 0), y = DistortionFoldText(0, 0, c, d);
+            EXPECT_EQ(!x.empty(), falls) << c << " " << d;
+            EXPECT_EQ(!y.empty(), falls) << c << " " << d;
+            if (falls) {
+                EXPECT_EQ(x.rfind(prefix + "with c_x = ", 0), 0u) << x;
+                EXPECT_EQ(y.rfind(prefix + "with c_y = ", 0), 0u) << y;
+            }
+        }
+    // f' = 0 at one end still rises; the example of a wild pair; numbers that are none
+    EXPECT_EQ(DistortionFoldText(1, 0, -1, 0), "");
+    EXPECT_EQ(DistortionFoldText(100, -1e30, 0, 0),
+              prefix + "with c_x = 100 and d_x = -1E30, f(x) = (1 - c - d) x + c x\xB2 + d x\xB3 falls near "
+                       "x = 1 of the x scan instead of rising from 0 to 1. Nothing was changed.");
+    EXPECT_NE(DistortionFoldText(0, 0, std::numeric_limits<double>::quiet_NaN(), 0).find("c_y and d_y must be finite"),
+              std::string::npos);
+    EXPECT_NE(DistortionFoldText(std::numeric_limits<double>::infinity(), 0, 0, 0), "");
 }

@@ -15,7 +15,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "processing/Arithmetic.h"
-#include "processing/Fourier.h"
+#include "processing/FFTView.h"
 #include "processing/Geometry.h"
 #include "processing/Histogram.h"
 #include "processing/History.h"
@@ -494,6 +494,53 @@ TEST_F(HistoryFile, OldFilesReadAsBeforeWithEveryLineInTheScanInformation)
     const auto& info = docs[0]->ScanInfo;
     EXPECT_NE(info.end(), std::find(info.begin(), info.end(), "; history of the sample: annealed"));
     EXPECT_NE(info.end(), std::find(info.begin(), info.end(), "FileDescEnd"));
+}
+
+// The arithmetic step of a result replays only where the second image is what its file
+// holds; otherwise the history keeps a note, and the script and the export name it.
+TEST_F(History, ArithmeticStepsThatCannotBeReplayedAreNamed)
+{
+    TImageDoc second;
+    second.Title = "scan.txt - Current";
+    second.SourcePath = "/data/scan.txt";
+    second.SourceChannel = 2;
+    EXPECT_EQ(ArithStepEntry("-", second), "arith:-:/data/scan.txt:2");
+    // steps read with a saved file, or ones that only set the colour range, keep it replayable
+    second.History = {"median", "range:auto"};
+    second.HistoryInFile = 1;
+    EXPECT_EQ(ArithStepEntry("/", second), "arith:/:/data/scan.txt:2");
+    second.History.push_back("filter:LowPass");
+    const std::string processed = ArithStepEntry("/", second);
+    EXPECT_EQ(processed, UnreplayableEntry("arith:/:/data/scan.txt:2",
+                                           "the second image \"scan.txt - Current\" was processed after it was "
+                                           "read from /data/scan.txt (filter:LowPass), and the file holds it "
+                                           "unprocessed"));
+    EXPECT_EQ(ArithStepEntry("", TImageDoc{}).rfind("# arith::", 0), 0u);
+    TImageDoc calc;
+    calc.FileName = calc.Title = "Calculus";
+    EXPECT_NE(ArithStepEntry("+", calc).find("\"Calculus\" was not read from a file"), std::string::npos);
+
+    // the replay refuses the note; the problems name the step, its text and why
+    TImageDoc doc;
+    doc.Title = "Calculus";
+    doc.History = {"invert", processed, "median", "arith::x.txt:1"};
+    EXPECT_THROW(ParseOperation(processed), EOperationError);
+    const std::vector<std::string> problems = ReplayProblems(doc.History);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].rfind("Step 2 (arith:/:/data/scan.txt:2) cannot be replayed: the second image", 0), 0u);
+    EXPECT_EQ(problems[1].rfind("Step 4 (arith::x.txt:1) cannot be replayed: arith: the operator", 0), 0u);
+    EXPECT_TRUE(ReplayProblems({"invert", "median"}).empty());
+    std::vector<std::string> names;
+    EXPECT_TRUE(ReplayProblemsMessage({"invert"}, names).empty());
+    EXPECT_NE(ReplayProblemsMessage(doc.History, names).find(problems[1]), std::string::npos);
+    EXPECT_EQ(names, std::vector<std::string>{"/data/scan.txt"});
+
+    // the script: a comment line per step, the note left out of the call, and it stops
+    const std::string s = ProcessingScript(doc);
+    EXPECT_NE(s.find("\n# " + problems[0] + ".\n"), std::string::npos);
+    EXPECT_EQ(s.find("--op '# arith"), std::string::npos);
+    EXPECT_NE(s.find("--op 'median'"), std::string::npos);
+    EXPECT_LT(s.find("exit 1\n"), s.find("exec "));
 }
 
 TEST_F(History, OperationsFromAPlainListOrAParameterFile)

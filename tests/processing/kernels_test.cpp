@@ -187,6 +187,23 @@ TEST(KernelFilter, ConstantsKeptByLowPassAndRemovedByLaplace2)
     }
 }
 
+// A kernel changes the value scale exactly when it does not keep a constant image at
+// its value: the smoothing and sharpening ones keep it, the slope and curvature
+// kernels (HighPass 3 among them: its nine coefficients add up to 0) do not.
+TEST(KernelFilter, ScaleChangesWhereConstantsAreNotKept)
+{
+    for (int k = 0; k < KernelCount(); ++k) {
+        TQTVPicture p = Image(5, 6, 3.0f);
+        ApplyKernel(p, k);
+        bool kept = true;
+        for (int r = 0; r < p.Rows; ++r)
+            for (int c = 0; c < p.Cols; ++c) kept = kept && std::fabs(p.Data[r][c] - 3.0f) < 1e-5f;
+        EXPECT_EQ(KernelChangesScale(k), !kept) << KernelNames()[static_cast<size_t>(k)];
+    }
+    EXPECT_FALSE(KernelChangesScale(KernelIndex("HighPass 1")));
+    EXPECT_TRUE(KernelChangesScale(KernelIndex("Edges left")));
+}
+
 TEST(KernelFilter, SolarizationLeftOnARamp)
 {
     TQTVPicture p = Image(5, 12);

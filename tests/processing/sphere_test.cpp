@@ -1,6 +1,8 @@
 // The sphere filter: radius acceptance, the element, lowpass/highpass and switching.
 #include <gtest/gtest.h>
 
+#include "thread_support.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -158,6 +160,7 @@ TEST_F(Sphere, ProgressPerRowCancelAndSwitch)
     Fill(p, 5);
     TQTVPicture w = p;
     std::vector<int> rows;
+    TThreadScope one(1);  // on one thread progress comes before every row, with its index
     EXPECT_EQ(SphereFilter(p, w, 3, true, [&](int y) { rows.push_back(y); return y < 4; }),
               TSphereOutcome::Cancelled);
     EXPECT_EQ(rows, (std::vector<int>{0, 1, 2, 3, 4}));
@@ -174,4 +177,21 @@ TEST_F(Sphere, ProgressPerRowCancelAndSwitch)
     SwitchSphereResult(p, w);
     for (int r = 0; r < p.Rows; ++r)
         for (int c = 0; c < p.Cols; ++c) EXPECT_NEAR(w.Data[r][c], low.Data[r][c], 1e-5);
+}
+
+// On the pool, a cancel in the middle still leaves the working copy (and the source)
+// as they were.
+TEST_F(Sphere, CancelOnThePoolLeavesBothAlone)
+{
+    TQTVPicture p = Image(301, 97, 300);
+    Fill(p, 9);
+    const std::string before = SampleBytes(p);
+    for (const int n : {2, 3, 8}) {
+        TThreadScope scope(n);
+        TQTVPicture w = p;
+        int calls = 0;
+        EXPECT_EQ(SphereFilter(p, w, 40, true, [&](int) { return ++calls < 3; }), TSphereOutcome::Cancelled);
+        EXPECT_EQ(SampleBytes(w), before) << n;
+        EXPECT_EQ(SampleBytes(p), before) << n;
+    }
 }

@@ -1,0 +1,55 @@
+#include "processing/FFTView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/Threads.h"
+#include "processing/Fourier.h"
+#include "processing/Leveling.h"
+
+int32_t FFTViewBits(int32_t rows, int32_t cols)
+{
+    const int32_t m = std::min(rows, cols);
+    if (m < 1) return -1;
+    int32_t bits = 0;
+    while (bits < 11 && (int32_t{2} << bits) <= m) ++bits;
+    return bits;
+}
+
+void FFTView(TQTVPicture& working, bool logarithmic, bool suppressZero)
+{
+    if (!working.HasData()) return;
+    if (suppressZero) LevelMean2D(working);  // "2Dim", "0. order"
+    const int32_t bits = FFTViewBits(working.Rows, working.Cols);
+    if (bits < 0) return;
+    const int32_t n = int32_t{1} << bits;
+    const size_t nn = static_cast<size_t>(n);
+    // both grids are filled by the rows' threads (no zero-filled allocation first)
+    std::unique_ptr<float[]> re(new float[nn * nn]), im(new float[nn * nn]);
+    std::vector<float*> pr(nn), pi(nn);
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
+            pr[static_cast<size_t>(r)] = re.get() + static_cast<size_t>(r) * nn;
+            pi[static_cast<size_t>(r)] = im.get() + static_cast<size_t>(r) * nn;
+            std::memcpy(pr[static_cast<size_t>(r)], working.Data[r], nn * sizeof(float));
+            std::fill_n(pi[static_cast<size_t>(r)], nn, 0.0f);
+        }
+    });
+    FFT2D(pr.data(), pi.data(), bits, working.Transformed);
+    working.Transformed = !working.Transformed;
+    ParallelFor(n, GrainFor(n), [&](int64_t r0, int64_t r1) {
+        for (auto r = static_cast<int32_t>(r0); r < r1; ++r) {
+            float* row = working.Data[r];
+            const float* a = pr[static_cast<size_t>(r)];
+            const float* b = pi[static_cast<size_t>(r)];
+            for (int32_t c = 0; c < n; ++c) {
+                const double x = a[c], y = b[c];
+                const double m = std::sqrt(x * x + y * y);
+                row[c] = static_cast<float>(logarithmic ? std::log2(m) : m);
+            }
+        }
+    });
+}
