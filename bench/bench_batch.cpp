@@ -60,9 +60,9 @@ std::unique_ptr<TImageDoc> LoadDemo()
     return keep.Docs.empty() ? nullptr : std::move(keep.Docs.front());
 }
 
-std::vector<TOperationApply> Ops()
+std::vector<TOperation> Ops()
 {
-    std::vector<TOperationApply> ops;
+    std::vector<TOperation> ops;
     for (const std::string& t : Pipeline) ops.push_back(ParseOperation(t));
     return ops;
 }
@@ -95,7 +95,7 @@ void BM_PipelineOnly(benchmark::State& state)
         work.Picture.Render();
         state.ResumeTiming();
         for (const auto& op : ops) {
-            op(work);
+            ApplyOperation(op, work);
             work.Picture.Render();
         }
         benchmark::DoNotOptimize(work.Picture.Data.Block());
@@ -136,9 +136,9 @@ void BM_BatchFile(benchmark::State& state)
     for (auto _ : state) {
         auto doc = LoadDemo();
         for (size_t i = 0; i < ops.size(); ++i) {
-            ops[i](*doc);
+            ApplyOperation(ops[i], *doc);
             doc->Picture.Render();
-            doc->History.push_back(Pipeline[i]);
+            doc->History.push_back(HistoryEntry(ops[i]));
         }
         const std::string out = Dir() + "out" + std::to_string(k++) + ".txt";
         if (!WriteNative(*doc, out, TNativeKind::Int)) state.SkipWithError("write failed");

@@ -20,17 +20,17 @@ find_package(pybind11 CONFIG REQUIRED)
 # the model goes into a shared module: position-independent, but without giving up
 # inlining within a file for the sake of symbol interposition, which nothing here uses
 # (so the programs get the same code as before)
-set_target_properties(morvane_model PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(morvane_model morvane_frontend PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_compile_options(morvane_model PRIVATE -fno-semantic-interposition)
+target_compile_options(morvane_frontend PRIVATE -fno-semantic-interposition)
 
 set(MORVANE_PYTHON_DIR ${CMAKE_BINARY_DIR}/python)
-pybind11_add_module(morvane_python MODULE python/src/Module.cpp src/cli/CliLoad.cpp src/cli/AnalysisJson.cpp
-  src/cli/BatchFiles.cpp)
+pybind11_add_module(morvane_python MODULE python/src/Module.cpp)
 set_target_properties(morvane_python PROPERTIES
   OUTPUT_NAME _morvane
   LIBRARY_OUTPUT_DIRECTORY ${MORVANE_PYTHON_DIR}/morvane
   AUTOMOC OFF)
-target_link_libraries(morvane_python PRIVATE morvane_model nlohmann_json::nlohmann_json)
+target_link_libraries(morvane_python PRIVATE morvane_frontend)
 # the model's symbols stay inside the module (bound locally, no calls through the PLT)
 target_link_options(morvane_python PRIVATE -Wl,--exclude-libs,ALL)
 
@@ -70,8 +70,8 @@ install(CODE "
 if(MORVANE_BENCH)
   find_package(Python3 COMPONENTS Development.Embed)
   if(Python3_Development.Embed_FOUND)
-    add_executable(bench_python bench/python/bench_python.cpp src/cli/CliLoad.cpp)
-    target_link_libraries(bench_python PRIVATE morvane_model pybind11::embed Python3::Python benchmark::benchmark)
+    add_executable(bench_python bench/python/bench_python.cpp)
+    target_link_libraries(bench_python PRIVATE morvane_frontend pybind11::embed Python3::Python benchmark::benchmark)
     target_compile_definitions(bench_python PRIVATE MORVANE_PYTHON_DIR="${MORVANE_PYTHON_DIR}")
     add_dependencies(bench_python morvane_python)
   endif()

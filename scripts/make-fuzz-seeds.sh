@@ -5,6 +5,8 @@
 #                                      file after the separator "#MORVANE-DATA#"
 #   OUTDIR/burleigh OUTDIR/topometrix OUTDIR/bitmap   the files themselves
 #   OUTDIR/palette                     a kind byte (0 JASC, 1 text, 2 binary), then the file
+#   OUTDIR/gwy OUTDIR/gsf OUTDIR/sxm   the Gwyddion and Nanonis files of tests/data/fields
+#                                      (hand-made, written by Gwyddion and by Morvane)
 #
 #   scripts/make-fuzz-seeds.sh OUTDIR
 set -euo pipefail
@@ -12,11 +14,14 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 SRC="$ROOT/tests/data/broken"
 OUT=${1:?usage: make-fuzz-seeds.sh OUTDIR}
 SEP='#MORVANE-DATA#'
-mkdir -p "$OUT"/{native,omicron,burleigh,topometrix,bitmap,palette}
+mkdir -p "$OUT"/{native,omicron,burleigh,topometrix,bitmap,palette,gwy,gsf,sxm}
 
 for f in "$SRC"/burleigh/*.img; do cp "$f" "$OUT/burleigh/"; done
 for f in "$SRC"/topometrix/*.tfp; do cp "$f" "$OUT/topometrix/"; done
 for f in "$SRC"/bitmap/*.bmp; do cp "$f" "$OUT/bitmap/"; done
+for ext in gwy gsf sxm; do
+  for f in "$ROOT"/tests/data/fields/*."$ext"; do cp "$f" "$OUT/$ext/"; done
+done
 for f in "$SRC"/palette/*; do
   case "$f" in *.pal) kind='\x00' ;; *.txt) kind='\x01' ;; *) kind='\x02' ;; esac
   { printf "$kind"; cat "$f"; } >"$OUT/palette/$(basename "$f")"

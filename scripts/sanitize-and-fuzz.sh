@@ -60,7 +60,7 @@ mkdir -p "$CORPUS" "$FINDINGS" "$LOGS" "$SCRATCH"
 scripts/make-fuzz-seeds.sh "$SEEDS" >/dev/null
 
 max_len() {  # the two-file inputs carry a parameter text and several data files
-  case "$1" in native) echo 32768 ;; omicron) echo 16384 ;; *) echo 4096 ;; esac
+  case "$1" in native) echo 32768 ;; omicron) echo 16384 ;; gwy) echo 8192 ;; *) echo 4096 ;; esac
 }
 
 run_target() {

@@ -21,7 +21,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "cli/CliLoad.h"
+#include "frontend/Input.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/NativeWriter.h"
@@ -98,7 +98,7 @@ void BM_Steps(benchmark::State& state) {
         TCliInput input;
         if (!LoadInput(Input(), 1, input)) state.SkipWithError("load");
         TImageDoc& doc = *input.Channels.at(0).Doc;
-        ParseOperation(op)(doc);
+        ApplyOperation(ParseOperation(op), doc);
         doc.Picture.Render();
         if (!WriteNative(doc, out, TNativeKind::Sin)) state.SkipWithError("write");
         state.PauseTiming();
@@ -149,9 +149,9 @@ void BM_ApplyCli(benchmark::State& state) {
     TCliInput input;
     LoadInput(Input(), 1, input);
     TImageDoc& doc = *input.Channels.at(0).Doc;
-    const TOperationApply apply = ParseOperation(op);
+    const TOperation apply = ParseOperation(op);
     for (auto _ : state) {
-        apply(doc);
+        ApplyOperation(apply, doc);
         doc.Picture.Render();
     }
 }

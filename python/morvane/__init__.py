@@ -18,12 +18,6 @@ import os as _os
 from ._morvane import Error, Image, Warning  # noqa: A004 (the module's own Warning class)
 from . import _morvane
 
-__all__ = [
-    "Error", "Warning", "Image", "open", "process", "operations",
-    "invert", "level", "clip", "range", "filter", "noise", "median", "mean", "fft", "zoom",
-    "distortion", "sphere", "arith", "rescale", "profile", "roughness", "unitcell", "batch",
-    "set_threads", "threads",
-]
 
 operations = _morvane.operations
 set_threads = _morvane.set_threads
@@ -90,7 +84,8 @@ Image.apply = _image_apply
 
 
 # ---------------------------------------------------------------- the operations by name
-# Each builds the operation's text and goes through process(), so the two ways agree.
+# Built from the operation table at import: each function writes its operation's text
+# from the keyword arguments and goes through process(), so the two ways agree.
 
 def _number(value, what):
     if isinstance(value, bool):
@@ -108,129 +103,98 @@ def _index(value, what):
         raise TypeError("%s must be a whole number, not %r" % (what, value)) from None
 
 
-def invert(image):
-    """Negates every sample (Process > Inverse)."""
-    return process(image, "invert")
+def _fields(name, ptype, word, value):
+    """The text fields of one parameter value (without the leading ':')."""
+    if ptype == "bool":
+        return [word] if value else []
+    if ptype == "count":
+        return [word] * _index(value, name)
+    if value is None:
+        return []
+    if ptype == "int":
+        return [str(_index(value, name))]
+    if ptype == "float":
+        return [_number(value, name)]
+    if ptype == "pair":
+        lo, hi = value
+        return [_number(lo, name + " min"), _number(hi, name + " max")]
+    if ptype == "bands":
+        return [word] + [f for lo, hi in value for f in (_number(lo, "band low"), _number(hi, "band high"))]
+    return ["%s" % (value,)]
 
 
-def level(image, method="2Dim", order=1, advanced=False, bands=None, kept=False):
-    """Leveling (Process > Leveling): method "2Dim", "Lines" or "Cols"; order 0, 1 or 2.
-
-    advanced: the ticked "Advanced" box; bands: fit only the samples strictly inside
-    one of these (low, high) value bands; kept: fit the samples the previous leveling fitted.
-    """
-    text = "level:%s:%d" % (method, _index(order, "order"))
-    if advanced:
-        text += ":advanced"
-    if bands is not None and kept:
+def _check_level(image, args):
+    if args["bands"] is not None and args["kept"]:
         raise ValueError("level: bands and kept exclude each other")
-    if bands is not None:
-        text += ":band" + "".join(":%s:%s" % (_number(lo, "band low"), _number(hi, "band high"))
-                                  for lo, hi in bands)
-    elif kept:
-        text += ":kept"
-    return process(image, text)
 
 
-def clip(image, low, high, fixed=None):
-    """Clips the values to low..high (Process > Histogram); fixed: (min, max) the colour
-    range stays fixed at afterwards."""
-    text = "clip:%s:%s" % (_number(low, "low"), _number(high, "high"))
-    if fixed is not None:
-        lo, hi = fixed
-        text += ":%s:%s" % (_number(lo, "fixed min"), _number(hi, "fixed max"))
-    return process(image, text)
+def _check_rescale(image, args):
+    units = ("x_unit", "y_unit", "z_unit")
+    if all(args[u] is None for u in units):
+        return
+    for u in units:
+        if args[u] is None:
+            args[u] = getattr(image, u)
+        if ":" in args[u]:
+            raise ValueError("rescale: a unit cannot hold ':' (%r)" % (args[u],))
+        try:
+            args[u].encode("latin-1")
+        except UnicodeEncodeError:
+            raise ValueError("rescale: units are Latin-1 text, %r is not" % (args[u],)) from None
 
 
-def range(image, low=None, high=None):  # noqa: A001 (named after the operation)
-    """Fixes the colour range to low..high; without them the range follows the values again."""
-    if low is None and high is None:
-        return process(image, "range:auto")
-    return process(image, "range:%s:%s" % (_number(low, "low"), _number(high, "high")))
+# what a few operations check or complete before their text is written
+_CHECKS = {"level": _check_level, "rescale": _check_rescale}
 
 
-def filter(image, name):  # noqa: A001 (named after the operation)
-    """One pass of a 3 x 3 kernel (Process > Simple Filter), name as the kernel list shows it."""
-    return process(image, "filter:" + name)
+def _operation_text(name, params, image, args):
+    if name in _CHECKS:
+        _CHECKS[name](image, args)
+    fields = [f for pname, ptype, _, word in params for f in _fields(pname, ptype, word, args[pname])]
+    if name == "range" and not fields:
+        fields = ["auto"]  # no limits: the range follows the values again
+    return ":".join([name] + fields)
 
 
-def noise(image, percent, z_range=None):
-    """Bad-point removal with a threshold of percent % of the z range (Process > Noise);
-    z_range: (min, max) the threshold is taken from instead of the image's own range."""
-    text = "noise:" + _number(percent, "percent")
-    if z_range is not None:
-        lo, hi = z_range
-        text += ":%s:%s" % (_number(lo, "z_range min"), _number(hi, "z_range max"))
-    return process(image, text)
+def _make_operation(name, syntax, description, params):
+    import inspect
+    parameters = [inspect.Parameter("image", inspect.Parameter.POSITIONAL_OR_KEYWORD)]
+    for pname, _, default, _ in params:
+        parameters.append(inspect.Parameter(
+            pname, inspect.Parameter.POSITIONAL_OR_KEYWORD,
+            default=inspect.Parameter.empty if default is None else eval(default, {})))  # noqa: S307 (table literals)
+    signature = inspect.Signature(parameters)
+
+    def operation(*args, **kwargs):
+        bound = signature.bind(*args, **kwargs)
+        bound.apply_defaults()
+        values = dict(bound.arguments)
+        image = values.pop("image")
+        other = values.get("other")
+        if name == "arith" and isinstance(other, Image):
+            # another image instead of a file: recorded as the file it came from
+            return _morvane._process_with_operand(image, _op_bytes("arith:%s:<image>" % (values["op"],)), other)
+        if name == "arith":
+            values["other"] = _os.fsdecode(_os.fspath(other))
+        return process(image, _operation_text(name, params, image, values))
+
+    operation.__name__ = operation.__qualname__ = name
+    operation.__module__ = __name__
+    operation.__signature__ = signature
+    lines = [description, "", "As the operation text " + syntax + " (morvane-cli process --op)."]
+    if params:
+        lines += ["", "Parameters:"]
+        lines += ["    %s (%s%s)" % (p, t, "" if d is None else ", default " + d) for p, t, d, _ in params]
+    lines += ["", "Returns a new Image; the image itself is not changed."]
+    operation.__doc__ = "\n".join(lines)
+    return operation
 
 
-def median(image):
-    """3 x 3 median filter."""
-    return process(image, "median")
-
-
-def mean(image):
-    """3 x 3 mean filter."""
-    return process(image, "mean")
-
-
-def fft(image, log=False, suppzero=False, inverse=False):
-    """Magnitude spectrum of the lower-left power-of-two block (Process > FFT); inverse:
-    the transform a second "Do" in one dialog runs."""
-    text = "fft"
-    if log:
-        text += ":log"
-    if suppzero:
-        text += ":suppzero"
-    if inverse:
-        text += ":inverse"
-    return process(image, text)
-
-
-def zoom(image, x1, y1, x2, y2):
-    """Cuts out columns x1..x2-1 and picture lines y1..y2-1 (counted from the top)."""
-    return process(image, "zoom:%d:%d:%d:%d" % tuple(_index(v, n) for v, n in
-                                                    ((x1, "x1"), (y1, "y1"), (x2, "x2"), (y2, "y2"))))
-
-
-def distortion(image, cx, dx, cy, dy):
-    """Distortion correction (Process > Distortion)."""
-    return process(image, "distortion:%s:%s:%s:%s" % (_number(cx, "cx"), _number(dx, "dx"),
-                                                      _number(cy, "cy"), _number(dy, "dy")))
-
-
-def sphere(image, radius, highpass=False, switches=0):
-    """Sphere filter of the radius (in the lateral unit), lowpass or highpass; switches:
-    how often the result was switched between low- and highpass afterwards."""
-    text = "sphere:%s:%s" % (_number(radius, "radius"), "high" if highpass else "low")
-    return process(image, text + ":switch" * _index(switches, "switches"))
-
-
-def arith(image, op, other, channel=1):
-    """image op other, op one of "+", "-", "*", "/"; other an Image or a file (its channel)."""
-    if isinstance(other, Image):
-        return _morvane._process_with_operand(image, _op_bytes("arith:%s:<image>" % (op,)), other)
-    path = _os.fsdecode(_os.fspath(other))
-    return process(image, "arith:%s:%s:%d" % (op, path, _index(channel, "channel")))
-
-
-def rescale(image, x_range, y_range, z_range, x_unit=None, y_unit=None, z_unit=None):
-    """New scan ranges, z range and (optionally) units (Process > Rescale)."""
-    text = "rescale:%s:%s:%s" % (_number(x_range, "x_range"), _number(y_range, "y_range"),
-                                 _number(z_range, "z_range"))
-    if x_unit is not None or y_unit is not None or z_unit is not None:
-        units = [image.x_unit if x_unit is None else x_unit,
-                 image.y_unit if y_unit is None else y_unit,
-                 image.z_unit if z_unit is None else z_unit]
-        for u in units:
-            if ":" in u:
-                raise ValueError("rescale: a unit cannot hold ':' (%r)" % (u,))
-            try:
-                u.encode("latin-1")
-            except UnicodeEncodeError:
-                raise ValueError("rescale: units are Latin-1 text, %r is not" % (u,)) from None
-        text += ":" + ":".join(units)
-    return process(image, text)
+_OPERATION_NAMES = []
+for _name, _syntax, _description, _params in _morvane._operation_table():
+    globals()[_name] = _make_operation(_name, _syntax, _description, _params)
+    _OPERATION_NAMES.append(_name)
+del _name, _syntax, _description, _params
 
 
 # ---------------------------------------------------------------- analysis
@@ -298,3 +262,7 @@ def unitcell(image, corners=None, threshold=70, quantity="ax", axis=None, averag
         corners = [_point(c, "corner") for c in corners]
     return _morvane._unitcell(image, corners, _index(threshold, "threshold"), str(quantity),
                               None if axis is None else str(axis), bool(average))
+
+
+__all__ = ["Error", "Warning", "Image", "open", "process", "operations"] + _OPERATION_NAMES + [
+    "profile", "roughness", "unitcell", "set_threads", "threads", "batch"]

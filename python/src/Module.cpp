@@ -26,9 +26,11 @@
 
 #include "core/Threads.h"
 #include "analysis/LineProfile.h"
-#include "cli/BatchFiles.h"
-#include "cli/AnalysisJson.h"
-#include "cli/CliLoad.h"
+#include "frontend/AnalysisJson.h"
+#include "frontend/Input.h"
+#include "frontend/Output.h"
+#include "frontend/Run.h"
+#include "frontend/BatchFiles.h"
 #include "core/Errors.h"
 #include "core/ImageDoc.h"
 #include "core/Messages.h"
@@ -38,7 +40,7 @@
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
-#include "processing/History.h"
+#include "core/Text.h"
 #include "processing/Operations.h"
 
 namespace py = pybind11;
@@ -251,30 +253,18 @@ std::vector<TDocPtr> Open(const std::filesystem::path& path, bool spectroscopy, 
 // ---------------------------------------------------------------- process
 
 // Operations in the operation table's text; all are read before any runs.
-std::vector<TOperationApply> ParseAll(const std::vector<std::string>& ops) {
-    std::vector<TOperationApply> parsed;
-    for (const std::string& text : ops) {
-        try {
-            parsed.push_back(ParseOperation(text));
-        } catch (const EOperationError& e) {
-            throw TRefused{{e.what()}};
-        }
+std::vector<TOperation> ParseAll(const std::vector<std::string>& ops) {
+    try {
+        return ParseOperations(ops);
+    } catch (const EOperationError& e) {
+        throw TRefused{{e.what()}};
     }
-    return parsed;
 }
 
-// Runs the operations on a copy of doc, rendering after each as the program does and
-// recording each in the history as morvane-cli process does (entries: the operation
-// texts, or what to record instead when an entry is given).
-TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& parsed,
-                      const std::vector<std::string>& entries, TCall& call) {
-    TDocPtr out = CopyDoc(doc);
+// Runs the operations as morvane-cli process does; a refusal raises after the call.
+void RunRecorded(TImageDoc& doc, const std::vector<TOperation>& parsed, TCall& call) {
     try {
-        for (size_t i = 0; i < parsed.size(); ++i) {
-            parsed[i](*out);
-            out->Picture.Render();
-            out->History.push_back(HistoryUtf8ToLatin1(entries[i]));
-        }
+        RunOperations(doc, parsed);
     } catch (const EAbort& e) {
         call.Refuse(e.what());
     } catch (const EOperationError& e) {
@@ -283,35 +273,22 @@ TDocPtr RunOperations(const TImageDoc& doc, const std::vector<TOperationApply>& 
         ShowMessage(e.what(), TMsgKind::Error);
         call.Refuse(e.what());
     }
-    return out;
 }
 
 // Runs the operations on doc itself, as morvane-cli does: no copy. While numpy views
 // of its samples exist they run on a copy whose samples are then copied back, so the
 // views stay valid and show the result; a change of size is refused then.
 void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
-    const std::vector<TOperationApply> parsed = ParseAll(ops);
+    const std::vector<TOperation> parsed = ParseAll(ops);
     TCall call;
     if (LiveViews().count(doc.get()) == 0) {
-        try {
-            for (size_t i = 0; i < parsed.size(); ++i) {
-                parsed[i](*doc);
-                doc->Picture.Render();
-                doc->History.push_back(HistoryUtf8ToLatin1(ops[i]));
-            }
-            if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
-        } catch (const EAbort& e) {
-            call.Refuse(e.what());
-        } catch (const EOperationError& e) {
-            call.Refuse(e.what());
-        } catch (const std::exception& e) {
-            ShowMessage(e.what(), TMsgKind::Error);
-            call.Refuse(e.what());
-        }
+        RunRecorded(*doc, parsed, call);
+        if (!parsed.empty()) TakeTouched(doc);  // rendered as it is now
         call.Done();
         return;
     }
-    TDocPtr out = RunOperations(*doc, parsed, ops, call);
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     TQTVPicture& dst = doc->Picture;
     const TQTVPicture& src = out->Picture;
     if (src.Rows != dst.Rows || src.Cols != dst.Cols)
@@ -331,44 +308,35 @@ void ApplyInPlace(const TDocPtr& doc, const std::vector<std::string>& ops) {
 }
 
 TDocPtr Process(const TDocPtr& doc, const std::vector<std::string>& ops) {
-    const std::vector<TOperationApply> parsed = ParseAll(ops);
+    const std::vector<TOperation> parsed = ParseAll(ops);
     TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, ops, call);
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     call.Done();
     return out;
-}
-
-// The second image of arith from a file: one channel of it, as morvane-cli loads it.
-TOperandLoader FileOperandLoader() {
-    return [](const std::string& path, int channel) -> std::unique_ptr<TImageDoc> {
-        TCliInput other;
-        if (!LoadInput(path, channel, other)) return nullptr;
-        for (auto& ch : other.Channels)
-            if (ch.Index == channel) return std::move(ch.Doc);
-        ShowMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded");
-        return nullptr;
-    };
 }
 
 // The second image of an arith operation given as an Image rather than a file: the
 // operation text's file part is not read, the loader hands over a copy of `other`.
 TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDocPtr& other) {
-    const std::vector<TOperationApply> parsed = ParseAll({op});
+    const std::vector<TOperation> parsed = ParseAll({op});
     struct TRestore {
-        ~TRestore() { SetOperandLoader(FileOperandLoader()); }
+        ~TRestore() { SetOperandLoader(LoadOneChannel); }
     } restore;
     SetOperandLoader([other](const std::string&, int) -> std::unique_ptr<TImageDoc> {
         return std::make_unique<TImageDoc>(*other);
     });
+    TCall call;
+    TDocPtr out = CopyDoc(*doc);
+    RunRecorded(*out, parsed, call);
     // recorded as the arithmetic window records it: the file and channel the other
     // image came from
-    std::string sign = op.substr(op.find(':') + 1);
-    sign = sign.substr(0, sign.find(':'));
-    const std::string entry = HistoryLatin1ToUtf8(
-        ArithEntry(HistoryUtf8ToLatin1(sign), other->SourcePath.empty() ? other->FileName : other->SourcePath,
-                   other->SourcePath.empty() ? 1 : other->SourceChannel));
-    TCall call;
-    TDocPtr out = RunOperations(*doc, parsed, {entry}, call);
+    if (const auto* arith = std::get_if<TArithOp>(&parsed.front()); arith && !out->History.empty()) {
+        TArithOp from = *arith;
+        from.File = other->SourcePath.empty() ? other->FileName : other->SourcePath;
+        from.Channel = other->SourcePath.empty() ? 1 : other->SourceChannel;
+        out->History.back() = Utf8ToLatin1(from.Format());
+    }
     call.Done();
     return out;
 }
@@ -376,27 +344,15 @@ TDocPtr ProcessWithOperand(const TDocPtr& doc, const std::string& op, const TDoc
 
 // ---------------------------------------------------------------- save
 
-std::string Lower(std::string s) {
-    for (auto& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return s;
-}
-
 // Writes the image by the extension of path, as morvane-cli convert does.
 void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::string& data,
           const std::optional<std::filesystem::path>& palette) {
     if (data != "int" && data != "sin") throw py::value_error("save: data must be \"int\" or \"sin\", not \"" + data + "\"");
     const std::string out = PathBytes(path);
-    const std::string ext = ExtractFileExt(out);
-    const std::string lower = Lower(ext);
-    const bool native = lower == ".txt", bitmap = lower == ".bmp", jpeg = lower == ".jpg" || lower == ".jpeg";
-    if (!native && !bitmap && !jpeg && lower != ".dat" && lower != ".stl")
-        throw py::value_error("save: unknown output type \"" + Latin1ToStr(ext) +
-                              "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
-    // the open command knows these two by their lower-case extension only
-    if ((native && ext != ".txt") || (bitmap && ext != ".bmp"))
-        throw py::value_error(std::string("save: the file could not be opened again: write ") +
-                              (native ? "native files as .txt" : "bitmaps as .bmp"));
+    std::string refusal;
+    const TOutKind kind = CheckedOutKind(out, refusal);
+    if (kind == TOutKind::Unknown) throw py::value_error("save: " + Latin1ToStr(refusal));
+    const bool bitmap = kind == TOutKind::Bitmap, jpeg = kind == TOutKind::Jpeg;
     if (palette && !bitmap && !jpeg) throw py::value_error("save: palette applies to .bmp and .jpg output only");
 
     TCall call;
@@ -421,17 +377,8 @@ void Save(const TDocPtr& doc, const std::filesystem::path& path, const std::stri
             shown.Render();
             if (bitmap) WriteBitmapFile(shown, out);
             else WriteJpegFile(shown, out, 90);
-        } else if (native) {
-            if (!WriteNative(d, out, data == "sin" ? TNativeKind::Sin : TNativeKind::Int))
-                call.Refuse("cannot write " + out);
-        } else if (lower == ".dat") {
-            WriteFileBytes(out, BuildAsciiTable(d.Picture));
-        } else if (lower == ".stl") {
-            WriteStlFile(out, d.Picture);
-        } else if (bitmap) {
-            WriteBitmapFile(d.Picture, out);
-        } else {
-            WriteJpegFile(d.Picture, out, 90);
+        } else if (!WriteOutput(d, out, kind, data == "sin" ? TNativeKind::Sin : TNativeKind::Int)) {
+            call.Refuse("cannot write " + out);
         }
     } catch (const TRefused&) {
         throw;
@@ -460,35 +407,33 @@ py::tuple BatchFile(const std::filesystem::path& in, const std::filesystem::path
         return py::make_tuple(py::bytes(out), text.empty() ? py::object(py::none()) : py::object(py::str(text)));
     };
     KeepBatchHeap();  // a batch process (a cluster worker) keeps its heap from file to file
-    const std::string taken = BatchOutputTaken(out, ext, data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+    const TNativeKind kind = data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
+    const std::string taken = BatchOutputTaken(out, ext, kind);
     if (!taken.empty()) return result({}, PathToUtf8(taken) + " already exists, not overwritten");
+    std::vector<TOperation> parsed;
     try {
-        const std::vector<TOperationApply> parsed = ParseAll(ops);
-        TCall call;
-        TCliInput loaded;
-        try {
-            // channel 1, as process loads it; its complaints are collected, not printed
-            LoadInput(input, 1, loaded);
-            const auto chosen = std::find_if(loaded.Channels.begin(), loaded.Channels.end(),
-                                             [](const TCliChannel& ch) { return ch.Index == 1; });
-            if (chosen == loaded.Channels.end())
-                return result(call.Sink().Texts, "no image could be loaded from " + PathToUtf8(input));
-            TImageDoc& doc = *chosen->Doc;
-            for (size_t i = 0; i < parsed.size(); ++i) {
-                parsed[i](doc);
-                doc.Picture.Render();
-                doc.History.push_back(HistoryUtf8ToLatin1(ops[i]));
-            }
-            Save(TDocPtr(std::move(chosen->Doc)), out, data, std::nullopt);
-            return result({}, "");
-        } catch (const EAbort& e) {
-            return result(call.Sink().Texts, e.what());  // the operation has shown its message
-        } catch (const std::exception& e) {
-            ShowFailure(e);
-            return result(call.Sink().Texts, e.what());
-        }
-    } catch (const TRefused& r) {
-        return result(r.Messages, "cannot write " + PathToUtf8(out));
+        parsed = ParseOperations(ops);
+    } catch (const EOperationError& e) {
+        return result({}, e.what());
+    }
+    TCall call;  // collects what is shown; nothing is passed on as a warning
+    TCliInput loaded;
+    try {
+        // channel 1, as process loads it; its complaints are collected, not printed
+        LoadInput(input, 1, loaded);
+        const auto chosen = std::find_if(loaded.Channels.begin(), loaded.Channels.end(),
+                                         [](const TCliChannel& ch) { return ch.Index == 1; });
+        if (chosen == loaded.Channels.end())
+            return result(call.Sink().Texts, "no image could be loaded from " + PathToUtf8(input));
+        RunOperations(*chosen->Doc, parsed);
+        if (!WriteOutput(*chosen->Doc, out, OutKindOf(out), kind))
+            return result(call.Sink().Texts, "cannot write " + PathToUtf8(out));
+        return result({}, "");
+    } catch (const EAbort& e) {
+        return result(call.Sink().Texts, e.what());  // the operation has shown its message
+    } catch (const std::exception& e) {
+        ShowFailure(e);
+        return result(call.Sink().Texts, e.what());
     }
 }
 
@@ -635,7 +580,7 @@ py::object UnitCell(const TDocPtr& doc, const std::optional<std::vector<TPointAr
 PYBIND11_MODULE(_morvane, m) {
     m.doc() = "Morvane: height images of scanning probe microscopes (the model behind morvane and morvane-cli)";
     SetDecimalSeparator('.');
-    SetOperandLoader(FileOperandLoader());
+    SetOperandLoader(LoadOneChannel);
 
     ErrorType() = (new py::exception<TRefused>(m, "Error"))->ptr();
     struct TWarning {};
@@ -748,7 +693,8 @@ PYBIND11_MODULE(_morvane, m) {
         .def("__deepcopy__", [](const TImageDoc& d, py::dict) { return CopyDoc(d); }, py::arg("memo"))
         .def("save", &Save, py::arg("path"), py::kw_only(), py::arg("data") = "int", py::arg("palette") = std::nullopt,
              "Writes the image, the writer chosen by the extension as morvane-cli convert does: .txt native "
-             "(data file .int, or .sin with data=\"sin\"), .dat ASCII table, .stl mesh, .bmp, .jpg; "
+             "(data file .int, or .sin with data=\"sin\"), .dat ASCII table, .stl mesh, .bmp, .jpg, .gwy and .gsf "
+             "(Gwyddion, never replacing a file); "
              "palette: a palette file for .bmp and .jpg")
         .def("__repr__", [](const TImageDoc& d) {
             return py::str("<morvane.Image {!r} {}x{} {} x {} {}>")
@@ -761,9 +707,20 @@ PYBIND11_MODULE(_morvane, m) {
     m.def("_process_with_operand", &ProcessWithOperand, py::arg("image"), py::arg("op"), py::arg("other"));
     m.def("operations", [] {
         std::vector<std::tuple<std::string, std::string, std::string>> out;
-        for (const TOperationDef& d : OperationTable()) out.emplace_back(d.Name, d.Syntax, d.Help);
+        for (const TOperationDef& d : OperationTable()) out.emplace_back(d.Name, d.Syntax, d.Description);
         return out;
-    }, "the operation table: (name, syntax, help) of every operation process() knows");
+    }, "the operation table: (name, syntax, description) of every operation process() knows");
+    m.def("_operation_table", [] {
+        py::list out;
+        for (const TOperationDef& d : OperationTable()) {
+            py::list params;
+            for (const TOperationParam& p : d.Params)
+                params.append(py::make_tuple(p.Name, p.Type, p.Default ? py::object(py::str(p.Default)) : py::object(py::none()),
+                                             p.Word ? py::object(py::str(p.Word)) : py::object(py::none())));
+            out.append(py::make_tuple(d.Name, d.Syntax, d.Description, params));
+        }
+        return out;
+    }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
 
     m.def("_batch_file", &BatchFile, py::arg("input"), py::arg("out_dir"), py::arg("ops"), py::arg("ext"),
           py::arg("data"));

@@ -69,3 +69,13 @@ def test_images_from_numpy_start_without_history():
     img = morvane.Image(np.zeros((4, 5)))
     assert img.history == []
     assert morvane.invert(img).history == ["invert"]
+
+
+@pytest.mark.parametrize("ext", [".gwy", ".gsf"])
+def test_gwyddion_files_bring_the_history_back(demo, tmp_path, ext):
+    out = morvane.process(morvane.open(demo)[0], *OPS[:3])
+    out.save(tmp_path / ("out" + ext))
+    back = morvane.open(tmp_path / ("out" + ext))
+    assert len(back) == 1 and back[0].history == OPS[:3] and back[0].caption == out.caption
+    with pytest.raises(morvane.Error, match="already exists"):
+        out.save(tmp_path / ("out" + ext))

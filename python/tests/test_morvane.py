@@ -97,7 +97,7 @@ def test_process_and_save_agree_with_cli(cli, demo, tmp_path, ops, data):
         assert same_bits(result.data, sin_samples(tmp_path / "py" / "out.sin", result.rows, result.cols))
 
 
-@pytest.mark.parametrize("ext", [".dat", ".stl", ".bmp", ".jpg"])
+@pytest.mark.parametrize("ext", [".dat", ".stl", ".bmp", ".jpg", ".gwy", ".gsf"])
 def test_every_writer_agrees_with_cli(cli, demo, tmp_path, ext):
     cli("convert", demo, tmp_path / ("cli" + ext), "--channel", 2)
     morvane.open(demo)[1].save(tmp_path / ("py" + ext))

@@ -6,7 +6,7 @@
 
 #include "core/Messages.h"
 #include "core/Numbers.h"
-#include "formats/LoadFiles.h"
+#include "core/Files.h"
 #include "formats/NativeWriter.h"
 
 std::string FormatDat(double value) {

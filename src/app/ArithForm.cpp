@@ -1,6 +1,7 @@
 #include "app/ArithForm.h"
 
 #include "processing/History.h"
+#include "processing/Operations.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>

@@ -1,6 +1,6 @@
 #include "app/AxesForm.h"
 
-#include "processing/History.h"
+#include "processing/Operations.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -120,7 +120,9 @@ void TAxesForm::BitBtn2Click()
         hide();
         return;
     }
-    TRescale rs;
+    TRescaleOp op;
+    op.Units = true;
+    TRescale& rs = op.Rescale;
     rs.XRange = v[0];
     rs.YRange = v[1];
     rs.ZRange = v[2];
@@ -130,9 +132,9 @@ void TAxesForm::BitBtn2Click()
     const bool newScale = RescaleChangesHeights(w->Picture, rs.ZRange);
     TImageChange step(w);
     if (!ApplyRescale(w->Picture, rs)) return;  // told why; the image is as it was
-    w->History.push_back(RescaleEntry(rs));
+    w->History.push_back(HistoryEntry(op));
     // heights on a new scale: the colour range follows them, as View > Refresh does
-    if (newScale && FollowNewValueScale(w->Picture)) w->History.push_back(RangeEntry(false, 0, 0));
+    if (newScale && FollowNewValueScale(w->Picture)) w->History.push_back(HistoryEntry(TRangeOp{}));
     w->Redraw();
     hide();
 }

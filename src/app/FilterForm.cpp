@@ -55,18 +55,18 @@ struct TModeInfo {
 
 TModeInfo ModeInfo(int mode)
 {
-    if (mode == 0) return {"LowPass of ", 7};
-    if (mode >= 1 && mode <= 14) return {"", 7};
+    if (mode == fmLowPass) return {"LowPass of ", 7};
+    if (mode >= 1 && mode <= fmLastKernel) return {"", 7};
     switch (mode) {
-    case 15: return {"Bad points removal of ", 10};
-    case 16: return {"Histogram of ", 12};
-    case 17: return {"FFT of ", 29};
-    case 18: return {"Slope of ", 11};
-    case 19: return {"Zoom of ", 14};
-    case 20: return {"Sphere-Filter ", 15};
-    case 21: return {"Median-Filter ", 9};
-    case 22: return {"Distortion ", 16};
-    case 23: return {"Mean-Filter ", 8};
+    case fmBadPoints: return {"Bad points removal of ", 10};
+    case fmHistogram: return {"Histogram of ", 12};
+    case fmFFT: return {"FFT of ", 29};
+    case fmLeveling: return {"Slope of ", 11};
+    case fmZoom: return {"Zoom of ", 14};
+    case fmSphere: return {"Sphere-Filter ", 15};
+    case fmMedian: return {"Median-Filter ", 9};
+    case fmDistortion: return {"Distortion ", 16};
+    case fmMean: return {"Mean-Filter ", 8};
     default: return {"", 0};
     }
 }
@@ -328,110 +328,330 @@ void TFilterForm::BuildControls()
     Timer1->setInterval(50);
 }
 
-void TFilterForm::BuildPanel7()
-{
-    auto check = [&](const char* name, const char* text, int x, int y) {
-        auto* c = new QCheckBox(QString::fromLatin1(text), Panel7);
-        c->setObjectName(QString::fromLatin1(name));
-        c->setGeometry(x, y, 130, 20);
-        c->show();
-        return c;
-    };
-    switch (Mode) {
-    case 17:
-        LogBox = check("LogBox", "Log.", 48, 88);
-        SuppZeroBox = check("SuppZeroBox", "Suppress Zero", 48, 108);
-        if (settings_) {
-            LogBox->setChecked(settings_->ReadBool("FFT", "Log", false));
-            SuppZeroBox->setChecked(settings_->ReadBool("FFT", "SuppZero", false));
-        }
-        break;
-    case 20: {
-        RadiusEdit = new QLineEdit(Panel7);
-        RadiusEdit->setObjectName(QStringLiteral("RadiusEdit"));
-        RadiusEdit->setGeometry(10, 20, 100, 24);
-        RadiusEdit->setText(settings_ ? Latin1ToQt(settings_->ReadString("Filter", "Kugel", "0"))
-                                      : QStringLiteral("0"));
-        WatchEdits(RadiusEdit);
-        RadiusUnit = new QLabel(Latin1ToQt(Source ? Source->Para.XPhysUnit : std::string()), Panel7);
-        RadiusUnit->setObjectName(QStringLiteral("RadiusUnit"));
-        RadiusUnit->setGeometry(116, 22, 60, 20);
-        LowpassButton = new QRadioButton(QStringLiteral("Lowpass"), Panel7);
-        LowpassButton->setObjectName(QStringLiteral("LowpassButton"));
-        LowpassButton->setGeometry(16, 48, 120, 18);
-        LowpassButton->setChecked(true);
-        HighpassButton = new QRadioButton(QStringLiteral("Highpass"), Panel7);
-        HighpassButton->setObjectName(QStringLiteral("HighpassButton"));
-        HighpassButton->setGeometry(16, 64, 120, 18);
-        ProgressBar = new QProgressBar(Panel7);
-        ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-        ProgressBar->setGeometry(10, 90, 165, 18);
-        ProgressBar->setRange(0, std::max(0, (Source ? Source->Rows : 1) - 1));
-        ProgressBar->setValue(0);
-        ProgressBar->setTextVisible(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{RadiusEdit, RadiusUnit, LowpassButton,
-                                                          HighpassButton, ProgressBar})
-            w->show();
-        connect(RadiusEdit, &QLineEdit::returnPressed, this, &TFilterForm::Edit1KeyPress);
-        connect(LowpassButton, &QRadioButton::toggled, this, &TFilterForm::RadioButton1Click);
-        Edit1KeyPress();  // the stored radius, confirmed at once
-        break;
+// ---------------------------------------------------------------- the tools
+
+// One family of operations in the frame: its panel's set-up, its "Do" (the operation
+// struct filled from the controls, applied through the session to the working copy),
+// what "Undo" does beyond restoring the copy, and its share of the layout.
+class TFilterTool {
+public:
+    explicit TFilterTool(TFilterForm& form) : F(form) {}
+    virtual ~TFilterTool() = default;
+    virtual void Setup() = 0;
+    virtual void Do() = 0;
+    virtual void Undo() {}
+    virtual void Layout(int top, int space) {}
+    // "Take Over" hands over the colour range as well (the histogram)
+    virtual bool HandsOverRange() const { return false; }
+    // "Take Over" takes the working copy's size (the zoom)
+    virtual bool Zooms() const { return false; }
+
+protected:
+    TSettings* Settings() const { return F.settings_; }
+    bool Advanced() const { return F.Advanced(); }
+    void Preview() { F.RenderPreview(); }
+    void Histogram() { F.DrawHistogram(); }
+    TFilterForm& F;
+};
+
+namespace {
+
+class TKernelTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        const int mode = F.Mode;
+        F.Panel3->show();
+        F.ComboBox1Change();
+        F.Mode = mode;
     }
-    case 19: {
-        // the zoom square follows the mouse; the position shows in the hint even without a button
-        auto* relay = new TMouseRelay(Image2);
-        relay->Handler = [this](QEvent::Type type, QMouseEvent* e) {
-            const QPoint pos = e->position().toPoint();
-            if (type == QEvent::MouseButtonPress) Image2MouseDownZoom(e->button(), pos);
-            else if (type == QEvent::MouseMove) Image2MouseMoveZoom(e->buttons(), pos);
-            else Image2MouseUpZoom(e->button(), pos);
+    void Do() override
+    {
+        F.Mode = std::max(0, F.ComboBox1->currentIndex());
+        if (F.Source) F.Session.Do(TFilterOp{F.Mode}, *F.Source, F.Working);
+        Preview();
+    }
+};
+
+class TBadPointsTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel2->show();
+        if (Settings()) F.Edit2->setText(Latin1ToQt(Settings()->ReadString("Filter", "Edit2", "1")));
+    }
+    void Do() override
+    {
+        // unreadable text is refused (it would count as 0 and smooth the whole image)
+        double percent = 0;
+        try {
+            percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(F.Edit2->text())));
+        } catch (const EConvertError& e) {
+            SetEditState(F.Edit2, TEditState::Rejected);
+            ShowFailure(e);
+            return;
+        }
+        SetEditState(F.Edit2, TEditState::Accepted);
+        const std::string text = FormatShortest(percent);
+        F.Edit2->setText(Latin1ToQt(text));
+        if (Settings()) Settings()->WriteString("Filter", "Edit2", text);
+        if (F.Source) F.Session.Do(F.Session.Noise(percent, *F.Source), *F.Source, F.Working);
+        Preview();
+    }
+};
+
+class THistogramTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel4->show();
+        F.Working.FixedRange = 0;
+        Histogram();
+    }
+    void Do() override
+    {
+        TClipOp clip;
+        F.Hist.ClipLimits(clip.Low, clip.High);
+        if (F.Source) F.Session.Do(clip, *F.Source, F.Working);
+        Preview();
+        Histogram();
+    }
+    void Undo() override
+    {
+        Preview();
+        Histogram();
+    }
+    void Layout(int, int) override { F.Image3->setGeometry(5, 5, HistogramBins, std::max(1, F.Panel4->height() - 30)); }
+    bool HandsOverRange() const override { return true; }
+};
+
+class TLevelingTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel6->show();
+        F.MarkedPoints.clear();
+        F.CheckBox1->setEnabled(true);
+        F.CheckBox1->setChecked(false);
+    }
+    void Do() override
+    {
+        TLevelOp level;
+        level.Method = F.ComboSlop->currentIndex();
+        level.Order = F.ComboSlopOrder->currentIndex();
+        level.Advanced = F.CheckBox1->isChecked();
+        level.Points = F.MarkedPoints;
+        level = F.Session.Level(level);
+        if (F.Source && F.Session.Do(level, *F.Source, F.Working) && level.Method == static_cast<int32_t>(TLevelMethod::Points))
+            F.MarkedPoints.clear();  // used up by the plane through them
+        Preview();
+        if (Advanced()) Histogram();
+    }
+    void Undo() override
+    {
+        Preview();
+        Histogram();
+    }
+    void Layout(int top, int space) override
+    {
+        const int H = F.height();
+        F.Panel6->setGeometry(0, top, LeftColumn, space >= 14 ? space - 4 : 10);
+        if (!F.CheckBox1->isChecked()) {
+            F.Panel4->hide();
+            return;
+        }
+        F.Panel6->resize(LeftColumn, 120);
+        int b = H - F.Panel1->height() - F.Image1->height();
+        if (b < 151) b = 31;
+        // kept above the buttons
+        const int h = std::min(b - 120, F.Panel1->y() - 2 - (top + 122));
+        F.Panel4->setGeometry(0, top + 122, LeftColumn, std::max(h, 31));
+        F.Panel4->show();
+        F.Image3->setGeometry(5, 5, HistogramBins, std::max(1, F.Panel4->height() - 30));
+        Histogram();
+    }
+};
+
+class TFFTTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel7->show();
+        auto check = [&](const char* name, const char* text, int x, int y) {
+            auto* c = new QCheckBox(QString::fromLatin1(text), F.Panel7);
+            c->setObjectName(QString::fromLatin1(name));
+            c->setGeometry(x, y, 130, 20);
+            c->show();
+            return c;
         };
-        Image2->installEventFilter(relay);
-        Image2->setMouseTracking(true);
-        Image2->setCursor(Qt::CrossCursor);
+        F.LogBox = check("LogBox", "Log.", 48, 88);
+        F.SuppZeroBox = check("SuppZeroBox", "Suppress Zero", 48, 108);
+        if (Settings()) {
+            F.LogBox->setChecked(Settings()->ReadBool("FFT", "Log", false));
+            F.SuppZeroBox->setChecked(Settings()->ReadBool("FFT", "SuppZero", false));
+        }
+    }
+    void Do() override
+    {
+        const bool log = F.LogBox && F.LogBox->isChecked();
+        const bool suppZero = F.SuppZeroBox && F.SuppZeroBox->isChecked();
+        if (Settings()) {
+            Settings()->WriteBool("FFT", "Log", log);
+            Settings()->WriteBool("FFT", "SuppZero", suppZero);
+    }
+    if (F.Source) F.Session.Do(F.Session.FFT(log, suppZero), *F.Source, F.Working);
+    Preview();
+    }
+};
+
+// median and mean: the 3 x 3 neighbourhood of the source
+class TNeighbourTool : public TFilterTool {
+public:
+    TNeighbourTool(TFilterForm& form, bool median) : TFilterTool(form), median_(median) {}
+    void Setup() override { F.Panel7->show(); }
+    void Do() override
+    {
+        if (F.Source) F.Session.Do(median_ ? TOperation(TMedianOp{}) : TOperation(TMeanOp{}), *F.Source, F.Working);
+        Preview();
+    }
+
+private:
+    bool median_;
+};
+
+class TZoomTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel7->show();
+        // the zoom square follows the mouse; the position shows in the hint even without a button
+        auto* relay = new TMouseRelay(F.Image2);
+        relay->Handler = [&form = F](QEvent::Type type, QMouseEvent* e) {
+            const QPoint pos = e->position().toPoint();
+            if (type == QEvent::MouseButtonPress) form.Image2MouseDownZoom(e->button(), pos);
+            else if (type == QEvent::MouseMove) form.Image2MouseMoveZoom(e->buttons(), pos);
+            else form.Image2MouseUpZoom(e->button(), pos);
+        };
+        F.Image2->installEventFilter(relay);
+        F.Image2->setMouseTracking(true);
+        F.Image2->setCursor(Qt::CrossCursor);
         {
             auto* help = new QLabel(QStringLiteral("Drag a square on the picture with the left mouse "
                                                    "button, then press Do."),
-                                    Panel7);
+                                    F.Panel7);
             help->setObjectName(QStringLiteral("ZoomHelp"));
             help->setWordWrap(true);
             help->setGeometry(10, 10, 165, 60);
             help->show();
         }
-        break;
     }
-    case 22: {
-        FormulaLabel = new QLabel(QString::fromUtf8("f(x) = (1 - c - d) x + c x\u00B2 + d x\u00B3"), Panel7);
-        FormulaLabel->setObjectName(QStringLiteral("FormulaLabel"));
-        FormulaLabel->setGeometry(10, 10, 172, 20);
+    void Do() override { F.DoZoom(); }
+    bool Zooms() const override { return true; }
+};
+
+class TSphereTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel7->show();
+        F.RadiusEdit = new QLineEdit(F.Panel7);
+        F.RadiusEdit->setObjectName(QStringLiteral("RadiusEdit"));
+        F.RadiusEdit->setGeometry(10, 20, 100, 24);
+        F.RadiusEdit->setText(Settings() ? Latin1ToQt(Settings()->ReadString("Filter", "Kugel", "0"))
+                                      : QStringLiteral("0"));
+        WatchEdits(F.RadiusEdit);
+        F.RadiusUnit = new QLabel(Latin1ToQt(F.Source ? F.Source->Para.XPhysUnit : std::string()), F.Panel7);
+        F.RadiusUnit->setObjectName(QStringLiteral("RadiusUnit"));
+        F.RadiusUnit->setGeometry(116, 22, 60, 20);
+        F.LowpassButton = new QRadioButton(QStringLiteral("Lowpass"), F.Panel7);
+        F.LowpassButton->setObjectName(QStringLiteral("LowpassButton"));
+        F.LowpassButton->setGeometry(16, 48, 120, 18);
+        F.LowpassButton->setChecked(true);
+        F.HighpassButton = new QRadioButton(QStringLiteral("Highpass"), F.Panel7);
+        F.HighpassButton->setObjectName(QStringLiteral("HighpassButton"));
+        F.HighpassButton->setGeometry(16, 64, 120, 18);
+        F.ProgressBar = new QProgressBar(F.Panel7);
+        F.ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+        F.ProgressBar->setGeometry(10, 90, 165, 18);
+        F.ProgressBar->setRange(0, std::max(0, (F.Source ? F.Source->Rows : 1) - 1));
+        F.ProgressBar->setValue(0);
+        F.ProgressBar->setTextVisible(false);
+        for (QWidget* w : std::initializer_list<QWidget*>{F.RadiusEdit, F.RadiusUnit, F.LowpassButton,
+                                                          F.HighpassButton, F.ProgressBar})
+            w->show();
+        QObject::connect(F.RadiusEdit, &QLineEdit::returnPressed, &F, &TFilterForm::Edit1KeyPress);
+        QObject::connect(F.LowpassButton, &QRadioButton::toggled, &F, &TFilterForm::RadioButton1Click);
+        F.Edit1KeyPress();  // the stored radius, confirmed at once
+    }
+    void Do() override { F.DoSphere(); }
+    void Undo() override
+    {
+        if (F.ProgressBar) F.ProgressBar->setValue(0);
+    }
+};
+
+class TDistortionTool : public TFilterTool {
+public:
+    using TFilterTool::TFilterTool;
+    void Setup() override
+    {
+        F.Panel7->show();
+        F.FormulaLabel = new QLabel(QString::fromUtf8("f(x) = (1 - c - d) x + c x\u00B2 + d x\u00B3"), F.Panel7);
+        F.FormulaLabel->setObjectName(QStringLiteral("FormulaLabel"));
+        F.FormulaLabel->setGeometry(10, 10, 172, 20);
         {
-            QFont small = FormulaLabel->font();  // the whole formula on the panel's width
-            while (small.pointSizeF() > 6 && QFontMetrics(small).horizontalAdvance(FormulaLabel->text()) > 170)
+            QFont small = F.FormulaLabel->font();  // the whole formula on the panel's width
+            while (small.pointSizeF() > 6 && QFontMetrics(small).horizontalAdvance(F.FormulaLabel->text()) > 170)
                 small.setPointSizeF(small.pointSizeF() - 0.5);
-            FormulaLabel->setFont(small);
+            F.FormulaLabel->setFont(small);
         }
-        FormulaLabel->show();
+        F.FormulaLabel->show();
         const char* names[] = {"EditCX", "EditDX", "EditCY", "EditDY"};
         const char* captions[] = {"c_x :", "d_x :", "c_y :", "d_y :"};
         for (int i = 0; i < 4; ++i) {
-            auto* l = new QLabel(QString::fromLatin1(captions[i]), Panel7);
+            auto* l = new QLabel(QString::fromLatin1(captions[i]), F.Panel7);
             l->setGeometry(10, 35 + 25 * i + 3, 38, 18);
             l->show();
-            auto* e = new QLineEdit(Panel7);
+            auto* e = new QLineEdit(F.Panel7);
             e->setObjectName(QString::fromLatin1(names[i]));
             e->setGeometry(50, 35 + 25 * i, 100, 22);
-            e->setText(settings_ ? Latin1ToQt(settings_->ReadString("Filter", DistortionKeys[i], "0"))
+            e->setText(Settings() ? Latin1ToQt(Settings()->ReadString("Filter", DistortionKeys[i], "0"))
                                  : QStringLiteral("0"));
             WatchEdits(e);
-            connect(e, &QLineEdit::returnPressed, this, &TFilterForm::Button4Click);
+            QObject::connect(e, &QLineEdit::returnPressed, &F, &TFilterForm::Button4Click);
             e->show();
-            DistortionEdits.push_back(e);
+            F.DistortionEdits.push_back(e);
         }
-        break;
     }
-    default: break;
+    void Do() override { F.DoDistortion(); }
+};
+
+// the tool of a mode; none for a mode that does not exist
+std::unique_ptr<TFilterTool> MakeFilterTool(TFilterForm& form, int mode)
+{
+    if (mode >= fmLowPass && mode <= fmLastKernel) return std::make_unique<TKernelTool>(form);
+    switch (mode) {
+    case fmBadPoints: return std::make_unique<TBadPointsTool>(form);
+    case fmHistogram: return std::make_unique<THistogramTool>(form);
+    case fmFFT: return std::make_unique<TFFTTool>(form);
+    case fmLeveling: return std::make_unique<TLevelingTool>(form);
+    case fmZoom: return std::make_unique<TZoomTool>(form);
+    case fmSphere: return std::make_unique<TSphereTool>(form);
+    case fmMedian: return std::make_unique<TNeighbourTool>(form, true);
+    case fmMean: return std::make_unique<TNeighbourTool>(form, false);
+    case fmDistortion: return std::make_unique<TDistortionTool>(form);
+    default: return nullptr;
     }
 }
+
+}  // namespace
 
 void TFilterForm::Setup(TQTVPicture* source, int mode)
 {
@@ -456,28 +676,10 @@ void TFilterForm::Setup(TQTVPicture* source, int mode)
         FormResize();
         return;
     }
-    // 5. mode-specific set-up
-    if (mode <= 14) {
-        Panel3->show();
-        ComboBox1Change();
-        Mode = mode;
-    } else if (mode == 15) {
-        Panel2->show();
-        if (settings_) Edit2->setText(Latin1ToQt(settings_->ReadString("Filter", "Edit2", "1")));
-    } else if (mode == 16) {
-        Panel4->show();
-        Working.FixedRange = 0;
-        DrawHistogram();
-    } else if (mode == 18) {
-        Panel6->show();
-        MarkedPoints.clear();
-        CheckBox1->setEnabled(true);
-        CheckBox1->setChecked(false);
-    } else {
-        Panel7->show();
-        BuildPanel7();
-    }
-    // 6. layout; the preview shows the working copy over its own values
+    // 5. the tool of the mode: its panel and its saved choices
+    tool_ = MakeFilterTool(*this, mode);
+    tool_->Setup();
+    // 6. layout
     FormResize();
     RenderPreview();
 }
@@ -488,7 +690,7 @@ QImage TFilterForm::SourceImage() const
     return Source ? RenderedImage(*Source) : QImage();
 }
 
-bool TFilterForm::Advanced() const { return Mode == 18 && CheckBox1->isChecked(); }
+bool TFilterForm::Advanced() const { return Mode == fmLeveling && CheckBox1->isChecked(); }
 
 void TFilterForm::ShowPicture(TPictureBox* box, const QImage& image) { box->SetPicture(image); }
 
@@ -535,24 +737,7 @@ void TFilterForm::FormResize()
     const int top = LeftColumn + 2;
     const int space = Panel1->y() - LeftColumn - 4;  // between thumbnail and buttons
     for (QWidget* p : {Panel2, Panel3, Panel4, Panel6, Panel7}) p->setGeometry(0, top, LeftColumn, std::max(space, 10));
-    if (Mode == 16) {
-        Image3->setGeometry(5, 5, HistogramBins, std::max(1, Panel4->height() - 30));
-    } else if (Mode == 18) {
-        Panel6->setGeometry(0, top, LeftColumn, space >= 14 ? space - 4 : 10);
-        if (CheckBox1->isChecked()) {
-            Panel6->resize(LeftColumn, 120);
-            int b = H - Panel1->height() - Image1->height();
-            if (b < 151) b = 31;
-            // kept above the buttons
-            const int h = std::min(b - 120, Panel1->y() - 2 - (top + 122));
-            Panel4->setGeometry(0, top + 122, LeftColumn, std::max(h, 31));
-            Panel4->show();
-            Image3->setGeometry(5, 5, HistogramBins, std::max(1, Panel4->height() - 30));
-            DrawHistogram();
-        } else {
-            Panel4->hide();
-        }
-    }
+    if (tool_) tool_->Layout(top, space);
     Label1->setGeometry(5, Panel4->height() - 22, 85, 18);
     Label3->setGeometry(LeftColumn - 90, Panel4->height() - 22, 85, 18);
     EditMinMax->setGeometry(5, Panel4->height() - 55, 120, 24);
@@ -566,94 +751,11 @@ void TFilterForm::Button4Click()
 {
     if (Mode < 0 || !Working.HasData()) return;
     TWaitCursor wait;
-    if (Mode == 16) {
-        float low = 0, high = 0;
-        Hist.ClipLimits(low, high);
-        if (Source) {
-            ClipToBand(*Source, Working, low, high);
-            clipDone_ = true;
-            clipLow_ = low;
-            clipHigh_ = high;
-        }
-        RenderPreview();
-        DrawHistogram();
-        return;
-    }
-    if (Mode == 18) {
-        const int32_t method = ComboSlop->currentIndex(), order = ComboSlopOrder->currentIndex();
-        const std::vector<TMarkedPoint> points = MarkedPoints;
-        if (RunLeveling(Working, method, order, CheckBox1->isChecked(), MarkedPoints)) {
-            if (method == static_cast<int32_t>(TLevelMethod::Points)) {
-                Recorded.Do(LevelPointsEntry(points), false);
-            } else {
-                const TLevelFitSet fit = bandsFresh_ ? TLevelFitSet::Bands : levelFit_;
-                Recorded.Do(LevelEntry(method, order, CheckBox1->isChecked(), fit, levelBands_), false);
-                if (bandsFresh_) levelFit_ = TLevelFitSet::Kept;
-                bandsFresh_ = false;
-            }
-        }
-        RenderPreview();
-        if (Advanced()) DrawHistogram();
-        return;
-    }
-    if (Mode > MaxMode) {
+    if (!tool_) {
         Beep();
         return;
     }
-    if (Mode <= 14) {
-        Mode = std::max(0, ComboBox1->currentIndex());
-        ApplyKernel(Working, Mode);
-        newScale_ = newScale_ || KernelChangesScale(Mode);
-        Recorded.Do(FilterEntry(Mode), false);
-        RenderPreview();
-        return;
-    }
-    if (Mode == 15) {
-        // unreadable text is refused (it would count as 0 and smooth the whole image)
-        double percent = 0;
-        try {
-            percent = static_cast<double>(StrToFloatTolerant(QtToLatin1(Edit2->text())));
-        } catch (const EConvertError& e) {
-            SetEditState(Edit2, TEditState::Rejected);
-            ShowFailure(e);
-            return;
-        }
-        SetEditState(Edit2, TEditState::Accepted);
-        const std::string text = FormatShortest(percent);
-        Edit2->setText(Latin1ToQt(text));
-        if (settings_) settings_->WriteString("Filter", "Edit2", text);
-        if (Source) {
-            RemoveBadPoints(Working, BadPointThreshold(*Source, percent));
-            Recorded.Do(NoiseEntry(percent, Recorded.Presses() == 0, Source->Min, Source->Max), false);
-        }
-        RenderPreview();
-        return;
-    }
-    if (Mode == 17) {
-        const bool log = LogBox && LogBox->isChecked();
-        const bool suppZero = SuppZeroBox && SuppZeroBox->isChecked();
-        if (settings_) {
-            settings_->WriteBool("FFT", "Log", log);
-            settings_->WriteBool("FFT", "SuppZero", suppZero);
-        }
-        FFTView(Working, log, suppZero);
-        newScale_ = true;  // a spectrum
-        Recorded.Do(FFTEntry(log, suppZero, Recorded.Presses() % 2 == 1), false);
-        RenderPreview();
-        return;
-    }
-    if (Mode == 21 || Mode == 23) {
-        if (Source) {
-            (Mode == 21 ? MedianFilter : MeanFilter)(*Source, Working);
-            Recorded.Do(Mode == 21 ? "median" : "mean", true);
-        }
-        RenderPreview();
-        return;
-    }
-    if (Mode == 19) { DoZoom(); return; }
-    if (Mode == 20) { DoSphere(); return; }
-    if (Mode == 22) { DoDistortion(); return; }
-    ShowMessage("This command is not available yet.");
+    tool_->Do();
 }
 
 void TFilterForm::Button1Click()
@@ -664,43 +766,14 @@ void TFilterForm::Button1Click()
     MarkedPoints.clear();
     Image2->Circles.clear();
     RenderPreview();  // the copy over its own values
-    Recorded.Undo();
-    newScale_ = false;
-    levelFit_ = TLevelFitSet::All;
-    levelBands_.clear();
-    bandsFresh_ = false;
-    clipDone_ = false;
-    sphereSwitches_ = 0;
-    if (Mode == 16 || Mode == 18) DrawHistogram();
-    if (Mode == 20 && ProgressBar) ProgressBar->setValue(0);
+    Session.Undo();
+    if (tool_) tool_->Undo();
 }
 
 std::vector<std::string> TFilterForm::TakeOverEntries() const
 {
-    if (Mode == 19 && Recorded.Entries().empty() && Source && Source->HasData() && Working.HasData()) {
-        // the whole picture taken over: only the scan ranges can change (by the last bit)
-        const double x = Source->Para.XScanRange / Source->Cols * Working.Cols;
-        const double y = Source->Para.YScanRange / Source->Rows * Working.Rows;
-        if (std::memcmp(&x, &Source->Para.XScanRange, sizeof x) == 0 &&
-            std::memcmp(&y, &Source->Para.YScanRange, sizeof y) == 0)
-            return {};
-        TZoomRect whole;
-        whole.X2 = Working.Cols;
-        whole.Y2 = Working.Rows;
-        return {ZoomEntry(whole)};
-    }
-    if (Mode != 16) {
-        std::vector<std::string> entries = Recorded.Entries();
-        // values on a new scale: the colour range follows them (a fixed one is let go)
-        if (newScale_ && Source && Source->FixedRange != 0) entries.push_back(RangeEntry(false, 0, 0));
-        return entries;
-    }
-    // the histogram: the last clip, and the colour range as "Take Over" leaves it
-    const bool fixed = Working.FixedRange != 0;
-    if (clipDone_) return {ClipEntry(clipLow_, clipHigh_, fixed, Working.Min, Working.Max)};
-    if (fixed) return {RangeEntry(true, Working.Min, Working.Max)};
-    if (Source && Source->FixedRange != 0) return {RangeEntry(false, 0, 0)};
-    return {};
+    if (!Source) return {};
+    return Session.TakeOverEntries(*Source, Working, tool_ && tool_->HandsOverRange(), tool_ && tool_->Zooms());
 }
 
 void TFilterForm::Button3Click()
@@ -710,8 +783,10 @@ void TFilterForm::Button3Click()
         const std::vector<std::string> entries = TakeOverEntries();
         Owner->History.insert(Owner->History.end(), entries.begin(), entries.end());
     }
-    if (Source) TakeOverWorkingCopy(Working, *Source, Mode == 19, Mode == 16);
-    if (Source && newScale_) FollowNewValueScale(*Source);
+    const bool newScale = Session.NewScale();
+    if (Source) TakeOverWorkingCopy(Working, *Source, tool_ && tool_->Zooms(), tool_ && tool_->HandsOverRange());
+    // values on a new scale: the image's colour range follows them
+    if (Source && newScale) FollowNewValueScale(*Source);
     Mode = -1;
     close();
 }
@@ -775,7 +850,7 @@ void TFilterForm::CheckBox1Click()
 
 void TFilterForm::Image2MouseDownSlop3D(Qt::MouseButton, QPoint pos)
 {
-    if (Mode != 18 || ComboSlop->currentIndex() != 0 || !Working.HasData()) return;
+    if (Mode != fmLeveling || ComboSlop->currentIndex() != 0 || !Working.HasData()) return;
     if (static_cast<int>(MarkedPoints.size()) >= MaxMarkedPoints) return;
     const TMarkedPoint p = PreviewPoint(Working, pos.x(), pos.y(), Image2->width(), Image2->height());
     MarkedPoints.push_back(p);
@@ -821,9 +896,8 @@ void TFilterForm::Image3MouseUp(Qt::MouseButton button, int bin)
     Image3->update();
     // marks update
     Hist.UpdateMarks(Working);
-    levelBands_ = Hist.SelectedBands();
-    bandsFresh_ = true;
-    if (Mode == 18) Image2->SetPicture(MarkedImage(Working));
+    Session.SelectBands(Hist.SelectedBands());
+    if (Mode == fmLeveling) Image2->SetPicture(MarkedImage(Working));
 }
 
 bool TFilterForm::eventFilter(QObject* watched, QEvent* event)
@@ -907,7 +981,7 @@ void TFilterForm::DrawZoomSquare()
 
 void TFilterForm::Image2MouseDownZoom(Qt::MouseButton button, QPoint pos)
 {
-    if (Mode != 19 || button != Qt::LeftButton) return;
+    if (Mode != fmZoom || button != Qt::LeftButton) return;
     if (zoomDrawnOn_) DrawZoomSquare();  // a new square replaces the old one
     const QPoint p = PicturePoint(pos);
     ZoomRect.X1 = ZoomRect.X2 = p.x();
@@ -918,7 +992,7 @@ void TFilterForm::Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos)
 {
     const QPoint p = PicturePoint(pos);
     QString hint = QStringLiteral("X= %1  Y= %2").arg(p.x()).arg(p.y());
-    if (Mode == 19 && (buttons & Qt::LeftButton) && Source) {
+    if (Mode == fmZoom && (buttons & Qt::LeftButton) && Source) {
         if (zoomDrawnOn_) DrawZoomSquare();
         ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
         DrawZoomSquare();
@@ -933,7 +1007,7 @@ void TFilterForm::Image2MouseMoveZoom(Qt::MouseButtons buttons, QPoint pos)
 
 void TFilterForm::Image2MouseUpZoom(Qt::MouseButton button, QPoint pos)
 {
-    if (Mode != 19 || button != Qt::LeftButton || !Source) return;
+    if (Mode != fmZoom || button != Qt::LeftButton || !Source) return;
     const QPoint p = PicturePoint(pos);
     ZoomDragTo(ZoomRect, p.x(), p.y(), Source->Cols, Source->Rows);
 }
@@ -941,8 +1015,7 @@ void TFilterForm::Image2MouseUpZoom(Qt::MouseButton button, QPoint pos)
 void TFilterForm::DoZoom()
 {
     if (!Source) return;
-    if (!ZoomCut(*Source, Working, ZoomRect)) return;  // no square of positive size
-    Recorded.Do(ZoomEntry(ZoomRect), true);
+    if (!Session.Do(TZoomOp{ZoomRect}, *Source, Working)) return;  // no square of positive size
     zoomDrawnOn_ = 0;
     RenderPreview();
 }
@@ -1003,20 +1076,18 @@ void TFilterForm::DoSphere()
     const bool lowpass = LowpassButton->isChecked();
     // the window stays responsive: "Cancel" (or closing the image) ends the run and
     // drops the working copy
-    const TSphereOutcome outcome = SphereFilter(*Source, Working, SphereRadius, lowpass, [&](int32_t row) {
-        if (!self || Mode != 20) return false;
+    const TSphereOp sphere{SphereRadius, lowpass, 0};
+    const TSphereOutcome outcome = sphere.Do(*Source, Working, [&](int32_t row) {
+        if (!self || Mode != fmSphere) return false;
         ProgressBar->setValue(row);
         QApplication::processEvents();
-        return self && Mode == 20;
+        return self && Mode == fmSphere;
     });
     if (!self) return;
     sphereRunning_ = false;
     for (QWidget* w : locked) w->setEnabled(true);
     if (outcome != TSphereOutcome::Done) return;
-    sphereDoneRadius_ = SphereRadius;
-    sphereDoneLowpass_ = lowpass;
-    sphereSwitches_ = 0;
-    Recorded.Do(SphereEntry(SphereRadius, lowpass, 0), true);
+    Session.Record(sphere);
     ProgressBar->setValue(ProgressBar->maximum());
     RenderPreview();
 }
@@ -1024,8 +1095,7 @@ void TFilterForm::DoSphere()
 void TFilterForm::RadioButton1Click()
 {
     if (!Source || !SphereComplete()) return;  // otherwise only the choice for the next run
-    SwitchSphereResult(*Source, Working);
-    Recorded.ReplaceLast(SphereEntry(sphereDoneRadius_, sphereDoneLowpass_, ++sphereSwitches_));
+    Session.SwitchSphere(*Source, Working);
     RenderPreview();
 }
 
@@ -1050,7 +1120,6 @@ void TFilterForm::DoDistortion()
         ShowMessage(fold);
         return;
     }
-    CorrectDistortion(*Source, Working, k[0], k[1], k[2], k[3]);
-    Recorded.Do(DistortionEntry(k[0], k[1], k[2], k[3]), true);
+    Session.Do(TDistortionOp{k[0], k[1], k[2], k[3]}, *Source, Working);
     RenderPreview();
 }

@@ -9,12 +9,13 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 #include "core/Picture.h"
 #include "processing/Histogram.h"
 #include "processing/Geometry.h"
-#include "processing/History.h"
+#include "processing/Operations.h"
 #include "processing/Leveling.h"
 
 class QCheckBox;
@@ -29,6 +30,7 @@ class QTableWidget;
 class QTimer;
 class TMDIChild;
 class TSettings;
+class TFilterTool;
 
 // Image1 / Image2: a picture stretched over the control, with the marked points
 // drawn on it; mouse presses are passed on in control pixels.
@@ -77,10 +79,26 @@ private:
     const THistogram& hist_;
 };
 
+// The dialog's modes as the Process menu opens them: 0..14 the kernels by their place
+// in the kernel list, then one mode a tool. The numbers are the help topics' and tests'.
+enum TFilterMode : int {
+    fmLowPass = 0,
+    fmLastKernel = 14,
+    fmBadPoints = 15,
+    fmHistogram = 16,
+    fmFFT = 17,
+    fmLeveling = 18,
+    fmZoom = 19,
+    fmSphere = 20,
+    fmMedian = 21,
+    fmDistortion = 22,
+    fmMean = 23,
+};
+
 class TFilterForm : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int MaxMode = 23;
+    static constexpr int MaxMode = fmMean;
     TFilterForm(TMDIChild* owner, TSettings* settings, QWidget* parent = nullptr);
     ~TFilterForm() override;  // FormDestroy
 
@@ -145,26 +163,11 @@ private:
     bool SphereComplete() const;
     qint64 zoomDrawnOn_ = 0;   // the preview picture the square is drawn on (0: none)
     bool sphereRunning_ = false;
-    // what the history needs beyond the entries: the samples the next leveling fits
-    // (a selection made since the last "Do" is written as its value bands), the last
-    // histogram clip, the last sphere run and how often its result was switched
-    TLevelFitSet levelFit_ = TLevelFitSet::All;
-    TValueBands levelBands_;
-    bool bandsFresh_ = false;
-    bool clipDone_ = false;
-    float clipLow_ = 0, clipHigh_ = 0;
-    double sphereDoneRadius_ = 0;
-    bool sphereDoneLowpass_ = true;
-    int sphereSwitches_ = 0;
-    // a "Do" since set-up or "Undo" put the values on a new scale (a spectrum, a
-    // kernel whose coefficients do not add up to 1): "Take Over" lets the image's
-    // colour range follow them
-    bool newScale_ = false;
-
 public:
-    // The steps "Do" made since set-up or the last "Undo"; "Take Over" appends them to
-    // the image window's history, "Cancel" drops them.
-    TDialogHistory Recorded;
+    // The steps "Do" made since set-up or the last "Undo", and what the next one
+    // depends on; "Take Over" appends its entries to the image window's history,
+    // "Cancel" drops them.
+    TDialogSession Session;
     // The entries "Take Over" would append now.
     std::vector<std::string> TakeOverEntries() const;
 
@@ -190,7 +193,6 @@ protected:
 
 private:
     void BuildControls();
-    void BuildPanel7();
     void ShowPicture(TPictureBox* box, const QImage& image);
     QImage SourceImage() const;
     void RenderPreview();     // Working rendered (marks in green with "Advanced") into Image2
@@ -204,6 +206,8 @@ private:
     void OpenLimitEdit(bool upper);
     bool Advanced() const;
 
+    friend class TFilterTool;
+    std::unique_ptr<TFilterTool> tool_;  // the family of operations of the mode
     TSettings* settings_;
     int dragStart_ = 0;
     bool editingUpper_ = false;

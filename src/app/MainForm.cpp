@@ -48,23 +48,26 @@
 #include "core/Settings.h"
 #include "core/Threads.h"
 #include "formats/Export.h"
+#include "formats/FieldFiles.h"
 #include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "formats/OpenFlow.h"
-#include "processing/Invert.h"
+#include "frontend/Output.h"
+#include "processing/Operations.h"
 
 TMainForm* MainForm = nullptr;
 
 namespace {
 
 const char* const OpenFilter =
-    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp|"
+    "All supported files|*.txt; *.img; *.IMG; *.tfp; *.*fp; *.par; *.bmp; *.gwy; *.gsf; *.sxm|"
     "Velkore|*.txt|Burleigh|*.img|TopoMetrix|*.tfp; *.*fp; *.2fp; *.3fp |Omicron|*.par|"
-    "Windows-Bitmap|*.bmp|All files|*.*";
+    "Windows-Bitmap|*.bmp|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf|Nanonis (*.sxm)|*.sxm|"
+    "All files|*.*";
 const char* const SaveFilter =
     "Windows bitmap (*.bmp)|*.bmp|Velkore (*.txt & *.sin)|*.txt|Velkore (*.txt & *.int)|*.txt|"
-    "Jpeg Graphic (*.jpg)|*.jpg";
+    "Jpeg Graphic (*.jpg)|*.jpg|Gwyddion (*.gwy)|*.gwy|Gwyddion Simple Field (*.gsf)|*.gsf";
 const char* const ExportFilter = "ASCII (*.dat)|*.dat|StL Binary Format (*.StL)|*.StL";
 
 // The file dialog; ConfirmOverwrite, when set, decides by the chosen type at the
@@ -82,9 +85,9 @@ protected:
 };
 
 // Whether saving through filter position index of the dialog replaces an existing
-// file: the native writer (Save As positions 2 and 3) never does.
+// file: the native and Gwyddion writers (Save As positions 2, 3, 5 and 6) never do.
 bool SaveReplaces(const std::string& filter, int index) {
-    return !(filter == SaveFilter && (index == 2 || index == 3));
+    return !(filter == SaveFilter && (index == 2 || index == 3 || index == 5 || index == 6));
 }
 
 // Runs a command; a failure that escapes it gets the application's error report.
@@ -763,21 +766,20 @@ bool TMainForm::SaveWindowAs(TMDIChild* w) {
                                      : RunFileDialog(true, SaveFilter, file, index,
                                                      QStringLiteral("bmp"), true);
         if (!ok || file.isEmpty()) return;
-        if (index < 1 || index > 4) index = 1;
+        if (index < 1 || index > 6) index = 1;
         saveFilterIndex_ = index;
         const auto filters = SplitDialogFilter(SaveFilter);
         const std::string path =
             EnsureExtension(QtToPath(file), FilterExtension(filters[static_cast<size_t>(index - 1)].second));
         w->SyncScanInfo();
-        switch (index) {
-        case 1: WriteBitmapFile(w->Picture, path); break;
-        case 2: WriteNative(*w, path, TNativeKind::Sin); break;
-        case 3: WriteNative(*w, path, TNativeKind::Int); break;
-        default: WriteJpegFile(w->Picture, path, 90); break;
-        }
+        // the filter chosen names the writer: bitmap, native with .sin or .int data, JPEG,
+        // Gwyddion, Gwyddion Simple Field
+        const TOutKind kinds[] = {TOutKind::Bitmap, TOutKind::Native, TOutKind::Native,
+                                  TOutKind::Jpeg,   TOutKind::Gwy,    TOutKind::Gsf};
+        if (!WriteOutput(*w, path, kinds[index - 1], index == 2 ? TNativeKind::Sin : TNativeKind::Int)) return;
         saved = true;
-        // only the measurement format keeps the samples: a picture leaves them unsaved
-        if (index == 2 || index == 3) w->MarkSaved();
+        // only the measurement formats keep the samples: a picture leaves them unsaved
+        if (index != 1 && index != 4) w->MarkSaved();
     });
     return saved;
 }
@@ -891,7 +893,7 @@ void TMainForm::Doublicate1Click() {
             w->ScanInfo = src->ScanInfo;
             w->History = src->History;
             // the copy's colour range follows its values
-            if (src->Picture.FixedRange != 0) w->History.push_back("range:auto");
+            if (src->Picture.FixedRange != 0) w->History.push_back(HistoryEntry(TRangeOp{}));
             w->SourcePath = src->SourcePath;
             w->SourceChannel = src->SourceChannel;
             w->Title = src->Title;
@@ -909,8 +911,9 @@ void TMainForm::Invers1Click() {
         TMDIChild* w = Current();
         if (!w || !w->Picture.HasData()) return;
         TImageChange step(w, TSampleChange::Negate);
-        InvertSamples(w->Picture);
-        w->History.push_back("invert");
+        const TInvertOp invert;
+        invert.Apply(*w);
+        w->History.push_back(HistoryEntry(invert));
         w->Redraw();
     });
 }
@@ -920,7 +923,7 @@ void TMainForm::Refresh1Click() {
         TMDIChild* w = Current();
         if (!w) return;
         TImageChange step(w, TSampleChange::None, "Refresh");
-        if (w->Picture.FixedRange != 0) w->History.push_back("range:auto");
+        if (w->Picture.FixedRange != 0) w->History.push_back(HistoryEntry(TRangeOp{}));
         w->Picture.FixedRange = 0;
         w->Redraw();
     });
@@ -975,16 +978,16 @@ void TMainForm::OpenFilterForm(int mode) {
     });
 }
 
-void TMainForm::LowPassItemClick() { OpenFilterForm(0); }
-void TMainForm::NoiseItemClick() { OpenFilterForm(15); }
-void TMainForm::HistogramItemClick() { OpenFilterForm(16); }
-void TMainForm::FFTItemClick() { OpenFilterForm(17); }
-void TMainForm::SlopeItemClick() { OpenFilterForm(18); }
-void TMainForm::Zoom1Click() { OpenFilterForm(19); }
-void TMainForm::Shere1Click() { OpenFilterForm(20); }
-void TMainForm::Median1Click() { OpenFilterForm(21); }
-void TMainForm::DistortionItemClick() { OpenFilterForm(22); }
-void TMainForm::MeanFilter1Click() { OpenFilterForm(23); }
+void TMainForm::LowPassItemClick() { OpenFilterForm(fmLowPass); }
+void TMainForm::NoiseItemClick() { OpenFilterForm(fmBadPoints); }
+void TMainForm::HistogramItemClick() { OpenFilterForm(fmHistogram); }
+void TMainForm::FFTItemClick() { OpenFilterForm(fmFFT); }
+void TMainForm::SlopeItemClick() { OpenFilterForm(fmLeveling); }
+void TMainForm::Zoom1Click() { OpenFilterForm(fmZoom); }
+void TMainForm::Shere1Click() { OpenFilterForm(fmSphere); }
+void TMainForm::Median1Click() { OpenFilterForm(fmMedian); }
+void TMainForm::DistortionItemClick() { OpenFilterForm(fmDistortion); }
+void TMainForm::MeanFilter1Click() { OpenFilterForm(fmMean); }
 
 // The palette editor of the current image window, a child of that window.
 void TMainForm::PaletteItemClick() {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/BatchFiles.h"
+#include "frontend/BatchFiles.h"
 #include "formats/NativeWriter.h"
 
 struct TBatchArgs {

@@ -12,8 +12,9 @@
 #include "analysis/LineProfile.h"
 #include "analysis/ProfileOutput.h"
 #include "analysis/Roughness.h"
-#include "cli/AnalysisJson.h"
-#include "cli/CliLoad.h"
+#include "frontend/AnalysisJson.h"
+#include "frontend/Input.h"
+#include "frontend/Run.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
@@ -129,30 +130,15 @@ void SplitSecond(const std::string& operand, std::string& file, int& channel) {
     channel = std::stoi(tail);
 }
 
-// Loads one channel; null (with the message shown) when it cannot be had.
-std::unique_ptr<TImageDoc> LoadChannel(const std::string& path, int channel) {
-    TCliInput input;
-    try {
-        if (!LoadInput(path, channel, input)) return nullptr;
-    } catch (const std::exception& e) {
-        ShowFailure(e);
-        return nullptr;
-    }
-    for (auto& ch : input.Channels)
-        if (ch.Index == channel && ch.Doc && ch.Doc->Picture.HasData()) return std::move(ch.Doc);
-    std::fprintf(stderr, "morvane-cli: channel %d of %s could not be loaded\n", channel, path.c_str());
-    return nullptr;
-}
-
 int RunProfile(const TProfileArgs& a, bool roughness) {
-    std::unique_ptr<TImageDoc> first = LoadChannel(a.In, a.Channel);
+    std::unique_ptr<TImageDoc> first = LoadOneChannel(a.In, a.Channel);
     if (!first) return ExitRefused;
     std::unique_ptr<TImageDoc> second;
     if (a.Second) {
         std::string file;
         int channel = 1;
         SplitSecond(*a.Second, file, channel);
-        second = LoadChannel(file, channel);
+        second = LoadOneChannel(file, channel);
         if (!second) return ExitRefused;
     }
     TProfileRequest req = a.Req;

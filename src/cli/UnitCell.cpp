@@ -10,12 +10,11 @@
 #include "analysis/Correlation.h"
 #include "analysis/Lattice.h"
 #include "analysis/UnitCell.h"
-#include "cli/AnalysisJson.h"
-#include "cli/CliLoad.h"
+#include "frontend/AnalysisJson.h"
+#include "frontend/Input.h"
+#include "frontend/Output.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
-#include "formats/Export.h"
-#include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 
@@ -30,12 +29,6 @@ using json = nlohmann::ordered_json;
 void Complain(const std::string& text) {
     std::fprintf(stderr, "morvane-cli: %s\n", text.c_str());
     std::fflush(stderr);
-}
-
-std::string Lower(std::string s) {
-    for (auto& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return s;
 }
 
 bool ParseCorners(const std::string& text, TCellCorners& c) {
@@ -55,20 +48,7 @@ bool ParseCorners(const std::string& text, TCellCorners& c) {
     return true;
 }
 
-enum class TCellOutKind { Unknown, Native, Ascii, Stl, Bitmap, Jpeg };
-
-TCellOutKind CellOutKind(const std::string& path) {
-    const std::string ext = ExtractFileExt(path);
-    if (ext == ".txt") return TCellOutKind::Native;
-    if (ext == ".bmp") return TCellOutKind::Bitmap;
-    const std::string lower = Lower(ext);
-    if (lower == ".dat") return TCellOutKind::Ascii;
-    if (lower == ".stl") return TCellOutKind::Stl;
-    if (lower == ".jpg" || lower == ".jpeg") return TCellOutKind::Jpeg;
-    return TCellOutKind::Unknown;
-}
-
-bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::string& out, TCellOutKind kind) {
+bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::string& out, TOutKind kind) {
     TImageDoc doc;
     doc.FileName = ExtractFileName(out);
     doc.Title = doc.FileName;
@@ -83,14 +63,7 @@ bool WriteCell(const TQTVPicture& cell, const TImageDoc& sourceDoc, const std::s
     doc.Picture.Palette = sourceDoc.Picture.Palette;
     doc.Picture.Render();
     try {
-        switch (kind) {
-        case TCellOutKind::Native: return WriteNative(doc, out, TNativeKind::Int);
-        case TCellOutKind::Ascii: WriteFileBytes(out, BuildAsciiTable(doc.Picture)); return true;
-        case TCellOutKind::Stl: WriteStlFile(out, doc.Picture); return true;
-        case TCellOutKind::Bitmap: WriteBitmapFile(doc.Picture, out); return true;
-        case TCellOutKind::Jpeg: WriteJpegFile(doc.Picture, out, 90); return true;
-        case TCellOutKind::Unknown: break;
-        }
+        return WriteOutput(doc, out, kind, TNativeKind::Int);
     } catch (const std::exception& e) {
         ShowFailure(e);
     }
@@ -138,8 +111,9 @@ int RunUnitCell(const TUnitCellArgs& a) {
         }
         axis = a.Axis == "x" ? TPlotAxis::X : TPlotAxis::Y;
     }
-    const TCellOutKind outKind = a.CellOut.empty() ? TCellOutKind::Unknown : CellOutKind(a.CellOut);
-    if (!a.CellOut.empty() && outKind == TCellOutKind::Unknown) {
+    std::string refusal;
+    const TOutKind outKind = a.CellOut.empty() ? TOutKind::Unknown : CheckedOutKind(a.CellOut, refusal);
+    if (!a.CellOut.empty() && outKind == TOutKind::Unknown) {
         Complain("unknown output type \"" + ExtractFileExt(a.CellOut) +
                  "\" for --cell-out (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)");
         return ExitUsage;

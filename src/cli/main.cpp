@@ -14,19 +14,19 @@
 #include <vector>
 
 #include "cli/Batch.h"
+#include "frontend/Input.h"
+#include "frontend/Output.h"
+#include "frontend/Run.h"
 #include "cli/ParallelBatch.h"
-#include "cli/CliLoad.h"
 #include "cli/Profile.h"
 #include "cli/UnitCell.h"
 #include "core/Errors.h"
+#include "core/Files.h"
 #include "core/Numbers.h"
 #include "formats/Demo.h"
-#include "formats/Export.h"
-#include "formats/ImageWriters.h"
 #include "formats/LoadFiles.h"
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
-#include "processing/History.h"
 #include "processing/Operations.h"
 #include "view3d/S3D.h"
 
@@ -35,24 +35,6 @@ namespace {
 constexpr int ExitOk = 0;
 constexpr int ExitRefused = 1;
 constexpr int ExitUsage = 2;
-
-enum class TOutKind { Unknown, Native, Ascii, Stl, Bitmap, Jpeg };
-
-std::string Lower(std::string s) {
-    for (auto& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return s;
-}
-
-TOutKind OutKindOf(const std::string& path) {
-    const std::string ext = Lower(ExtractFileExt(path));
-    if (ext == ".txt") return TOutKind::Native;
-    if (ext == ".dat") return TOutKind::Ascii;
-    if (ext == ".stl") return TOutKind::Stl;
-    if (ext == ".bmp") return TOutKind::Bitmap;
-    if (ext == ".jpg" || ext == ".jpeg") return TOutKind::Jpeg;
-    return TOutKind::Unknown;
-}
 
 void Complain(const std::string& text) { CliComplain(text); }
 
@@ -109,27 +91,11 @@ int RunInfo(const std::string& path, const std::string& spectroscopy, TCliMessag
     return input.Channels.empty() ? ExitRefused : ExitOk;
 }
 
-// Writes the document by the extension of out.
-int WriteOutput(TImageDoc& doc, const std::string& out, TOutKind kind, TNativeKind data) {
+// Writes the documents by the extension of out: a Gwyddion file holds them all, every
+// other type the first.
+int Write(const std::vector<TImageDoc*>& docs, const std::string& out, TOutKind kind, TNativeKind data) {
     try {
-        switch (kind) {
-        case TOutKind::Native:
-            return WriteNative(doc, out, data) ? ExitOk : ExitRefused;
-        case TOutKind::Ascii:
-            WriteFileBytes(out, BuildAsciiTable(doc.Picture));
-            return ExitOk;
-        case TOutKind::Stl:
-            WriteStlFile(out, doc.Picture);
-            return ExitOk;
-        case TOutKind::Bitmap:
-            WriteBitmapFile(doc.Picture, out);
-            return ExitOk;
-        case TOutKind::Jpeg:
-            WriteJpegFile(doc.Picture, out, 90);
-            return ExitOk;
-        case TOutKind::Unknown:
-            break;
-        }
+        return WriteOutput(docs, out, kind, data) ? ExitOk : ExitRefused;
     } catch (const std::exception& e) {
         ReportException(e);
     }
@@ -164,29 +130,18 @@ bool ReadCliPalette(const std::string& path, TColours& colours) {
 }
 
 int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
-    const TOutKind outKind = OutKindOf(a.Out);
+    std::string refusal;
+    const TOutKind outKind = CheckedOutKind(a.Out, refusal);
     if (outKind == TOutKind::Unknown) {
-        Complain("unknown output type \"" + ExtractFileExt(a.Out) +
-                 "\" (known: .txt, .dat, .stl, .bmp, .jpg)");
+        Complain(refusal);
         return ExitUsage;
     }
-    // The open command knows native files and bitmaps by ".txt" and ".bmp" in lower
-    // case only: a file written under another spelling could not be opened again.
-    const std::string ext = ExtractFileExt(a.Out);
-    if ((outKind == TOutKind::Native && ext != ".txt") || (outKind == TOutKind::Bitmap && ext != ".bmp")) {
-        Complain("output \"" + PathToUtf8(ExtractFileName(a.Out)) + "\" could not be opened again: write " +
-                 (outKind == TOutKind::Native ? "native files as .txt" : "bitmaps as .bmp") +
-                 " (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)");
+    std::vector<TOperation> ops;
+    try {
+        ops = ParseOperations(a.Ops);
+    } catch (const EOperationError& e) {
+        Complain(e.what());
         return ExitUsage;
-    }
-    std::vector<TOperationApply> ops;
-    for (const std::string& text : a.Ops) {
-        try {
-            ops.push_back(ParseOperation(text));
-        } catch (const EOperationError& e) {
-            Complain(e.what());
-            return ExitUsage;
-        }
     }
     if (!a.Palette.empty() && outKind != TOutKind::Bitmap && outKind != TOutKind::Jpeg) {
         Complain("--palette applies to .bmp and .jpg output only");
@@ -194,37 +149,39 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink) {
     }
     sink.Question = a.Spectroscopy == "no" ? TMsgResult::No : TMsgResult::Yes;
     // the second image of arith: one channel of another file
-    SetOperandLoader([](const std::string& path, int channel) -> std::unique_ptr<TImageDoc> {
-        TCliInput other;
-        if (!LoadInput(path, channel, other)) return nullptr;
-        for (auto& ch : other.Channels)
-            if (ch.Index == channel) return std::move(ch.Doc);
-        ShowMessage("channel " + std::to_string(channel) + " of " + path + " could not be loaded");
-        return nullptr;
-    });
+    SetOperandLoader(LoadOneChannel);
 
     TColours colours{};
     if (!a.Palette.empty() && !ReadCliPalette(a.Palette, colours)) return ExitRefused;
 
     TCliInput input;
-    int status = ExitRefused;
-    TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
-    if (!chosen) return status;
-    TImageDoc& doc = *chosen->Doc;
-    try {
-        for (size_t i = 0; i < ops.size(); ++i) {
-            ops[i](doc);
-            doc.Picture.Render();
-            doc.History.push_back(HistoryUtf8ToLatin1(a.Ops[i]));
+    std::vector<TImageDoc*> docs;
+    if (outKind == TOutKind::Gwy && a.ChannelText.empty()) {
+        // a Gwyddion file takes every channel
+        try {
+            if (!LoadInput(a.In, 0, input)) return ExitRefused;
+        } catch (const std::exception& e) {
+            ReportException(e);
+            return ExitRefused;
         }
+        for (auto& ch : input.Channels) docs.push_back(ch.Doc.get());
+        if (docs.empty()) return ExitRefused;  // the reader has said why
+    } else {
+        int status = ExitRefused;
+        TCliChannel* chosen = LoadCliChannel(a.In, a.Channel, input, status);
+        if (!chosen) return status;
+        docs.push_back(chosen->Doc.get());
+    }
+    try {
+        for (TImageDoc* doc : docs) RunOperations(*doc, ops);
     } catch (const EAbort&) {
         return ExitRefused;  // the operation has shown its message
     } catch (const std::exception& e) {
         ReportException(e);
         return ExitRefused;
     }
-    if (!a.Palette.empty()) ApplyColours(colours, doc.Picture.Palette);
-    return WriteOutput(doc, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
+    if (!a.Palette.empty()) ApplyColours(colours, docs.front()->Picture.Palette);
+    return Write(docs, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
 }
 
 // process: IN OUT, or every input into --out-dir; the operations of --ops-from first.
@@ -242,7 +199,7 @@ void AddProcessOptions(CLI::App* cmd, TConvertArgs& a, TBatchArgs& b) {
                     "the processing history of a saved parameter file, or a text file of operations one a line");
     cmd->add_option("--out-dir", b.OutDir, "write every input as DIR/NAME.txt (every FILE is an input)");
     cmd->add_option("--ext", b.Ext, "with --out-dir: the output type")
-        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl"}));
+        ->check(CLI::IsMember({".txt", ".dat", ".bmp", ".jpg", ".stl", ".gwy", ".gsf"}));
     cmd->add_option("-j,--jobs", b.JobsText, "with --out-dir: files processed at once (default 1)");
 }
 
@@ -275,13 +232,11 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         Complain("--out-dir " + b.OutDir + " is no directory");
         return ExitUsage;
     }
-    for (const std::string& text : a.Ops) {
-        try {
-            ParseOperation(text);
-        } catch (const EOperationError& e) {
-            Complain(e.what());
-            return ExitUsage;
-        }
+    try {
+        ParseOperations(a.Ops);
+    } catch (const EOperationError& e) {
+        Complain(e.what());
+        return ExitUsage;
     }
     if (!a.Palette.empty() && b.Ext != ".bmp" && b.Ext != ".jpg") {
         Complain("--palette applies to .bmp and .jpg output only");
@@ -299,6 +254,39 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
     });
 }
 
+// The operation table: name, syntax, parameters (name, type, default) and description.
+int RunOps(bool asJson) {
+    if (asJson) {
+        using json = nlohmann::ordered_json;
+        json list = json::array();
+        for (const TOperationDef& d : OperationTable()) {
+            json params = json::array();
+            for (const TOperationParam& p : d.Params) {
+                // the default as a JSON value of the parameter's type; a required one has none
+                json def = nullptr;
+                const std::string t = p.Type, v = p.Default ? p.Default : "None";
+                if (v == "None") def = nullptr;
+                else if (t == "bool") def = v == "True";
+                else if (t == "int" || t == "count") def = std::stoi(v);
+                else if (t == "float") def = std::stod(v);
+                else def = v.size() >= 2 && v.front() == '\'' ? v.substr(1, v.size() - 2) : v;
+                params.push_back({{"name", p.Name}, {"type", p.Type}, {"default", def}, {"required", !p.Default}});
+            }
+            list.push_back({{"name", d.Name}, {"syntax", d.Syntax}, {"parameters", std::move(params)},
+                            {"description", d.Description}});
+        }
+        std::cout << json{{"operations", std::move(list)}}.dump(2) << std::endl;
+        return ExitOk;
+    }
+    for (const TOperationDef& d : OperationTable()) {
+        std::cout << d.Syntax << "\n    " << d.Description << "\n";
+        for (const TOperationParam& p : d.Params)
+            std::cout << "    " << p.Name << " (" << p.Type << (p.Default ? std::string(", default ") + p.Default : "")
+                      << ")\n";
+    }
+    return ExitOk;
+}
+
 int RunDemo(const std::string& dir) { return WriteDemoScan(dir) ? ExitOk : ExitRefused; }
 
 // The relief of the simple 3-D view, as a bitmap; gain and shift are read as the
@@ -310,7 +298,7 @@ struct TReliefArgs {
 };
 
 int RunRelief(const TReliefArgs& a) {
-    if (Lower(ExtractFileExt(a.Out)) != ".bmp") {
+    if (OutKindOf(a.Out) != TOutKind::Bitmap) {
         Complain("the relief is written as a bitmap (.bmp)");
         return ExitUsage;
     }
@@ -327,21 +315,9 @@ int RunRelief(const TReliefArgs& a) {
         return ExitRefused;  // told already
     }
     // a complete new file replaces the old one, or nothing is replaced
-    const std::string temp = a.Out + ".tmp";
-    std::error_code ec;
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        f.close();
-        if (!f) {
-            std::filesystem::remove(temp, ec);
-            ShowFileMessage("Cannot write file " + a.Out, {a.Out}, TMsgKind::Error);
-            return ExitRefused;
-        }
-    }
-    std::filesystem::rename(temp, a.Out, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
+    try {
+        WriteFileReplacing(a.Out, bytes);
+    } catch (const EInOutError&) {
         ShowFileMessage("Cannot write file " + a.Out, {a.Out}, TMsgKind::Error);
         return ExitRefused;
     }
@@ -373,7 +349,7 @@ int main(int argc, char** argv) {
     TConvertArgs conv;
     auto addCommon = [](CLI::App* cmd, TConvertArgs& a) {
         cmd->add_option("IN", a.In, "measurement file")->required();
-        cmd->add_option("OUT", a.Out, "output file: .txt (native), .dat, .stl, .bmp or .jpg")
+        cmd->add_option("OUT", a.Out, "output file: .txt (native), .dat, .stl, .bmp, .jpg, .gwy (every channel unless --channel) or .gsf")
             ->required();
         cmd->add_option("--channel", a.ChannelText, "channel to write (1-based, file order)");
         cmd->add_option("--data", a.Data, "data file of a native output")
@@ -394,6 +370,10 @@ int main(int argc, char** argv) {
     std::string demoDir;
     auto* demo = app.add_subcommand("demo", "write the demo scan into DIR");
     demo->add_option("DIR", demoDir, "target directory")->required();
+
+    bool opsJson = false;
+    auto* opsCmd = app.add_subcommand("ops", "list the operations of process --op");
+    opsCmd->add_flag("--json", opsJson, "as JSON");
 
     TProfileCommands profileCommands;
     profileCommands.Register(app);
@@ -445,6 +425,7 @@ int main(int argc, char** argv) {
     if (*convert) return RunConvert(conv, sink);
     if (*process) return RunProcess(proc, batch, sink);
     if (*demo) return RunDemo(demoDir);
+    if (*opsCmd) return RunOps(opsJson);
     if (*reliefCmd) return RunRelief(relief);
     if (profileCommands.Chosen()) return profileCommands.Run(sink);
     if (*unitCellCmd) return RunUnitCell(unitCell);

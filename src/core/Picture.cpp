@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <utility>
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
@@ -315,10 +316,36 @@ bool TRowTable::Allocate(int32_t cols, int32_t rows)
     return true;
 }
 
+namespace {
+std::mutex ClearingBlock;  // rare: a block's first look only
+}
+
 void TRowTable::ClearBlock() const
 {
+    std::lock_guard lock(ClearingBlock);
+    if (!uncleared_.load(std::memory_order_relaxed)) return;  // another thread was first
     if (block_) std::memset(block_.get(), 0, (count_ + 1) * sizeof(float));
-    uncleared_ = false;
+    uncleared_.store(false, std::memory_order_release);
+}
+
+TRowTable::TRowTable(TRowTable&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+TRowTable& TRowTable::operator=(TRowTable&& other) noexcept
+{
+    if (this == &other) return *this;
+    block_ = std::move(other.block_);
+    count_ = other.count_;
+    cols_ = other.cols_;
+    rows_ = std::move(other.rows_);
+    uncleared_.store(other.uncleared_.load());
+    rangeKnown_.store(other.rangeKnown_.load());
+    knownMin_ = other.knownMin_;
+    knownMax_ = other.knownMax_;
+    other.Reset();  // an empty grid, not one that would clear a block it no longer has
+    return *this;
 }
 
 float* TRowTable::BlockToOverwrite(int32_t cols, int32_t rows)

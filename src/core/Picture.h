@@ -6,6 +6,7 @@
 // table: Data[r][c], row 0 being the bottom line of the displayed picture. Row and
 // column indices run 0..2052; an image has at most 2053 rows and 2053 columns.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -54,30 +55,32 @@ public:
     TRowTable() = default;
     TRowTable(const TRowTable& other);
     TRowTable& operator=(const TRowTable& other);
-    TRowTable(TRowTable&&) noexcept = default;
-    TRowTable& operator=(TRowTable&&) noexcept = default;
+    TRowTable(TRowTable&& other) noexcept;
+    TRowTable& operator=(TRowTable&& other) noexcept;
 
+    // Rows may be asked for from several threads at once (each writing rows of its
+    // own): the first look clears the block exactly once, before any row is handed out.
     float* operator[](int32_t r) {
         if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
-        if (uncleared_) ClearBlock();
-        rangeKnown_ = false;  // the samples may change from here on
+        if (uncleared_.load(std::memory_order_acquire)) ClearBlock();
+        rangeKnown_.store(false, std::memory_order_relaxed);  // the samples may change from here on
         return rows_[static_cast<size_t>(r)];
     }
     const float* operator[](int32_t r) const {
         if (r < 0 || r >= static_cast<int32_t>(rows_.size())) throw ERangeError();
-        if (uncleared_) ClearBlock();
+        if (uncleared_.load(std::memory_order_acquire)) ClearBlock();
         return rows_[static_cast<size_t>(r)];
     }
     bool empty() const { return rows_.empty(); }
     int32_t size() const { return static_cast<int32_t>(rows_.size()); }
     // Start of the contiguous sample block (Rows x Cols floats); nullptr without a grid.
     float* Block() {
-        if (uncleared_) ClearBlock();
-        rangeKnown_ = false;
+        if (uncleared_.load(std::memory_order_acquire)) ClearBlock();
+        rangeKnown_.store(false, std::memory_order_relaxed);
         return block_.get();
     }
     const float* Block() const {
-        if (uncleared_) ClearBlock();
+        if (uncleared_.load(std::memory_order_acquire)) ClearBlock();
         return block_.get();
     }
     // Start of the block for a reader that writes every one of its cols x rows samples
@@ -102,15 +105,16 @@ private:
     // A grid of one block of cols x rows floats and a spare one, and the row table;
     // the samples read as zero. False when the memory cannot be had.
     bool Allocate(int32_t cols, int32_t rows);
-    // Zero-fills a block not cleared yet.
+    // Zero-fills a block not cleared yet (once, whichever thread asks first; the others
+    // wait for it).
     void ClearBlock() const;
 
     std::unique_ptr<float[], TFree> block_;
     size_t count_ = 0;  // samples in the block (without the spare)
     int32_t cols_ = 0;
     std::vector<float*> rows_;
-    mutable bool uncleared_ = false;  // the block still holds what the allocator left in it
-    bool rangeKnown_ = false;          // knownMin_ / knownMax_ are the samples' range
+    mutable std::atomic<bool> uncleared_{false};  // the block still holds what the allocator left in it
+    std::atomic<bool> rangeKnown_{false};          // knownMin_ / knownMax_ are the samples' range
     float knownMin_ = 0.0f, knownMax_ = 0.0f;
 };
 

@@ -16,6 +16,7 @@
 #include <jpeglib.h>
 
 #include "core/Errors.h"
+#include "core/Files.h"
 
 namespace {
 
@@ -43,60 +44,6 @@ void PutU16(std::string& s, size_t at, uint16_t v)
 void PutU32(std::string& s, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::string ErrnoText() { return std::strerror(errno); }
-
-// Writes bytes to a temporary file in the folder of path, then renames it over path.
-// The new file gets the permissions of the one it replaces, or the usual ones.
-void WriteReplacing(const std::string& path, const char* data, size_t size)
-{
-    if (path.empty()) throw EInOutError("No file name to write to");
-    std::vector<char> temp(path.begin(), path.end());
-    const char suffix[] = ".tmp-XXXXXX";
-    temp.insert(temp.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) throw EInOutError("Cannot write file " + path + ": " + ErrnoText(), path);
-    const std::string tempName(temp.data());
-
-    auto fail = [&](const std::string& what) {
-        const std::string reason = ErrnoText();
-        close(fd);
-        unlink(tempName.c_str());
-        throw EInOutError(what + path + ": " + reason, path);
-    };
-
-    struct stat old {};
-    mode_t mode;
-    if (stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (fchmod(fd, mode) != 0) fail("Cannot write file ");
-
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("Cannot write file ");
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (fsync(fd) != 0) fail("Cannot write file ");
-    if (close(fd) != 0) {
-        const std::string reason = ErrnoText();
-        unlink(tempName.c_str());
-        throw EInOutError("Cannot write file " + path + ": " + reason, path);
-    }
-    if (rename(tempName.c_str(), path.c_str()) != 0) {
-        const std::string reason = ErrnoText();
-        unlink(tempName.c_str());
-        throw EInOutError("Cannot write file " + path + ": " + reason, path);
-    }
 }
 
 // ---- JPEG encoding through libjpeg; its errors come back here instead of ending the
@@ -195,7 +142,7 @@ std::string BuildBitmapFile(const TQTVPicture& source)
 void WriteBitmapFile(const TQTVPicture& pic, const std::string& path)
 {
     const std::string bytes = BuildBitmapFile(pic);
-    WriteReplacing(path, bytes.data(), bytes.size());
+    WriteFileReplacing(path, bytes);
 }
 
 std::string BuildJpegFile(const TQTVPicture& source, int quality)
@@ -226,5 +173,5 @@ std::string BuildJpegFile(const TQTVPicture& source, int quality)
 void WriteJpegFile(const TQTVPicture& pic, const std::string& path, int quality)
 {
     const std::string bytes = BuildJpegFile(pic, quality);
-    WriteReplacing(path, bytes.data(), bytes.size());
+    WriteFileReplacing(path, bytes);
 }

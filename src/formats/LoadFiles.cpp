@@ -18,6 +18,7 @@
 #endif
 
 #include "core/Errors.h"
+#include "core/Files.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/HistoryLines.h"
@@ -168,88 +169,6 @@ void ConvertStoredFloats(const char* src, float* dst, size_t n, long double s) {
 }
 
 }  // namespace
-
-// ------------------------------------------------------------------ file helpers
-
-bool FileExists(const std::string& path) {
-    if (path.empty()) return false;
-    std::error_code ec;
-    const auto st = std::filesystem::status(path, ec);
-    return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
-}
-
-// Opens a regular file for reading; -1 for anything else (a pipe would block, a
-// device might never end).
-static int OpenRegularFile(const std::string& path) {
-    if (path.empty()) return -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) return false;
-    struct stat st {};
-    const size_t announced = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
-    bool ok = true;
-    try {
-        // One read of the announced size; whatever a growing file has beyond it follows
-        // in chunks.
-        bytes.resize(announced);
-        size_t used = 0;
-        while (used < announced) {
-            const ssize_t got = ::read(fd, bytes.data() + used, announced - used);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            used += static_cast<size_t>(got);
-        }
-        bytes.resize(used);
-        if (ok && used == announced) {
-            char chunk[65536];
-            for (;;) {
-                const ssize_t got = ::read(fd, chunk, sizeof chunk);
-                if (got < 0 && errno == EINTR) continue;
-                if (got <= 0) {
-                    ok = got == 0;
-                    break;
-                }
-                bytes.append(chunk, static_cast<size_t>(got));
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        ok = false;
-    }
-    ::close(fd);
-    if (!ok) bytes.clear();
-    return ok;
-}
-
-std::string ExtractFileName(const std::string& path) {
-    const size_t p = path.find_last_of("/\\");
-    return p == std::string::npos ? path : path.substr(p + 1);
-}
-
-std::string ExtractFileDir(const std::string& path) {
-    const size_t p = path.find_last_of("/\\");
-    return p == std::string::npos ? std::string() : path.substr(0, p + 1);
-}
-
-std::string ExtractFileExt(const std::string& path) {
-    const size_t sep = path.find_last_of("/\\");
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {};
-    return path.substr(dot);
-}
 
 // ------------------------------------------------------------------ loader object
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ImageDoc.h"
+#include "core/Files.h"
 #include "core/Picture.h"
 
 constexpr int MaxChannels = 256;
@@ -95,9 +96,3 @@ private:
     size_t pos_ = 0;
 };
 
-// Reads a whole file into memory; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-bool FileExists(const std::string& path);  // an existing file that is not a directory
-std::string ExtractFileName(const std::string& path);  // after the last '/' or '\'
-std::string ExtractFileDir(const std::string& path);   // up to and including the last separator
-std::string ExtractFileExt(const std::string& path);   // from the last '.' of the name, or empty

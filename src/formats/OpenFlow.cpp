@@ -6,6 +6,7 @@
 #include "core/Errors.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
+#include "formats/FieldFiles.h"
 #include "formats/LoadFiles.h"
 #include "formats/Omicron.h"
 
@@ -20,6 +21,9 @@ TFileKind FileKindOf(const std::string& path)
     if (ext == "img" || ext == "IMG") return TFileKind::Burleigh;
     if (ext == "par") return TFileKind::Omicron;
     if (ext == "txt") return TFileKind::Native;
+    if (ext == "gwy" || ext == "GWY") return TFileKind::Gwy;
+    if (ext == "gsf" || ext == "GSF") return TFileKind::Gsf;
+    if (ext == "sxm" || ext == "SXM") return TFileKind::Sxm;
     if (ext[1] == 'f' && ext[2] == 'p') return TFileKind::TopoMetrix;
     return TFileKind::Unknown;
 }
@@ -32,6 +36,9 @@ const char* FileKindName(TFileKind kind)
     case TFileKind::TopoMetrix: return "topometrix";
     case TFileKind::Bitmap: return "bitmap";
     case TFileKind::Omicron: return "omicron";
+    case TFileKind::Gwy: return "gwy";
+    case TFileKind::Gsf: return "gsf";
+    case TFileKind::Sxm: return "sxm";
     case TFileKind::Unknown: break;
     }
     return "unknown";
@@ -67,6 +74,10 @@ bool LoadSingleFile(const std::string& path, TFileKind kind, TLoadTarget& target
     case TFileKind::Burleigh:
     case TFileKind::TopoMetrix:
         break;
+    case TFileKind::Gwy:
+    case TFileKind::Gsf:
+    case TFileKind::Sxm:
+        return LoadFieldFile(path, kind, target) > 0;
     case TFileKind::Unknown:
         ShowMessage("Unknown file type", TMsgKind::Error, TMsgButtons::OK, "Error");
         return false;
@@ -231,6 +242,54 @@ int LoadOmicron(const std::string& path, TLoadTarget& target)
             if (!complete || step == TStep::Discarded) break;
         }
         omicron.CloseStream();
+    }
+    return finished;
+}
+
+int LoadFieldFile(const std::string& path, TFileKind kind, TLoadTarget& target)
+{
+    const std::string name = ExtractFileName(path);
+    const TFieldFile file(path);
+    if (!FileExists(path) || !file.IsOpen()) {
+        ShowFileMessage("File " + name + " not found!", {name});
+        return 0;
+    }
+    std::vector<TFieldChannel> channels;
+    bool whole = false;
+    try {
+        switch (kind) {
+        case TFileKind::Gwy: whole = ParseGwy(name, file, channels); break;
+        case TFileKind::Gsf: whole = ParseGsf(name, file, channels); break;
+        case TFileKind::Sxm: whole = ParseSxm(name, file, channels); break;
+        default: throw std::invalid_argument("LoadFieldFile: not a Gwyddion or Nanonis file");
+        }
+    } catch (const EInOutError& e) {
+        ShowFileMessage("File " + name + ": " + e.what(), {name}, TMsgKind::Error);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        ShowMessage("Error during loading!", TMsgKind::Information, TMsgButtons::OK);
+        return 0;
+    }
+    if (!whole) return 0;
+    if (channels.size() > static_cast<size_t>(MaxChannels)) {
+        ShowMessage("Too many files to open! - Skip a few.", TMsgKind::Information, TMsgButtons::OK);
+        channels.resize(static_cast<size_t>(MaxChannels));
+    }
+    int finished = 0, asked = 0;
+    for (const TFieldChannel& ch : channels) {
+        if (!ch.Problem.empty()) {
+            ShowFileMessage("File " + name + ": " + ch.Problem + "; the channel is skipped", {name}, TMsgKind::Error);
+            continue;
+        }
+        ++asked;
+        const TStep step = LoadOne(target, name, name, [&](TImageDoc& doc) {
+            doc.SourcePath = path;
+            doc.SourceChannel = asked;  // as the command-line tool counts them
+            FillFieldDoc(ch, file, name, doc);
+            return true;
+        });
+        if (step == TStep::Finished) ++finished;
+        if (step == TStep::Stop) break;
     }
     return finished;
 }

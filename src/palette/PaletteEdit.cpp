@@ -5,7 +5,7 @@
 
 #include "core/Errors.h"
 #include "core/Numbers.h"
-#include "formats/LoadFiles.h"
+#include "core/Files.h"
 
 namespace {
 

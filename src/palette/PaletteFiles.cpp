@@ -8,7 +8,8 @@
 #include "core/Messages.h"
 #include "core/Numbers.h"
 #include "formats/Export.h"
-#include "formats/LoadFiles.h"
+#include "core/Files.h"
+#include "core/Text.h"
 
 #include <sys/stat.h>
 
@@ -17,12 +18,6 @@ namespace {
 // A line longer than this is not a palette entry of any sensible file; it is refused
 // rather than taken into memory whole.
 constexpr size_t MaxLineLength = 1 << 20;
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return s;
-}
 
 // The next line of the stream without its end (CR LF, LF or a lone CR). False at the
 // end of the stream (nothing left to read). tooLong: the line was cut after

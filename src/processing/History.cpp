@@ -1,156 +1,29 @@
 #include "processing/History.h"
 
-#include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 
-#include "processing/Kernels.h"
+#include "core/Text.h"
 #include "processing/Operations.h"
 
-// ---------------------------------------------------------------- numbers
+// ---------------------------------------------------------------- files and scripts
 
 namespace {
 
-template <class T>
-bool ReadsBackAs(const std::string& text, T v)
+std::string ShellQuoted(const std::string& s)
 {
-    try {
-        const T back = static_cast<T>(ParseOperationNumber(text, "number"));
-        return std::memcmp(&back, &v, sizeof(T)) == 0;
-    } catch (const EOperationError&) {
-        return false;
-    }
+    std::string out = "'";
+    for (const char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
-template <class T>
-std::string Exact(T v, int digits)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    std::string text(buf, res.ptr);
-    if (ReadsBackAs(text, v)) return text;
-    std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(v));
-    return buf;
-}
-
-// out + ":" + field (appended piece by piece)
-void Field(std::string& out, const std::string& field)
-{
-    out.push_back(':');
-    out.append(field);
-}
-
-std::string Join(const std::vector<std::string>& fields)
+// A comment line's text: no line breaks.
+std::string CommentText(const std::string& latin1)
 {
     std::string out;
-    for (size_t i = 0; i < fields.size(); ++i) out += (i ? ":" : "") + fields[i];
+    for (const char c : Latin1ToUtf8(latin1)) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
     return out;
 }
-
-}  // namespace
-
-std::string ExactNumber(double v) { return Exact(v, 17); }
-std::string ExactNumber(float v) { return Exact(v, 9); }
-
-// ---------------------------------------------------------------- entries
-
-std::string LevelEntry(int32_t method, int32_t order, bool advanced, TLevelFitSet fit, const TValueBands& bands)
-{
-    const auto& names = LevelMethodNames();
-    const std::string m = method >= 0 && method < static_cast<int32_t>(names.size())
-                              ? names[static_cast<size_t>(method)]
-                              : std::to_string(method);
-    std::string out = "level:" + m;
-    Field(out, std::to_string(order));
-    if (advanced) out += ":advanced";
-    if (fit == TLevelFitSet::Kept) out += ":kept";
-    if (fit == TLevelFitSet::Bands) {
-        out += ":band";
-        for (const auto& [lo, hi] : bands) {
-            Field(out, ExactNumber(lo));
-            Field(out, ExactNumber(hi));
-        }
-    }
-    return out;
-}
-
-std::string LevelPointsEntry(const std::vector<TMarkedPoint>& points)
-{
-    std::string out = "level:Points:1";
-    for (const TMarkedPoint& p : points) {
-        Field(out, std::to_string(p.X));
-        Field(out, std::to_string(p.Row));
-    }
-    return out;
-}
-
-std::string FilterEntry(int kernel)
-{
-    const auto& names = KernelNames();
-    return "filter:" + (kernel >= 0 && kernel < static_cast<int>(names.size()) ? names[static_cast<size_t>(kernel)]
-                                                                               : std::to_string(kernel));
-}
-
-std::string NoiseEntry(double percent, bool first, float min, float max)
-{
-    std::string out = "noise:" + ExactNumber(percent);
-    if (!first) {
-        Field(out, ExactNumber(min));
-        Field(out, ExactNumber(max));
-    }
-    return out;
-}
-
-std::string FFTEntry(bool log, bool suppZero, bool inverse)
-{
-    std::string out = "fft";
-    if (log) out += ":log";
-    if (suppZero) out += ":suppzero";
-    if (inverse) out += ":inverse";
-    return out;
-}
-
-std::string ClipEntry(float low, float high, bool fixed, float min, float max)
-{
-    std::vector<std::string> f = {"clip", ExactNumber(low), ExactNumber(high)};
-    if (fixed) {
-        f.push_back(ExactNumber(min));
-        f.push_back(ExactNumber(max));
-    }
-    return Join(f);
-}
-
-std::string RangeEntry(bool fixed, float min, float max)
-{
-    return fixed ? Join({"range", ExactNumber(min), ExactNumber(max)}) : std::string("range:auto");
-}
-
-std::string ZoomEntry(const TZoomRect& r)
-{
-    return Join({"zoom", std::to_string(r.X1), std::to_string(r.Y1), std::to_string(r.X2), std::to_string(r.Y2)});
-}
-
-std::string DistortionEntry(double cx, double dx, double cy, double dy)
-{
-    return Join({"distortion", ExactNumber(cx), ExactNumber(dx), ExactNumber(cy), ExactNumber(dy)});
-}
-
-std::string SphereEntry(double radius, bool lowpass, int switches)
-{
-    std::string out = "sphere:" + ExactNumber(radius) + (lowpass ? "" : ":high");
-    for (int i = 0; i < switches; ++i) out += ":switch";
-    return out;
-}
-
-std::string ArithEntry(const std::string& op, const std::string& file, int channel)
-{
-    return Join({"arith", op, file, std::to_string(channel < 1 ? 1 : channel)});
-}
-
-namespace {
 
 constexpr const char* NoteMark = "# ";
 constexpr const char* NoteMiddle = " cannot be replayed: ";
@@ -180,8 +53,10 @@ std::string UnreplayableEntry(const std::string& step, const std::string& why)
 std::string ArithStepEntry(const std::string& op, const TImageDoc& second)
 {
     const std::string file = second.SourcePath.empty() ? second.FileName : second.SourcePath;
-    const int channel = second.SourcePath.empty() ? 1 : second.SourceChannel;
-    const std::string step = ArithEntry(op, file, channel);
+    const int channel = second.SourcePath.empty() ? 1 : second.SourceChannel < 1 ? 1 : second.SourceChannel;
+    // without an operator the step is written as it would read, with the operator left empty
+    const std::string step = op.empty() ? "arith::" + Utf8ToLatin1(file) + ":" + std::to_string(channel)
+                                        : HistoryEntry(TArithOp{op[0], file, channel});
     const std::string name = "the second image \"" + (second.Title.empty() ? second.FileName : second.Title) + "\"";
     if (op.empty()) return UnreplayableEntry(step, "no operator was chosen");
     if (second.SourcePath.empty()) return UnreplayableEntry(step, name + " was not read from a file");
@@ -203,7 +78,7 @@ std::vector<std::string> ReplayProblems(const std::vector<std::string>& history)
         if (!ReadNote(history[i], step, why)) {
             step = history[i];
             try {
-                ParseOperation(step);
+                ParseOperation(Latin1ToUtf8(step));
                 continue;
             } catch (const EOperationError& e) {
                 why = e.what();
@@ -224,89 +99,13 @@ std::string ReplayProblemsMessage(const std::vector<std::string>& history, std::
         std::string step, why;
         if (!ReadNote(entry, step, why) || step.rfind("arith:", 0) != 0) continue;
         const size_t op = step.find(':', 6), last = step.rfind(':');
-        if (op != std::string::npos && last > op) names.push_back(step.substr(op + 1, last - op - 1));
+        // the history holds the name in Latin-1; the file system spells it in UTF-8
+        if (op != std::string::npos && last > op) names.push_back(Latin1ToUtf8(step.substr(op + 1, last - op - 1)));
     }
     std::string text;
     for (const std::string& p : problems) text += p + ".\n";
     return text + "The script names " + (problems.size() == 1 ? "this step" : "these steps") +
            " and stops before computing anything else.";
-}
-
-std::string RescaleEntry(const TRescale& rs)
-{
-    return Join({"rescale", ExactNumber(rs.XRange), ExactNumber(rs.YRange), ExactNumber(rs.ZRange), rs.XUnit,
-                 rs.YUnit, rs.ZUnit});
-}
-
-void TDialogHistory::Do(const std::string& entry, bool fromSource)
-{
-    if (fromSource) entries_.clear();
-    entries_.push_back(entry);
-    ++presses_;
-}
-
-void TDialogHistory::ReplaceLast(const std::string& entry)
-{
-    if (entries_.empty()) entries_.push_back(entry);
-    else entries_.back() = entry;
-}
-
-void TDialogHistory::Undo()
-{
-    entries_.clear();
-    presses_ = 0;
-}
-
-// ---------------------------------------------------------------- files and scripts
-
-namespace {
-
-std::string ShellQuoted(const std::string& s)
-{
-    std::string out = "'";
-    for (const char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// A comment line's text: no line breaks.
-std::string CommentText(const std::string& latin1)
-{
-    std::string out;
-    for (const char c : HistoryLatin1ToUtf8(latin1)) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
-    return out;
-}
-
-}  // namespace
-
-std::string HistoryLatin1ToUtf8(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out.push_back(c);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::string HistoryUtf8ToLatin1(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if ((b == 0xC2 || b == 0xC3) && i + 1 < text.size() &&
-            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-            out.push_back(static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
-            ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
 }
 
 std::string ProcessingScript(const TImageDoc& doc)
@@ -339,7 +138,7 @@ std::string ProcessingScript(const TImageDoc& doc)
     for (const std::string& entry : doc.History) {
         std::string step, why;
         if (ReadNote(entry, step, why)) continue;  // named at the top
-        s += "  --op " + ShellQuoted(HistoryLatin1ToUtf8(entry)) + " \\\n";
+        s += "  --op " + ShellQuoted(Latin1ToUtf8(entry)) + " \\\n";
     }
     s += "  \"$@\"\n";
     return s;

@@ -11,6 +11,7 @@
 
 #include "core/Numbers.h"
 #include "formats/LoadFiles.h"
+#include "core/Text.h"
 #include "processing/History.h"
 #include "../formats/native_support.h"
 
@@ -100,7 +101,7 @@ TEST_F(Batch, TheExportedScriptReproducesTheImage)
     ASSERT_TRUE(viaScript);
     EXPECT_EQ(doc.History, viaScript->History);
     std::vector<std::string> args = {"process", demo, dir / "direct.txt", "--channel", "2", "--data", "sin"};
-    for (const auto& op : doc.History) args.insert(args.end(), {"--op", HistoryLatin1ToUtf8(op)});
+    for (const auto& op : doc.History) args.insert(args.end(), {"--op", Latin1ToUtf8(op)});
     ASSERT_EQ(0, Run(args).Status);
     EXPECT_TRUE(SameSamples(*viaScript, *Load(dir / "direct.txt")));
     EXPECT_EQ(2, Shell("sh " + Quote(dir / "replay.sh") + " only-one").Status);

@@ -4,6 +4,7 @@
 #include "cli/cli_support.h"
 #include <sys/wait.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "core/Numbers.h"
@@ -12,6 +13,7 @@
 #include "formats/NativeWriter.h"
 #include "processing/FFTView.h"
 #include "processing/Kernels.h"
+#include "processing/Operations.h"
 #include "../formats/native_support.h"
 
 using namespace native_test;
@@ -249,9 +251,9 @@ TEST_F(Cli, UsageMessagesSayWhatIsWrong) {
         {{"process", demo, dir / "o.dat", "--op", "invert", "--channel", "-2"},
          "--channel must be a channel number from 1"},
         {{"convert", demo, dir / "g.TXT"}, "output \"g.TXT\" could not be opened again: write native files as "
-                                           ".txt (known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+                                           ".txt (known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf; .txt, .bmp, .gwy and .gsf in lower case)"},
         {{"convert", demo, dir / "g.Bmp"}, "output \"g.Bmp\" could not be opened again: write bitmaps as .bmp "
-                                           "(known: .txt, .dat, .stl, .bmp, .jpg; .txt and .bmp in lower case)"},
+                                           "(known: .txt, .dat, .stl, .bmp, .jpg, .gwy, .gsf; .txt, .bmp, .gwy and .gsf in lower case)"},
     };
     for (const auto& c : cases) {
         const TRun r = Run(c.args);
@@ -430,4 +432,39 @@ TEST_F(Cli, ProcessRefusesUnreadableFilterParameters) {
     }
     const TRun r = Run({"process", dir / "s.txt", dir / "o.dat", "--op", "filter:Sharpen"});
     EXPECT_NE(r.Err.find("Edges bottom"), std::string::npos);  // the kernel names are listed
+}
+
+TEST_F(Cli, OpsListsTheOperationTable) {
+    const TRun j = Run({"ops", "--json"});
+    ASSERT_EQ(j.Status, 0) << j.Err;
+    const json ops = json::parse(j.Out).at("operations");
+    ASSERT_EQ(ops.size(), OperationTable().size());
+    const TRun text = Run({"ops"});
+    ASSERT_EQ(text.Status, 0) << text.Err;
+    for (size_t i = 0; i < ops.size(); ++i) {
+        const TOperationDef& def = OperationTable()[i];
+        const json& op = ops[i];
+        EXPECT_EQ(Keys(op), (std::vector<std::string>{"name", "syntax", "parameters", "description"}));
+        EXPECT_EQ(op["name"], def.Name);
+        EXPECT_EQ(op["syntax"], def.Syntax);
+        EXPECT_EQ(op["description"], def.Description);
+        ASSERT_EQ(op["parameters"].size(), def.Params.size());
+        for (size_t k = 0; k < def.Params.size(); ++k) {
+            const json& p = op["parameters"][k];
+            EXPECT_EQ(p["name"], def.Params[k].Name);
+            EXPECT_EQ(p["required"], def.Params[k].Default == nullptr);
+            if (p["type"] == "bool") EXPECT_TRUE(p["default"].is_boolean()) << def.Name;
+        }
+        EXPECT_NE(text.Out.find(std::string(def.Syntax) + "\n    " + def.Description), std::string::npos) << def.Name;
+    }
+    // the README's table names every operation
+    std::ifstream f(std::string(MORVANE_TEST_DATA) + "/../../README.md");
+    const std::string readme((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(readme.empty());
+    for (const TOperationDef& def : OperationTable()) {
+        const std::string tick = "`" + std::string(def.Name);
+        EXPECT_TRUE(readme.find(tick + "`") != std::string::npos || readme.find(tick + ":") != std::string::npos ||
+                    readme.find(tick + "[") != std::string::npos)
+            << def.Name;
+    }
 }

@@ -374,12 +374,12 @@ void TFilterFormTest::unreadableAndFoldingInputIsRefused()
     QCOMPARE(fx.Messages.Shown.size(), size_t{1});
     QVERIFY(fx.Messages.Texts()[0].find("5x") != std::string::npos);
     QVERIFY(Samples(f->Working) == original);
-    QVERIFY(f->Recorded.Entries().empty());
+    QVERIFY(f->Session.Steps().empty());
     // a number is taken again
     f->Edit2->setText(QStringLiteral("0,5"));
     QTest::mouseClick(f->Button4, Qt::LeftButton);
     QCOMPARE(EditState(f->Edit2), TEditState::Accepted);
-    QCOMPARE(f->Recorded.Entries(), std::vector<std::string>{"noise:0.5"});
+    QCOMPARE(f->TakeOverEntries(), std::vector<std::string>{"noise:0.5"});
     QTest::mouseClick(f->Button2, Qt::LeftButton);
     SettleDeletes();
     fx.Messages.Clear();
@@ -392,7 +392,7 @@ void TFilterFormTest::unreadableAndFoldingInputIsRefused()
     QTest::mouseClick(f->Button4, Qt::LeftButton);
     QCOMPARE(fx.Messages.Texts(), std::vector<std::string>{DistortionFoldText(100, -1e30, 0, 0)});
     QVERIFY(Samples(f->Working) == original);
-    QVERIFY(f->Recorded.Entries().empty());
+    QVERIFY(f->Session.Steps().empty());
     Shot(&form, "distortion-refused.png");
     ScreenShot("x-distortion-refused.png");
     QTest::mouseClick(f->Button3, Qt::LeftButton);

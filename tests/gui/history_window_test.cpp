@@ -112,9 +112,9 @@ void THistoryWindowTest::levelFilterZoomTakeOverExportAndReplay()
     f->ComboSlopOrder->setCurrentIndex(1);
     Click(f->Button4);
     Click(f->Button4);
-    QCOMPARE(f->Recorded.Entries().size(), size_t(3));
-    QVERIFY(f->Recorded.Entries()[1].rfind("level:2Dim:1:advanced:band:", 0) == 0);
-    QCOMPARE(f->Recorded.Entries()[2], std::string("level:2Dim:1:advanced:kept"));
+    QCOMPARE(f->TakeOverEntries().size(), size_t(3));
+    QVERIFY(f->TakeOverEntries()[1].rfind("level:2Dim:1:advanced:band:", 0) == 0);
+    QCOMPARE(f->TakeOverEntries()[2], std::string("level:2Dim:1:advanced:kept"));
     Shot(f->SubWindow() ? static_cast<QWidget*>(f->SubWindow()) : f, "history-leveling.png");
     Click(f->Button3);
     SettleDeletes();
@@ -266,7 +266,7 @@ void THistoryWindowTest::saveAsOpenAndDuplicateKeepTheHistory()
     for (const std::string& line : back->ScanInfo) QVERIFY(line.find("history") == std::string::npos);
     // the saved file holds these steps: as an operand it replays from that file
     QCOMPARE(back->HistoryInFile, expected.size());
-    QCOMPARE(ArithStepEntry("+", *back), ArithEntry("+", back->SourcePath, back->SourceChannel));
+    QCOMPARE(ArithStepEntry("+", *back), HistoryEntry(TArithOp{'+', back->SourcePath, back->SourceChannel}));
 
     form.Doublicate1->trigger();
     TMDIChild* copy = form.Current();
@@ -373,7 +373,7 @@ void THistoryWindowTest::everyDialogStepReplaysBitForBit()
         auto doc = LoadChannel(QFile::encodeName(DemoFile()).toStdString(), w->SourceChannel);
         QVERIFY(doc);
         for (const std::string& entry : target->History) {
-            ParseOperation(entry)(*doc);
+            ApplyOperation(ParseOperation(entry), *doc);
             doc->Picture.Render();
         }
         QVERIFY2(SameSamples(doc->Picture, target->Picture), target == w ? "image" : "calculus");
@@ -433,7 +433,7 @@ void THistoryWindowTest::zoomTakeOverWithoutACutKeepsTheRangeChange()
     QVERIFY(w->Picture.Para.XScanRange != 123.456);
     auto doc = LoadChannel(QFile::encodeName(path).toStdString(), 1);
     QVERIFY(doc);
-    ParseOperation(w->History[0])(*doc);
+    ApplyOperation(ParseOperation(w->History[0]), *doc);
     QCOMPARE(doc->Picture.Para.XScanRange, w->Picture.Para.XScanRange);
     QCOMPARE(doc->Picture.Para.YScanRange, w->Picture.Para.YScanRange);
 }

@@ -912,6 +912,27 @@ void TMainFormTest::standardShortcuts() {
     QVERIFY2(filter.startsWith(QStringLiteral("All supported files (")), qPrintable(filter));
     QVERIFY(filter.section(QLatin1Char('|'), 0, 0).contains(QStringLiteral("*.par")));
     QVERIFY(filter.contains(QStringLiteral("Omicron (*.par)")));
+    for (const char* type : {"Gwyddion (*.gwy)", "Gwyddion Simple Field (*.gsf)", "Nanonis (*.sxm)"}) {
+        QVERIFY2(filter.contains(QLatin1String(type)), type);
+        const QString pattern = QString::fromLatin1(type).section(QLatin1Char('('), 1).chopped(1);
+        QVERIFY(filter.section(QLatin1Char('|'), 0, 0).contains(pattern));
+    }
+    // the active image saved as Gwyddion files opens again, caption and all
+    const QString caption = form.Current()->windowTitle().section(QStringLiteral(" - "), 1);
+    for (int type : {5, 6}) {
+        form.Hooks.SaveAs = [&](QString& file, int& index) {
+            file = fx.Dir() + QStringLiteral("/field");
+            index = type;
+            return true;
+        };
+        form.FileSaveAsItem->trigger();
+    }
+    QVERIFY(fx.Messages.Shown.empty());
+    for (const char* name : {"field.gwy", "field.gsf"}) {
+        form.OpenFile(fx.Dir() + QLatin1Char('/') + QLatin1String(name));
+        QCOMPARE(form.Current()->windowTitle(), QLatin1String(name) + QStringLiteral(" - ") + caption);
+    }
+    QCOMPARE(form.WindowCount(), 3);
 }
 
 void TMainFormTest::fileNamesShowAsTheFileSystemSpellsThem() {

@@ -196,8 +196,17 @@ void TUndoWindowTest::closeQuestionAndItsThreeAnswers() {
     // an image saved in the measurement format is unchanged
     OpenScan(form, fx, QStringLiteral("saved"));
     form.Invers1->trigger();
+    // a save refused (the file exists already) leaves the image changed
     form.Hooks.SaveAs = [&target](QString& file, int& index) {
         file = target;
+        index = 3;
+        return true;
+    };
+    form.FileSaveAsItem->trigger();
+    QVERIFY(form.Current()->IsModified());
+    const QString fresh = fx.Dir() + QStringLiteral("/fresh.txt");
+    form.Hooks.SaveAs = [&fresh](QString& file, int& index) {
+        file = fresh;
         index = 3;
         return true;
     };

@@ -24,6 +24,8 @@
 #include "processing/Leveling.h"
 #include "processing/Operations.h"
 #include "processing/Sphere.h"
+#include "processing/WorkingCopy.h"
+#include "core/Text.h"
 #include "../formats/native_support.h"
 
 using namespace native_test;
@@ -64,39 +66,21 @@ TImageDoc Copy(const TImageDoc& d)
     return c;
 }
 
-// A processing dialog as the form keeps it: a working copy of the source; "Take Over"
-// copies the samples back and the image window redraws.
+// A processing dialog as the form keeps it: the model's working copy of the source and
+// the session of its presses; "Take Over" hands the samples back with the entries.
 struct TDialog {
     TImageDoc& Doc;
     TQTVPicture Working;
-    TDialogHistory Rec;
+    TDialogSession Session;
 
-    explicit TDialog(TImageDoc& doc) : Doc(doc) { Reset(); }
+    explicit TDialog(TImageDoc& doc) : Doc(doc) { BeginWorkingCopy(Source(), Working); }
     TQTVPicture& Source() { return Doc.Picture; }
-    void Reset()
-    {
-        Working.SetSize(Source().Cols, Source().Rows);
-        std::memcpy(Working.Data.Block(), Source().Data.Block(), Count(Source()) * 4);
-        Working.Min = Source().Min;
-        Working.Max = Source().Max;
-        Working.FixedRange = Source().FixedRange;
-        Working.Para = Source().Para;
-        Rec.Undo();
-    }
+    void Do(const TOperation& op) { ASSERT_TRUE(Session.Do(op, Source(), Working)) << FormatOperation(op); }
     void TakeOver(bool histogram = false, bool zoom = false)
     {
-        if (zoom) {
-            Source().Para.XScanRange = Source().Para.XScanRange / Source().Cols * Working.Cols;
-            Source().Para.YScanRange = Source().Para.YScanRange / Source().Rows * Working.Rows;
-            Source().SetSize(Working.Cols, Working.Rows);
-        }
-        std::memcpy(Source().Data.Block(), Working.Data.Block(), Count(Working) * 4);
-        if (histogram) {
-            Source().Min = Working.Min;
-            Source().Max = Working.Max;
-            Source().FixedRange = Working.FixedRange;
-        }
-        Doc.History.insert(Doc.History.end(), Rec.Entries().begin(), Rec.Entries().end());
+        const std::vector<std::string> entries = Session.TakeOverEntries(Source(), Working, histogram, zoom);
+        TakeOverWorkingCopy(Working, Source(), zoom, histogram);
+        Doc.History.insert(Doc.History.end(), entries.begin(), entries.end());
         Source().Render();
     }
 };
@@ -105,7 +89,7 @@ void Replay(TImageDoc& doc, const std::vector<std::string>& entries)
 {
     for (const std::string& e : entries) {
         SCOPED_TRACE(e);
-        ParseOperation(e)(doc);
+        ApplyOperation(ParseOperation(Latin1ToUtf8(e)), doc);
         doc.Picture.Render();
     }
 }
@@ -153,35 +137,23 @@ TEST_F(History, EveryCommandReplaysBitForBit)
     const std::vector<TSession> sessions = {
         {"kernels, several presses", [](TImageDoc& doc) {
              TDialog d(doc);
-             for (int k : {0, 4, 0, 9}) {
-                 ApplyKernel(d.Working, k);
-                 d.Rec.Do(FilterEntry(k), false);
-             }
+             for (int k : {0, 4, 0, 9}) d.Do(TFilterOp{k});
              d.TakeOver();
          }},
         {"bad points twice: the second threshold from the range the dialog started with", [](TImageDoc& doc) {
              TDialog d(doc);
-             for (double percent : {5.0, 2.5}) {
-                 RemoveBadPoints(d.Working, BadPointThreshold(d.Source(), percent));
-                 d.Rec.Do(NoiseEntry(percent, d.Rec.Presses() == 0, d.Source().Min, d.Source().Max), false);
-             }
+             for (double percent : {5.0, 2.5}) d.Do(d.Session.Noise(percent, d.Source()));
              d.TakeOver();
          }},
-        {"Fourier view twice (the second press transforms back)", [](TImageDoc& doc) {
+        {"Fourier view three times (the second press transforms back)", [](TImageDoc& doc) {
              TDialog d(doc);
-             for (bool log : {false, true}) {
-                 FFTView(d.Working, log, true);
-                 d.Rec.Do(FFTEntry(log, true, d.Rec.Presses() % 2 == 1), false);
-             }
+             for (bool log : {false, true, false}) d.Do(d.Session.FFT(log, true));
              d.TakeOver();
          }},
         {"leveling: plane, lines of second order with Advanced", [](TImageDoc& doc) {
              TDialog d(doc);
-             std::vector<TMarkedPoint> none;
-             ASSERT_TRUE(RunLeveling(d.Working, 1, 1, false, none));
-             d.Rec.Do(LevelEntry(1, 1, false), false);
-             ASSERT_TRUE(RunLeveling(d.Working, 2, 2, true, none));
-             d.Rec.Do(LevelEntry(2, 2, true), false);
+             d.Do(d.Session.Level({1, 1}));
+             d.Do(d.Session.Level({2, 2, true}));
              d.TakeOver();
          }},
         {"leveling through histogram bands, then again with the same marks", [](TImageDoc& doc) {
@@ -192,11 +164,9 @@ TEST_F(History, EveryCommandReplaysBitForBit)
              h.Select(20, 80, true);
              h.Select(100, 120, true);
              h.UpdateMarks(d.Working);
-             std::vector<TMarkedPoint> none;
-             ASSERT_TRUE(RunLeveling(d.Working, 3, 1, true, none));
-             d.Rec.Do(LevelEntry(3, 1, true, TLevelFitSet::Bands, h.SelectedBands()), false);
-             ASSERT_TRUE(RunLeveling(d.Working, 1, 2, true, none));  // marks kept from the selection
-             d.Rec.Do(LevelEntry(1, 2, true, TLevelFitSet::Kept), false);
+             d.Session.SelectBands(h.SelectedBands());
+             d.Do(d.Session.Level({3, 1, true}));
+             d.Do(d.Session.Level({1, 2, true}));  // marks kept from the selection
              d.TakeOver();
          }},
         {"leveling through an empty selection fits nothing", [](TImageDoc& doc) {
@@ -204,29 +174,28 @@ TEST_F(History, EveryCommandReplaysBitForBit)
              THistogram h;
              h.Count(d.Working);
              h.UpdateMarks(d.Working);
-             std::vector<TMarkedPoint> none;
-             ASSERT_TRUE(RunLeveling(d.Working, 2, 1, true, none));
-             d.Rec.Do(LevelEntry(2, 1, true, TLevelFitSet::Bands, h.SelectedBands()), false);
+             d.Session.SelectBands(h.SelectedBands());
+             d.Do(d.Session.Level({2, 1, true}));
              d.TakeOver();
          }},
         {"Points leveling", [](TImageDoc& doc) {
              TDialog d(doc);
-             std::vector<TMarkedPoint> pts = {{3, 4}, {60, 7}, {30, 40}, {63, 47}};
-             const std::vector<TMarkedPoint> recorded = pts;
-             ASSERT_TRUE(RunLeveling(d.Working, 0, 1, false, pts));
-             d.Rec.Do(LevelPointsEntry(recorded), false);
+             TLevelOp points;
+             points.Method = 0;
+             points.Points = {{3, 4}, {60, 7}, {30, 40}, {63, 47}};
+             d.Do(d.Session.Level(points));
              d.TakeOver();
          }},
         {"histogram clip, range left to the values", [](TImageDoc& doc) {
              TDialog d(doc);
+             d.Working.FixedRange = 0;
              THistogram h;
              h.Count(d.Working);
              h.Select(30, 140, true);
-             float lo = 0, hi = 0;
-             h.ClipLimits(lo, hi);
-             ClipToBand(d.Source(), d.Working, lo, hi);
+             TClipOp clip;
+             h.ClipLimits(clip.Low, clip.High);
+             d.Do(clip);
              d.TakeOver(true);
-             doc.History.push_back(ClipEntry(lo, hi, false, d.Working.Min, d.Working.Max));
          }},
         {"histogram clip with a typed upper limit: the range stays fixed", [](TImageDoc& doc) {
              TDialog d(doc);
@@ -235,73 +204,62 @@ TEST_F(History, EveryCommandReplaysBitForBit)
              d.Working.FixedRange = 1;
              THistogram h;
              h.Count(d.Working);
-             float lo = 0, hi = 0;
-             h.ClipLimits(lo, hi);
-             ClipToBand(d.Source(), d.Working, lo, hi);
+             TClipOp clip;
+             h.ClipLimits(clip.Low, clip.High);
+             d.Do(clip);
              d.Working.Min = ReadHistogramLimit("-1,5");  // typed after the clip
              d.TakeOver(true);
-             doc.History.push_back(ClipEntry(lo, hi, true, d.Working.Min, d.Working.Max));
          }},
         {"a fixed range, then released, then bad points", [](TImageDoc& doc) {
-             doc.Picture.Min = 0.1f;
-             doc.Picture.Max = 7.7f;
-             doc.Picture.FixedRange = 1;
-             doc.History.push_back(RangeEntry(true, 0.1f, 7.7f));
-             doc.Picture.Render();
+             {
+                 TDialog d(doc);
+                 d.Working.FixedRange = 0;
+                 d.Working.Min = 0.1f;
+                 d.Working.Max = 7.7f;
+                 d.Working.FixedRange = 1;
+                 d.TakeOver(true);
+             }
+             {
+                 TDialog d(doc);
+                 d.Working.FixedRange = 0;
+                 d.TakeOver(true);
+             }
              TDialog d(doc);
-             RemoveBadPoints(d.Working, BadPointThreshold(d.Source(), 3));
-             d.Rec.Do(NoiseEntry(3, true, d.Source().Min, d.Source().Max), false);
+             d.Do(d.Session.Noise(3, d.Source()));
              d.TakeOver();
-             doc.Picture.FixedRange = 0;
-             doc.History.push_back(RangeEntry(false, 0, 0));
-             doc.Picture.Render();
          }},
         {"zoom: only the last press counts", [](TImageDoc& doc) {
              TDialog d(doc);
-             for (TZoomRect r : {TZoomRect{2, 30, 3, 31}, TZoomRect{5, 37, 9, 41}}) {
-                 ASSERT_TRUE(ZoomCut(d.Source(), d.Working, r));
-                 d.Rec.Do(ZoomEntry(r), true);
-             }
+             for (TZoomRect r : {TZoomRect{2, 30, 3, 31}, TZoomRect{5, 37, 9, 41}}) d.Do(TZoomOp{r});
              d.TakeOver(false, true);
          }},
         {"distortion, median and mean", [](TImageDoc& doc) {
              {
                  TDialog d(doc);
-                 CorrectDistortion(d.Source(), d.Working, 0.1, -0.05, 1.0 / 3, 0.02);
-                 d.Rec.Do(DistortionEntry(0.1, -0.05, 1.0 / 3, 0.02), true);
+                 d.Do(TDistortionOp{0.1, -0.05, 1.0 / 3, 0.02});
                  d.TakeOver();
              }
              for (bool median : {true, false}) {
                  TDialog d(doc);
-                 (median ? MedianFilter : MeanFilter)(d.Source(), d.Working);
-                 d.Rec.Do(median ? "median" : "mean", true);
+                 d.Do(median ? TOperation(TMedianOp{}) : TOperation(TMeanOp{}));
                  d.TakeOver();
              }
          }},
         {"sphere highpass, result switched twice", [](TImageDoc& doc) {
              TDialog d(doc);
              const TSphereRadius r = AcceptSphereRadius(7.3, d.Source());
-             ASSERT_EQ(TSphereOutcome::Done, SphereFilter(d.Source(), d.Working, r.Radius, false));
-             d.Rec.Do(SphereEntry(r.Radius, false, 0), true);
-             for (int k = 1; k <= 2; ++k) {
-                 SwitchSphereResult(d.Source(), d.Working);
-                 d.Rec.ReplaceLast(SphereEntry(r.Radius, false, k));
-             }
+             d.Do(TSphereOp{r.Radius, false, 0});
+             for (int k = 1; k <= 2; ++k) d.Session.SwitchSphere(d.Source(), d.Working);
              d.TakeOver();
          }},
         {"inverse, rescale with units, arithmetic", [&](TImageDoc& doc) {
-             InvertSamples(doc.Picture);
-             doc.History.push_back("invert");
-             doc.Picture.Render();
-             TRescale rs{123.456, 0.1, 42.0, "\xB5m", "\xB5m", "pA"};
-             ASSERT_TRUE(ApplyRescale(doc.Picture, rs));
-             doc.History.push_back(RescaleEntry(rs));
-             doc.Picture.Render();
-             TQTVPicture result;
-             ASSERT_TRUE(ComputeArithmetic(doc.Picture, other.Picture, "/", result));
-             TakeArithmeticResult(result, doc.Picture.Para, doc.Picture);
-             doc.History.push_back(ArithEntry("/", "/data/second.txt", 2));
-             doc.Picture.Render();
+             for (const TOperation& op : {TOperation(TInvertOp{}),
+                                          TOperation(TRescaleOp{{123.456, 0.1, 42.0, "\xB5m", "\xB5m", "pA"}, true}),
+                                          TOperation(TArithOp{'/', "/data/second.txt", 2})}) {
+                 ApplyOperation(op, doc);
+                 doc.History.push_back(HistoryEntry(op));
+                 doc.Picture.Render();
+             }
          }},
     };
     for (const TSession& s : sessions) {

@@ -89,6 +89,25 @@ TEST(ThreadPool, EveryUnitOnceExceptionsAndStop)
     }
 }
 
+// A fresh record clears its block at the first look; when that first look comes from
+// several threads writing their own rows at once, no row written may be cleared again.
+TEST(ThreadPool, FreshRecordsWrittenFromManyThreadsKeepEveryRow)
+{
+    TThreadScope scope(8);
+    for (int round = 0; round < 40; ++round) {
+        TQTVPicture p;
+        p.SetSize(67, 509);
+        ParallelFor(p.Rows, 1, [&](int64_t r0, int64_t r1) {
+            for (auto r = static_cast<int32_t>(r0); r < r1; ++r)
+                for (int32_t c = 0; c < p.Cols; ++c) p.Data[r][c] = static_cast<float>(r * 1000 + c + 1);
+        });
+        int32_t wrong = 0;
+        for (int32_t r = 0; r < p.Rows; ++r)
+            for (int32_t c = 0; c < p.Cols; ++c) wrong += p.Data[r][c] != static_cast<float>(r * 1000 + c + 1);
+        ASSERT_EQ(wrong, 0) << "round " << round;
+    }
+}
+
 TEST(ThreadPool, ZeroMeansEveryUsableCoreAndTheEnvironmentWinsOverTheSetting)
 {
     TThreadScope keep(1);

@@ -48,7 +48,7 @@ std::string Fingerprint(const TImageDoc& d) {
 // or a change of its own.
 void Change(TUndoStack& u, TImageDoc& d, const std::string& op, TSampleChange how = TSampleChange::Any) {
     u.Begin(d, how);
-    ParseOperation(op)(d);
+    ApplyOperation(ParseOperation(op), d);
     d.History.push_back(op);
     ASSERT_TRUE(u.Commit(d));
 }
@@ -70,7 +70,7 @@ TEST_F(Undo, EveryKindOfStepUndoesAndRedoesBitForBit) {
     const size_t samples = 64 * 48 * sizeof(float);
     auto op = [](const char* text) {
         return [text](TImageDoc& d) {
-            ParseOperation(text)(d);
+            ApplyOperation(ParseOperation(text), d);
             d.History.push_back(text);
         };
     };
@@ -197,7 +197,7 @@ TEST_F(Undo, HistoryFollowsSoThatItReplaysTheCurrentImage) {
     EXPECT_EQ(d.History, (std::vector<std::string>{"median", "level:Lines:2", "invert"}));
     TImageDoc replay = MakeDoc(32, 24);
     for (size_t k = original.History.size(); k < d.History.size(); ++k) {
-        ParseOperation(d.History[k])(replay);
+        ApplyOperation(ParseOperation(d.History[k]), replay);
         replay.History.push_back(d.History[k]);
     }
     EXPECT_EQ(Fingerprint(replay), Fingerprint(d));

@@ -1,4 +1,4 @@
-#include "cli/AnalysisJson.h"
+#include "frontend/AnalysisJson.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "analysis/Correlation.h"
 #include "analysis/Roughness.h"
-#include "cli/CliLoad.h"
+#include "frontend/Input.h"
 #include "core/Messages.h"
 #include "core/Numbers.h"
 

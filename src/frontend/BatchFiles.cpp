@@ -1,4 +1,4 @@
-#include "cli/BatchFiles.h"
+#include "frontend/BatchFiles.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/Text.h"
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
-#include "processing/History.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ bool ReadOperationsFile(const std::string& path, std::vector<std::string>& ops)
     // saved parameter files are Latin-1; a plain list may be UTF-8 already
     const bool utf8 = ValidUtf8(text);
     for (std::string& op : read)
-        if (!utf8) op = HistoryLatin1ToUtf8(op);
+        if (!utf8) op = Latin1ToUtf8(op);
     ops.insert(ops.begin(), read.begin(), read.end());
     return true;
 }

@@ -1,25 +1,10 @@
-#include "cli/CliLoad.h"
+#include "frontend/Input.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "formats/LoadFiles.h"
-
-std::string Latin1ToUtf8(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (const char ch : text) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80) {
-            out.push_back(ch);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-        }
-    }
-    return out;
-}
 
 namespace {
 bool ValidUtf8(const std::string& s) {
@@ -184,15 +169,20 @@ void CliComplain(const std::string& text)
     std::fflush(stderr);
 }
 
+bool LoadInputShown(const std::string& path, int channel, TCliInput& input)
+{
+    try {
+        return LoadInput(path, channel, input);
+    } catch (const std::exception& e) {
+        ShowFailure(e);
+        return false;
+    }
+}
+
 TCliChannel* LoadCliChannel(const std::string& path, int channel, TCliInput& input, int& exitCode)
 {
     exitCode = 1;
-    try {
-        if (!LoadInput(path, channel, input)) return nullptr;
-    } catch (const std::exception& e) {
-        ShowFailure(e);
-        return nullptr;
-    }
+    if (!LoadInputShown(path, channel, input)) return nullptr;
     for (auto& ch : input.Channels)
         if (ch.Index == channel) return &ch;
     if (channel > input.ChannelCount) {

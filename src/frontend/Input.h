@@ -1,5 +1,5 @@
 #pragma once
-// Loading any readable file for the command-line tool: every channel (or one) as
+// Loading any readable file for morvane-cli and the Python module: every channel (or one) as
 // documents in file order, with the messages the readers showed.
 #include <memory>
 #include <optional>
@@ -8,6 +8,7 @@
 
 #include "core/ImageDoc.h"
 #include "core/Messages.h"
+#include "core/Text.h"
 #include "formats/OpenFlow.h"
 
 // Records every message, prints it to stderr (UTF-8, one line per message line) and
@@ -40,11 +41,13 @@ struct TCliInput {
 // file type ("Unknown file type" shown). Exceptions of the readers propagate.
 bool LoadInput(const std::string& path, int channel, TCliInput& input);
 
-// Latin-1 bytes to UTF-8.
-std::string Latin1ToUtf8(const std::string& text);
 // A file name (the file system's bytes) as UTF-8 text: valid UTF-8 stays as it is,
 // other bytes are taken as Latin-1.
 std::string PathToUtf8(const std::string& name);
+
+// LoadInput with a failure of the readers shown as the application shows it; false
+// when the input was refused.
+bool LoadInputShown(const std::string& path, int channel, TCliInput& input);
 
 // A usage complaint of the command-line tool: "morvane-cli: text" on stderr.
 void CliComplain(const std::string& text);
