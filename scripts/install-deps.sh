@@ -20,6 +20,8 @@ PACKAGES=(
   libfftw3-dev
   # the Python module and its tests (Debian's interpreter, /usr/bin/python3)
   python3-dev pybind11-dev python3-numpy python3-pytest
+  # batches on a Dask cluster (morvane.batch with a client, python3 -m morvane.batch --scheduler)
+  python3-dask python3-distributed
   # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks
   dpkg-dev file desktop-file-utils appstream
   # headless display for window tests and screenshots
