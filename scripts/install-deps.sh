@@ -22,6 +22,8 @@ PACKAGES=(
   python3-dev pybind11-dev python3-numpy python3-pytest
   # plotting images from Python (Image.plot; Pillow decodes pictures in its tests)
   python3-matplotlib python3-pil
+  # batches on a Dask cluster (morvane.batch with a client, python3 -m morvane.batch --scheduler)
+  python3-dask python3-distributed
   # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks
   dpkg-dev file desktop-file-utils appstream
   # headless display for window tests and screenshots

@@ -31,6 +31,15 @@ for _cls in (Image, Error, Warning):
 del _cls
 
 
+def __getattr__(name):
+    # morvane.batch (callable: morvane.batch(files, ops, out_dir, ...)) is imported when
+    # first asked for, so that python3 -m morvane.batch finds it not yet imported
+    if name == "batch":
+        import importlib
+        return importlib.import_module(".batch", __name__)
+    raise AttributeError("module %r has no attribute %r" % (__name__, name))
+
+
 def open(path, spectroscopy=True, channel=None):  # noqa: A001 (morvane.open reads a measurement)
     """Every channel of a measurement file as a list of Image, in file order.
 
@@ -259,4 +268,4 @@ def unitcell(image, corners=None, threshold=70, quantity="ax", axis=None, averag
 
 
 __all__ = ["Error", "Warning", "Image", "open", "process", "operations"] + _OPERATION_NAMES + [
-    "profile", "roughness", "unitcell", "set_threads", "threads", "plot_profile"]
+    "profile", "roughness", "unitcell", "set_threads", "threads", "plot_profile", "batch"]

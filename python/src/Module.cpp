@@ -30,6 +30,7 @@
 #include "frontend/Input.h"
 #include "frontend/Output.h"
 #include "frontend/Run.h"
+#include "frontend/BatchFiles.h"
 #include "core/Errors.h"
 #include "core/ImageDoc.h"
 #include "core/Messages.h"
@@ -459,6 +460,52 @@ private:
     std::vector<std::optional<TReportRow>> rows_;
 };
 
+// ---------------------------------------------------------------- batches
+
+// One input of morvane-cli process IN... --out-dir DIR: the output's name, the refusal to
+// overwrite, channel 1 loaded, the operations run with their history, the writer of ext.
+// Returns (output, None), or (output, what went wrong: the messages shown, UTF-8).
+py::tuple BatchFile(const std::filesystem::path& in, const std::filesystem::path& outDir,
+                    const std::vector<std::string>& ops, const std::string& ext, const std::string& data) {
+    const std::string input = PathBytes(in);
+    const std::string out = BatchOutputName(input, PathBytes(outDir), ext);
+    const auto result = [&](const std::vector<std::string>& latin1, const std::string& fallback) {
+        std::string text;
+        for (const std::string& t : latin1) text += (text.empty() ? "" : "\n") + Latin1ToUtf8(t);
+        if (text.empty()) text = fallback;
+        return py::make_tuple(py::bytes(out), text.empty() ? py::object(py::none()) : py::object(py::str(text)));
+    };
+    KeepBatchHeap();  // a batch process (a cluster worker) keeps its heap from file to file
+    const TNativeKind kind = data == "sin" ? TNativeKind::Sin : TNativeKind::Int;
+    const std::string taken = BatchOutputTaken(out, ext, kind);
+    if (!taken.empty()) return result({}, PathToUtf8(taken) + " already exists, not overwritten");
+    std::vector<TOperation> parsed;
+    try {
+        parsed = ParseOperations(ops);
+    } catch (const EOperationError& e) {
+        return result({}, e.what());
+    }
+    TCall call;  // collects what is shown; nothing is passed on as a warning
+    TCliInput loaded;
+    try {
+        // channel 1, as process loads it; its complaints are collected, not printed
+        LoadInput(input, 1, loaded);
+        const auto chosen = std::find_if(loaded.Channels.begin(), loaded.Channels.end(),
+                                         [](const TCliChannel& ch) { return ch.Index == 1; });
+        if (chosen == loaded.Channels.end())
+            return result(call.Sink().Texts, "no image could be loaded from " + PathToUtf8(input));
+        RunOperations(*chosen->Doc, parsed);
+        if (!WriteOutput(*chosen->Doc, out, OutKindOf(out), kind))
+            return result(call.Sink().Texts, "cannot write " + PathToUtf8(out));
+        return result({}, "");
+    } catch (const EAbort& e) {
+        return result(call.Sink().Texts, e.what());  // the operation has shown its message
+    } catch (const std::exception& e) {
+        ShowFailure(e);
+        return result(call.Sink().Texts, e.what());
+    }
+}
+
 std::vector<py::str> InfoLines(const TImageDoc& doc) {
     std::vector<py::str> out;
     out.reserve(doc.ScanInfo.size());
@@ -746,6 +793,20 @@ PYBIND11_MODULE(_morvane, m) {
         }
         return out;
     }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
+
+    m.def("_batch_file", &BatchFile, py::arg("input"), py::arg("out_dir"), py::arg("ops"), py::arg("ext"),
+          py::arg("data"));
+    m.def("_batch_output_name", [](const std::filesystem::path& in, const std::filesystem::path& outDir,
+                                   const std::string& ext) {
+        return py::bytes(BatchOutputName(PathBytes(in), PathBytes(outDir), ext));
+    }, py::arg("input"), py::arg("out_dir"), py::arg("ext"));
+    m.def("_check_ops", [](const std::vector<std::string>& ops) { ParseAll(ops); }, py::arg("ops"));
+    m.def("_read_ops", [](const std::filesystem::path& path) {
+        std::vector<std::string> ops;
+        if (!ReadOperationsFile(PathBytes(path), ops)) throw TRefused{{"cannot read " + PathBytes(path)}};
+        std::vector<py::bytes> out(ops.begin(), ops.end());
+        return out;
+    }, py::arg("path"));
 
     m.def("set_threads", [](int n) {
         if (n < 0) throw py::value_error("set_threads: n must be 0 (every usable core) or more");

@@ -275,7 +275,7 @@ void TArithForm::Button1Click()
         return;  // "Too many Data!" has been shown
     } catch (const std::exception& e) {
         if (w) main_->Discard(w);
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return;
     }
     hide();

@@ -1030,7 +1030,7 @@ void TFilterForm::Edit1KeyPress()
         value = StrToFloat(QtToLatin1(RadiusEdit->text()));
     } catch (const EConvertError& e) {
         SetEditState(RadiusEdit, TEditState::Edited);  // stays unconfirmed; "Do" will not run
-        ShowMessage(e.what(), TMsgKind::Error);
+        ShowFailure(e);
         return;
     }
     const TSphereRadius accepted = AcceptSphereRadius(static_cast<double>(value), *Source);

@@ -362,7 +362,7 @@ TForm3DSetting* TForm3DSetting::Open(TMDIChild* window, TSettings* settings, QMd
         return nullptr;
     }
     auto* form = new TForm3DSetting(settings);
-    form->setWindowTitle(QStringLiteral("3D-View ") + Latin1ToQt(window->Title));
+    form->setWindowTitle(QStringLiteral("3D-View ") + TitleToQt(window->Title, window->FileName));
     // The frame joins the area before the form (and its drawing panel) joins the frame:
     // a panel that reaches the main window only through a frame added afterwards is
     // left out of the window's composition and shows black on the screen, though it

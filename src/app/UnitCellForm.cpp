@@ -120,7 +120,7 @@ TUnitCellForm* TUnitCellForm::Open(TMDIChild* window, TSettings* settings, QMdiA
 TUnitCellForm::TUnitCellForm(TMDIChild* window, TSettings* settings, QWidget* parent)
     : QWidget(parent), window_(window), settings_(settings) {
     setObjectName(QStringLiteral("UnitCellForm"));
-    setWindowTitle(QStringLiteral("Find Unit Cell in ") + (window ? Latin1ToQt(window->Title) : QString()));
+    setWindowTitle(QStringLiteral("Find Unit Cell in ") + (window ? TitleToQt(window->Title, window->FileName) : QString()));
     setFixedSize(704, 628);
     setProperty("helpTopic", 26);  // F1: the unit-cell page of the manual
     source_ = window ? &window->Picture : nullptr;

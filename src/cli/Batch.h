@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/BatchFiles.h"
 #include "formats/NativeWriter.h"
 
 struct TBatchArgs {
@@ -16,13 +17,6 @@ struct TBatchArgs {
     int Jobs = 1;
     bool Report = false;             // --report: also the batch's picture report
 };
-
-// The operations of OpsFrom (UTF-8, as --op takes them) put before ops. False, with
-// the reason told on stderr, when the file cannot be read.
-bool ReadOperationsFile(const std::string& path, std::vector<std::string>& ops);
-
-// DIR/NAME.EXT for an input: NAME its file name without the extension.
-std::string BatchOutputName(const std::string& input, const std::string& outDir, const std::string& ext);
 
 // Runs one(in, out) for every input with a progress line each on stdout; an input
 // whose output (or, for .txt, whose data file) exists already fails without being

@@ -3,6 +3,9 @@
 // never leaves half a file behind.
 #include "core/Settings.h"
 
+#include "core/Errors.h"
+#include "core/Files.h"
+
 // Plain 8-bit text (Latin-1): no character conversion.
 #define SI_NO_CONVERSION
 // The packaged header keeps the template bodies behind SI_IMPLEMENTATION.
@@ -23,6 +26,7 @@
 #include <unistd.h>
 
 #include "core/Errors.h"
+#include "core/Files.h"
 #include "core/Numbers.h"
 
 namespace fs = std::filesystem;
@@ -61,22 +65,6 @@ bool WritableFolder(const fs::path& dir)
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return false;
     return ::access(dir.c_str(), W_OK | X_OK) == 0;
-}
-
-bool WriteAll(int fd, const std::string& data)
-{
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 }  // namespace
@@ -215,22 +203,11 @@ void TSettings::Save()
         std::error_code ec;
         fs::create_directories(target.parent_path(), ec);
     }
-    std::string tmpl = (target.parent_path().empty() ? fs::path(".") : target.parent_path()) /
-                       ("." + target.filename().string() + ".XXXXXX");
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return;
-    // keep the permissions of the file being replaced
-    struct stat st {};
-    if (::stat(fileName_.c_str(), &st) == 0)
-        ::fchmod(fd, st.st_mode & 07777);
-    else
-        ::fchmod(fd, 0644 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
-    bool ok = WriteAll(fd, text);
-    ok = (::fsync(fd) == 0) && ok;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmpl.c_str(), fileName_.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.c_str());
+    // a temporary file renamed over the old one, with its permissions: a failed write
+    // leaves the old settings whole
+    try {
+        WriteFileReplacing(fileName_, text);
+    } catch (const EInOutError&) {
         return;
     }
     lastWriteOk_ = true;
