@@ -95,7 +95,7 @@ def _reporter(progress, total):
     return report
 
 
-def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=None):
+def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=None, report=False):
     """Runs the operation texts ops (as ``morvane-cli process --op`` takes them; see
     ops_from() for an ``--ops-from`` file) on every file and writes OUT_DIR/NAME<ext>.
 
@@ -110,17 +110,24 @@ def batch(files, ops, out_dir, ext=".txt", data="int", client=None, progress=Non
     OUT ok") on standard output, failures' messages on standard error, and on a cluster
     Dask's progress bar on a terminal (or its widget in a notebook); None: on a cluster
     only. A callable is called as progress(done, total, result) instead.
+    report: also write OUT_DIR/report.html (thumbnails, figures, operations, failures) as
+    ``morvane-cli process --report`` does; runs without a client only.
     """
     files, ops, out_dir = _check(files, ops, out_dir, ext, data)
+    if report and client is not None:
+        raise ValueError("batch: report=True runs without a client (the files' rows are made in this process)")
     names = [os.fsdecode(_morvane._batch_output_name(f, out_dir, ext)) for f in files]
+    page = _morvane._Report(out_dir) if report else None
     report = _reporter(client is not None if progress is None else progress, len(files))
     if client is None:
         results = []
-        for f, name in zip(files, names):
-            out, error = _run_file(f, None, out_dir, ops, ext, data)
+        for i, (f, name) in enumerate(zip(files, names)):
+            _, error = _morvane._batch_file(f, out_dir, ops, ext, data, page, i)
             results.append(_result(f, name, error))
             if report:
                 report(len(results), results[-1], name)
+        if page is not None:
+            page.finish([os.fsdecode(f) for f in files], names)
         return results
     return _on_cluster(client, files, names, ops, out_dir, ext, data, report)
 

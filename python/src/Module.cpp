@@ -447,6 +447,11 @@ public:
         }
         rows_[index] = std::move(row);
     }
+    const TReportPlace& Place() const { return place_; }
+    void Put(size_t index, TReportRow row) {
+        if (index >= rows_.size()) rows_.resize(index + 1);
+        rows_[index] = std::move(row);
+    }
     std::string Finish(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs) {
         std::vector<std::string> missing(inputs.size(), "not processed");
         std::string error;
@@ -465,14 +470,30 @@ private:
 // One input of morvane-cli process IN... --out-dir DIR: the output's name, the refusal to
 // overwrite, channel 1 loaded, the operations run with their history, the writer of ext.
 // Returns (output, None), or (output, what went wrong: the messages shown, UTF-8).
+// With report, the file's row (thumbnails, figures, operations, message) goes into it as
+// row index.
 py::tuple BatchFile(const std::filesystem::path& in, const std::filesystem::path& outDir,
-                    const std::vector<std::string>& ops, const std::string& ext, const std::string& data) {
+                    const std::vector<std::string>& ops, const std::string& ext, const std::string& data,
+                    TPyReport* report, size_t index) {
     const std::string input = PathBytes(in);
     const std::string out = BatchOutputName(input, PathBytes(outDir), ext);
+    TReportRow row;
+    const TImageDoc* shown = nullptr;  // the image whose history tells the operations applied
+    size_t historyBefore = 0;
     const auto result = [&](const std::vector<std::string>& latin1, const std::string& fallback) {
         std::string text;
         for (const std::string& t : latin1) text += (text.empty() ? "" : "\n") + Latin1ToUtf8(t);
         if (text.empty()) text = fallback;
+        if (report) {
+            row.Input = input;
+            row.Output = out;
+            row.Ok = text.empty();
+            row.Message = text;
+            for (size_t i = historyBefore; shown && i < shown->History.size(); ++i)
+                row.Ops.push_back(Latin1ToUtf8(shown->History[i]));
+            if (row.Ok) RecordImage(row, shown->Picture, true, report->Place().ThumbPath(index, true));
+            report->Put(index, std::move(row));
+        }
         return py::make_tuple(py::bytes(out), text.empty() ? py::object(py::none()) : py::object(py::str(text)));
     };
     KeepBatchHeap();  // a batch process (a cluster worker) keeps its heap from file to file
@@ -494,6 +515,11 @@ py::tuple BatchFile(const std::filesystem::path& in, const std::filesystem::path
                                          [](const TCliChannel& ch) { return ch.Index == 1; });
         if (chosen == loaded.Channels.end())
             return result(call.Sink().Texts, "no image could be loaded from " + PathToUtf8(input));
+        if (report) {
+            shown = chosen->Doc.get();
+            historyBefore = shown->History.size();
+            RecordImage(row, shown->Picture, false, report->Place().ThumbPath(index, false));
+        }
         RunOperations(*chosen->Doc, parsed);
         if (!WriteOutput(*chosen->Doc, out, OutKindOf(out), kind))
             return result(call.Sink().Texts, "cannot write " + PathToUtf8(out));
@@ -795,7 +821,7 @@ PYBIND11_MODULE(_morvane, m) {
     }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
 
     m.def("_batch_file", &BatchFile, py::arg("input"), py::arg("out_dir"), py::arg("ops"), py::arg("ext"),
-          py::arg("data"));
+          py::arg("data"), py::arg("report") = nullptr, py::arg("index") = 0);
     m.def("_batch_output_name", [](const std::filesystem::path& in, const std::filesystem::path& outDir,
                                    const std::string& ext) {
         return py::bytes(BatchOutputName(PathBytes(in), PathBytes(outDir), ext));

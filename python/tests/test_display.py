@@ -194,3 +194,13 @@ def test_report_from_python(demo, tmp_path):
     assert [r["attrs"]["class"] for r in rows] == ["failed", "ok"] and "File not found!" in rows[0]["text"]
     assert float(rows[1]["attrs"]["data-sd"]) == pytest.approx(morvane.roughness(done)["image"]["sd"], rel=1e-12)
     assert morvane._morvane._Report(tmp_path).path == str(tmp_path / "report-2.html")
+    # morvane.batch writes the same page
+    out = tmp_path / "out"
+    out.mkdir()
+    (tmp_path / "bad.txt").write_bytes(b"no scan")
+    results = morvane.batch([demo, tmp_path / "bad.txt"], ["median"], out, data="sin", progress=False, report=True)
+    rows = _parse(out / "report.html").rows
+    assert [r["attrs"]["class"] for r in rows] == ["ok", "failed"] and "error" in results[1]
+    assert float(rows[0]["attrs"]["data-sd"]) == pytest.approx(
+        morvane.roughness(morvane.open(out / "demo.txt")[0])["image"]["sd"], rel=1e-12)
+    assert "median" in rows[0]["text"] and len(rows[0]["imgs"]) == 2
