@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <optional>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -203,13 +202,8 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
     }
     recordOps();
     if (!a.Palette.empty()) ApplyColours(colours, docs.front()->Picture.Palette);
-    // the report's figures and thumbnail of the output are made while it is written (both
-    // only read the image)
-    std::future<void> recorded;
-    if (probe)
-        recorded = std::async(std::launch::async, [&] { RecordImage(*probe->Row, docs.front()->Picture, true, probe->OutThumb); });
     const int written = Write(docs, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
-    if (recorded.valid()) recorded.get();
+    if (probe && written == ExitOk) RecordImage(*probe->Row, docs.front()->Picture, true, probe->OutThumb);
     if (probe && written != ExitOk) {  // no output: nothing of it in the row
         std::error_code ec;
         if (probe->Row->OutThumb) std::filesystem::remove(probe->OutThumb, ec);
