@@ -149,16 +149,16 @@ def _check_rescale(image, args):
 _CHECKS = {"level": _check_level, "rescale": _check_rescale}
 
 
-def _operation_text(name, params, image, args):
+def _operation_text(name, params, bare, image, args):
     if name in _CHECKS:
         _CHECKS[name](image, args)
     fields = [f for pname, ptype, _, word in params for f in _fields(pname, ptype, word, args[pname])]
-    if name == "range" and not fields:
-        fields = ["auto"]  # no limits: the range follows the values again
+    if not fields and bare:
+        fields = [bare]  # the table's text for "no parameters given" (range: auto)
     return ":".join([name] + fields)
 
 
-def _make_operation(name, syntax, description, params):
+def _make_operation(name, syntax, description, params, bare):
     import inspect
     parameters = [inspect.Parameter("image", inspect.Parameter.POSITIONAL_OR_KEYWORD)]
     for pname, _, default, _ in params:
@@ -178,7 +178,7 @@ def _make_operation(name, syntax, description, params):
             return _morvane._process_with_operand(image, _op_bytes("arith:%s:<image>" % (values["op"],)), other)
         if name == "arith":
             values["other"] = _os.fsdecode(_os.fspath(other))
-        return process(image, _operation_text(name, params, image, values))
+        return process(image, _operation_text(name, params, bare, image, values))
 
     operation.__name__ = operation.__qualname__ = name
     operation.__module__ = __name__
@@ -193,10 +193,10 @@ def _make_operation(name, syntax, description, params):
 
 
 _OPERATION_NAMES = []
-for _name, _syntax, _description, _params in _morvane._operation_table():
-    globals()[_name] = _make_operation(_name, _syntax, _description, _params)
+for _name, _syntax, _description, _params, _bare in _morvane._operation_table():
+    globals()[_name] = _make_operation(_name, _syntax, _description, _params, _bare)
     _OPERATION_NAMES.append(_name)
-del _name, _syntax, _description, _params
+del _name, _syntax, _description, _params, _bare
 
 
 # ---------------------------------------------------------------- analysis

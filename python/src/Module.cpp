@@ -815,10 +815,12 @@ PYBIND11_MODULE(_morvane, m) {
             for (const TOperationParam& p : d.Params)
                 params.append(py::make_tuple(p.Name, p.Type, p.Default ? py::object(py::str(p.Default)) : py::object(py::none()),
                                              p.Word ? py::object(py::str(p.Word)) : py::object(py::none())));
-            out.append(py::make_tuple(d.Name, d.Syntax, d.Description, params));
+            out.append(py::make_tuple(d.Name, d.Syntax, d.Description, params,
+                                      d.Bare ? py::object(py::str(d.Bare)) : py::object(py::none())));
         }
         return out;
-    }, "(name, syntax, description, [(parameter, type, default or None, word or None)]) of every operation");
+    }, "(name, syntax, description, [(parameter, type, default or None, word or None)], text without "
+       "parameters or None) of every operation");
 
     m.def("_batch_file", &BatchFile, py::arg("input"), py::arg("out_dir"), py::arg("ops"), py::arg("ext"),
           py::arg("data"), py::arg("report") = nullptr, py::arg("index") = 0);

@@ -20,14 +20,9 @@
 
 #include "core/Threads.h"
 #include "formats/NativeWriter.h"
+#include "frontend/BatchFiles.h"
 
 namespace {
-
-bool Exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::path(path), ec) || ec;
-}
 
 // A file's output and, for the native format, its data file.
 std::vector<std::string> Targets(const std::string& out, const TBatchArgs& args, TNativeKind kind)
@@ -252,9 +247,7 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
         const std::string out = BatchOutputName(in, args.OutDir, args.Ext);
         const std::vector<std::string> targets = Targets(out, args, dataKind);
         while (outstanding() > 0 && (outstanding() >= limit || conflicts(targets))) reap();
-        std::string exists;
-        for (const std::string& t : targets)
-            if (exists.empty() && Exists(t)) exists = t;
+        const std::string exists = BatchOutputTaken(out, args.Ext, dataKind);
         if (!exists.empty()) {
             std::fprintf(stderr, "morvane-cli: %s already exists, not overwritten\n", exists.c_str());
             std::fflush(stderr);

@@ -210,6 +210,9 @@ struct TOperationDef {
     const char* Syntax;       // "level:METHOD:ORDER..."
     const char* Description;  // one line
     std::vector<TOperationParam> Params;
+    // The text after "Name:" when no parameter writes a field ("auto" for range); nullptr:
+    // the bare name.
+    const char* Bare = nullptr;
 };
 
 const std::vector<TOperationDef>& OperationTable();
