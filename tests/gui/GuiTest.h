@@ -226,6 +226,16 @@ inline void ScreenShot(const char* name) {
                                                   QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name)});
 }
 
+// Makes w the active window so that its shortcuts take keys. Without a window manager
+// the X server may still be settling the focus after a closed dialog: ask again a few times.
+inline bool Activate(QWidget& w) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        w.activateWindow();
+        if (QTest::qWaitForWindowActive(&w, 1000)) return true;
+    }
+    return false;
+}
+
 // The demo scan of the build (two channels, 512 x 512).
 inline QString DemoFile() { return QStringLiteral(MORVANE_DEMO_DIR "/demo.txt"); }
 

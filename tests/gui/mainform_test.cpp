@@ -896,8 +896,7 @@ void TMainFormTest::standardShortcuts() {
     QCOMPARE(form.CopyItem->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
     QVERIFY(OpenAndLoad(form, SmallScan(fx.Dir())));
     QCOMPARE(form.WindowCount(), 2);
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(Activate(form));
     QTest::keyClick(&form, Qt::Key_W, Qt::ControlModifier);
     SettleDeletes();
     QCOMPARE(form.WindowCount(), 1);

@@ -74,8 +74,7 @@ void TUndoWindowTest::inverseUndoneAndRedoneThroughMenuAndKeys() {
     QVERIFY(WindowListHas(form, title + QLatin1Char('*')));
     QCOMPARE(w->History.back(), std::string("invert"));
 
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(Activate(form));
     QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(Samples(w->Picture), before);
     QVERIFY(w->History.empty());
@@ -186,8 +185,7 @@ void TUndoWindowTest::closeQuestionAndItsThreeAnswers() {
         return false;
     };
     AnswerNextQuestion(QMessageBox::Discard);
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(Activate(form));
     QTest::keyClick(&form, Qt::Key_W, Qt::ControlModifier);
     SettleDeletes();
     QCOMPARE(form.WindowCount(), 0);
