@@ -31,6 +31,7 @@
 #include "formats/NativeWriter.h"
 #include "palette/PaletteFiles.h"
 #include "formats/BatchReport.h"
+#include "core/Threads.h"
 #include "processing/History.h"
 #include "processing/Operations.h"
 #include "view3d/S3D.h"
@@ -135,9 +136,16 @@ bool ReadCliPalette(const std::string& path, TColours& colours) {
 }
 
 // Where a file of a batch with --report leaves its thumbnails (row: its report row).
+// With Later, the input's thumbnail is left there to be written, and the written
+// picture handed over, for the row to be finished later instead of at once.
+struct TReportLater {
+    std::string InPng;
+    std::shared_ptr<TQTVPicture> Output;
+};
 struct TReportProbe {
     TReportRow* Row = nullptr;
     std::string InThumb, OutThumb;
+    TReportLater* Later = nullptr;
 };
 
 int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe* probe = nullptr) {
@@ -189,7 +197,12 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
         for (size_t i = before; probe && i < docs.front()->History.size(); ++i)
             probe->Row->Ops.push_back(Latin1ToUtf8(docs.front()->History[i]));
     };
-    if (probe) RecordImage(*probe->Row, docs.front()->Picture, false, probe->InThumb);
+    if (probe && probe->Later) {
+        probe->Row->In = DescribeImage(docs.front()->Picture, false);
+        probe->Later->InPng = ThumbnailBytes(docs.front()->Picture);
+    } else if (probe) {
+        RecordImage(*probe->Row, docs.front()->Picture, false, probe->InThumb);
+    }
     try {
         for (TImageDoc* doc : docs) RunOperations(*doc, ops);
     } catch (const EAbort&) {
@@ -203,7 +216,12 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
     recordOps();
     if (!a.Palette.empty()) ApplyColours(colours, docs.front()->Picture.Palette);
     const int written = Write(docs, a.Out, outKind, a.Data == "sin" ? TNativeKind::Sin : TNativeKind::Int);
-    if (probe && written == ExitOk) RecordImage(*probe->Row, docs.front()->Picture, true, probe->OutThumb);
+    if (probe && written == ExitOk) {
+        if (probe->Later)
+            probe->Later->Output = std::make_shared<TQTVPicture>(std::move(docs.front()->Picture));
+        else
+            RecordImage(*probe->Row, docs.front()->Picture, true, probe->OutThumb);
+    }
     if (probe && written != ExitOk) {  // no output: nothing of it in the row
         std::error_code ec;
         if (probe->Row->OutThumb) std::filesystem::remove(probe->OutThumb, ec);
@@ -214,21 +232,30 @@ int RunConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportProbe*
 }
 
 // One file of a batch with --report: converted as without, its row kept in held by the
-// batch's own process, left in a row file by a worker process.
+// batch's own process, left in a row file by a worker process. The batch's own process
+// finishes the row (the output's figures and thumbnail) on rows, beside the next file.
 int RunReportedConvert(const TConvertArgs& a, TCliMessageSink& sink, const TReportPlace& place, size_t index,
-                       std::vector<std::optional<TReportRow>>& held, pid_t batchProcess) {
-    TReportRow row;
-    const TReportProbe probe{&row, place.ThumbPath(index, false), place.ThumbPath(index, true)};
+                       std::vector<std::optional<TReportRow>>& held, pid_t batchProcess, TSerialQueue& rows) {
+    auto row = std::make_shared<TReportRow>();
+    const bool here = getpid() == batchProcess && index < held.size();
+    auto later = std::make_shared<TReportLater>();
+    const TReportProbe probe{row.get(), place.ThumbPath(index, false), place.ThumbPath(index, true),
+                             here ? later.get() : nullptr};
     const int status = RunConvert(a, sink, &probe);
-    row.Ok = status == ExitOk;
-    if (!row.Ok) {
-        for (const std::string& t : sink.Texts) row.Message += (row.Message.empty() ? "" : "\n") + t;
-        if (row.Message.empty()) row.Message = "failed (see the messages of the run)";
+    row->Ok = status == ExitOk;
+    if (!row->Ok) {
+        for (const std::string& t : sink.Texts) row->Message += (row->Message.empty() ? "" : "\n") + t;
+        if (row->Message.empty()) row->Message = "failed (see the messages of the run)";
     }
-    if (getpid() == batchProcess && index < held.size())
-        held[index] = std::move(row);
-    else if (!WriteReportRow(place, index, row))
+    if (here) {
+        rows.Post([row, later, &held, index, inThumb = probe.InThumb, outThumb = probe.OutThumb] {
+            row->InThumb = WriteThumbnail(inThumb, later->InPng);
+            if (later->Output) RecordImage(*row, *later->Output, true, outThumb);
+            held[index] = std::move(*row);
+        });
+    } else if (!WriteReportRow(place, index, *row)) {
         std::fprintf(stderr, "morvane-cli: --report: cannot write %s\n", place.RowPath(index).c_str());
+    }
     return status;
 }
 
@@ -331,6 +358,7 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
             existing.push_back(there);
         }
     }
+    TSerialQueue rows;
     const int status = RunBatch(batch, kind, [&](const std::string& in, const std::string& out) {
         TConvertArgs one = a;
         one.In = in;
@@ -339,8 +367,9 @@ int RunProcess(TConvertArgs& a, const TBatchArgs& b, TCliMessageSink& sink) {
         if (!place) return RunConvert(one, sink);
         // the batch hands over the input as batch.Files[i] itself
         return RunReportedConvert(one, sink, *place, static_cast<size_t>(&in - batch.Files.data()), held,
-                                  batchProcess);
+                                  batchProcess, rows);
     });
+    rows.Drain();
     if (place) FinishReport(*place, batch, existing, std::move(held));
     return status;
 }

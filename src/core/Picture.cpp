@@ -430,46 +430,52 @@ void TQTVPicture::SetSize(int32_t cols, int32_t rows)
 
 void TQTVPicture::UpdateMinMax()
 {
+    if (Data.empty()) return;
+    SampleRange(Min, Max);
+}
+
+void TQTVPicture::SampleRange(float& outMin, float& outMax) const
+{
     // The grid's own size counts, whatever Rows and Cols say.
     if (Data.empty()) return;
-    const float* p = std::as_const(Data).Block();  // reading leaves a known range known
+    const float* p = Data.Block();  // reading leaves a known range known
     const size_t n = Data.count_;
+    float lo, hi;
     if (Data.rangeKnown_) {
         const bool any = Data.knownMin_ <= Data.knownMax_;
-        Min = any ? Data.knownMin_ : 0.0f;
-        Max = any ? Data.knownMax_ : 0.0f;
+        lo = any ? Data.knownMin_ : 0.0f;
+        hi = any ? Data.knownMax_ : 0.0f;
     } else {
         // Not-a-number samples (0/0 of the arithmetic) take no part in the range.
         size_t i = 0;
         while (i < n && std::isnan(p[i])) ++i;
         if (i == n) {
-            Min = 0.0f;
-            Max = 0.0f;
+            outMin = 0.0f;
+            outMax = 0.0f;
             return;
         }
-        float mn = p[i], mx = p[i];
-        MinMaxRun(p + i, n - i, mn, mx);
-        Min = mn;
-        Max = mx;
+        lo = hi = p[i];
+        MinMaxRun(p + i, n - i, lo, hi);
     }
-    if (std::isfinite(Min) && std::isfinite(Max)) return;
-    // Infinities (x/0 of the arithmetic) take no part either: one of them would squeeze
-    // every finite sample into one colour. They render at the ends of the palette.
-    bool any = false;
-    float mn = 0.0f, mx = 0.0f;
-    for (size_t k = 0; k < n; ++k) {
-        const float v = p[k];
-        if (!std::isfinite(v)) continue;
-        if (!any) {
-            mn = mx = v;
-            any = true;
-        } else {
-            mn = v < mn ? v : mn;
-            mx = v > mx ? v : mx;
+    if (!std::isfinite(lo) || !std::isfinite(hi)) {
+        // Infinities (x/0 of the arithmetic) take no part either: one of them would squeeze
+        // every finite sample into one colour. They render at the ends of the palette.
+        bool any = false;
+        lo = hi = 0.0f;
+        for (size_t k = 0; k < n; ++k) {
+            const float v = p[k];
+            if (!std::isfinite(v)) continue;
+            if (!any) {
+                lo = hi = v;
+                any = true;
+            } else {
+                lo = v < lo ? v : lo;
+                hi = v > hi ? v : hi;
+            }
         }
     }
-    Min = mn;
-    Max = mx;
+    outMin = lo;
+    outMax = hi;
 }
 
 void TQTVPicture::MakeDefaultPalette()
@@ -495,14 +501,20 @@ void TQTVPicture::MakeDefaultPalette()
     }
 }
 
+namespace {
+
+float RenderFactor(float mn, float mx)
+{
+    return mx == mn ? 1.0f : static_cast<float>(255.0L / (static_cast<long double>(mx) - static_cast<long double>(mn)));
+}
+
+}  // namespace
+
 void TQTVPicture::Render()
 {
     if (Data.empty()) return;
     if (FixedRange <= 0) UpdateMinMax();
-    if (Max == Min)
-        Factor = 1.0f;
-    else
-        Factor = static_cast<float>(255.0L / (static_cast<long double>(Max) - static_cast<long double>(Min)));
+    Factor = RenderFactor(Min, Max);
 
     const int32_t rows = Data.size();
     const size_t cols = static_cast<size_t>(Data.cols_);
@@ -511,6 +523,25 @@ void TQTVPicture::Render()
     BitmapHeight = rows;
 
     RenderRun(std::as_const(Data).Block(), Bitmap.data(), rows, cols, Min, Max, Factor);
+}
+
+void TQTVPicture::RenderSampled(const std::vector<size_t>& rows, const std::vector<size_t>& cols, uint8_t* out) const
+{
+    if (Data.empty() || rows.empty() || cols.empty()) return;
+    float mn = Min, mx = Max;
+    if (FixedRange <= 0) SampleRange(mn, mx);
+    // the picked samples as a small grid of their own, its rows stored bottom-up as the
+    // bitmap's are, so that rendering it puts rows[0] on the first line out
+    for (const size_t c : cols)
+        if (c >= static_cast<size_t>(Data.cols_)) throw ERangeError();
+    std::vector<float> picked(rows.size() * cols.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] >= static_cast<size_t>(Data.size())) throw ERangeError();
+        const float* src = Data[static_cast<int32_t>(rows[i])];
+        float* dst = picked.data() + (rows.size() - 1 - i) * cols.size();
+        for (size_t j = 0; j < cols.size(); ++j) dst[j] = src[cols[j]];
+    }
+    RenderRun(picked.data(), out, static_cast<int32_t>(rows.size()), cols.size(), mn, mx, RenderFactor(mn, mx));
 }
 
 uint32_t TQTVPicture::PaletteColor(int i) const

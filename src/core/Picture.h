@@ -190,11 +190,17 @@ public:
     // Min and Max of the samples; not-a-number samples are left out (all of them:
     // Min = Max = 0).
     void UpdateMinMax();
+    // The Min and Max UpdateMinMax would set, leaving the record as it is.
+    void SampleRange(float& mn, float& mx) const;
     void MakeDefaultPalette();
     // Maps every sample to a palette index in Bitmap (recomputing Min/Max unless the
     // range is fixed): round((v - Min) * Factor), half to even, limited to 0..255;
     // not-a-number samples give 0. Does nothing without a grid.
     void Render();
+    // The palette indices Render would give the samples at sample rows rows[i] and
+    // columns cols[j] (out: rows.size() lines of cols.size(), in the order given), without
+    // rendering the rest or changing the record.
+    void RenderSampled(const std::vector<size_t>& rows, const std::vector<size_t>& cols, uint8_t* out) const;
     // Renders and returns Cols x Rows 32-bit pixels (0xFFRRGGBB, lines top-down) in
     // which marked samples keep only their green component.
     std::vector<uint32_t> RenderMarked();

@@ -236,3 +236,51 @@ bool ParallelFor(int64_t count, int64_t grain, const TRangeBody& body, const TTi
     } leave;
     return Pool->Run(count, grain, body, tick);
 }
+
+TSerialQueue::~TSerialQueue()
+{
+    Drain();
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TSerialQueue::Post(std::function<void()> job)
+{
+    std::unique_lock<std::mutex> lock(m_);
+    if (!thread_.joinable()) thread_ = std::thread([this] { Work(); });
+    changed_.wait(lock, [this] { return jobs_.size() < depth_; });
+    jobs_.push_back(std::move(job));
+    changed_.notify_all();
+}
+
+void TSerialQueue::Drain()
+{
+    std::unique_lock<std::mutex> lock(m_);
+    changed_.wait(lock, [this] { return jobs_.empty() && !running_; });
+}
+
+void TSerialQueue::Work()
+{
+    std::unique_lock<std::mutex> lock(m_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+        if (jobs_.empty()) return;  // stopped with nothing left
+        std::function<void()> job = std::move(jobs_.front());
+        jobs_.pop_front();
+        running_ = true;
+        changed_.notify_all();  // room for the next post
+        lock.unlock();
+        try {
+            job();
+        } catch (...) {
+        }
+        job = nullptr;  // what the job held goes before the queue counts it done
+        lock.lock();
+        running_ = false;
+        changed_.notify_all();
+    }
+}

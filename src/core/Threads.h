@@ -10,8 +10,12 @@
 // process may use; SetThreadCount changes it (0 = every usable core). The pool is
 // started at its first parallel use. A parallel loop started while the pool is busy
 // (from another thread, or from inside a unit) runs on its caller alone.
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 // The number of threads the parallel loops use (at least 1).
 int ThreadCount();
@@ -46,3 +50,27 @@ bool ParallelFor(int64_t count, int64_t grain, const TRangeBody& body, const TTi
 
 // A grain that gives each thread several ranges of about the same size (at least 1).
 int64_t GrainFor(int64_t count);
+
+// Jobs run one after another, in the order posted, on a thread of its own (started at
+// the first post), beside whatever the poster does next. Post waits while `depth`
+// jobs are already waiting, so what the jobs hold stays bounded. Drain (and the
+// destructor) waits for every posted job. An exception a job throws is dropped: jobs
+// report their own failures. Not for a process that forks while jobs run.
+class TSerialQueue {
+public:
+    explicit TSerialQueue(size_t depth = 1) : depth_(depth < 1 ? 1 : depth) {}
+    ~TSerialQueue();
+    TSerialQueue(const TSerialQueue&) = delete;
+    TSerialQueue& operator=(const TSerialQueue&) = delete;
+    void Post(std::function<void()> job);
+    void Drain();
+
+private:
+    void Work();
+    size_t depth_;
+    std::mutex m_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> jobs_;
+    bool running_ = false, stop_ = false;
+    std::thread thread_;
+};

@@ -193,16 +193,24 @@ TReportImage DescribeImage(const TQTVPicture& pic, bool figures)
     return im;
 }
 
+std::string ThumbnailBytes(const TQTVPicture& pic)
+{
+    try {
+        return BuildThumbnailPng(pic, ReportThumbSide);
+    } catch (const std::exception&) {
+        return {};  // the row goes without this picture
+    }
+}
+
+bool WriteThumbnail(const std::string& path, const std::string& png)
+{
+    return !png.empty() && WriteOwnFile(path, png);
+}
+
 void RecordImage(TReportRow& row, const TQTVPicture& pic, bool output, const std::string& thumbPath)
 {
     (output ? row.Out : row.In) = DescribeImage(pic, output);
-    bool written = false;
-    try {
-        written = WriteOwnFile(thumbPath, BuildThumbnailPng(pic, ReportThumbSide));
-    } catch (const std::exception&) {
-        // the row goes without this picture
-    }
-    (output ? row.OutThumb : row.InThumb) = written;
+    (output ? row.OutThumb : row.InThumb) = WriteThumbnail(thumbPath, ThumbnailBytes(pic));
 }
 
 bool WriteReportRow(const TReportPlace& place, size_t i, const TReportRow& row)

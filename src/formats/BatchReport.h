@@ -65,6 +65,11 @@ private:
 // (a thumbnail that cannot be written leaves the row without it).
 void RecordImage(TReportRow& row, const TQTVPicture& pic, bool output, const std::string& thumbPath);
 
+// The two halves of writing a thumbnail, for a caller that writes it elsewhere: its
+// PNG bytes (empty when it cannot be made), and the file (false when not written).
+std::string ThumbnailBytes(const TQTVPicture& pic);
+bool WriteThumbnail(const std::string& path, const std::string& png);
+
 // Leaves input i's row in place (false when it cannot be written).
 bool WriteReportRow(const TReportPlace& place, size_t i, const TReportRow& row);
 

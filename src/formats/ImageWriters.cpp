@@ -296,20 +296,33 @@ void WritePngFile(const TQTVPicture& pic, const std::string& path)
     WriteFileReplacing(path, BuildPngFile(pic));
 }
 
-std::string BuildThumbnailPng(const TQTVPicture& source, int maxSide)
+std::string BuildThumbnailPng(const TQTVPicture& pic, int maxSide)
 {
-    std::optional<TQTVPicture> copy;
-    const TQTVPicture& pic = Rendered(source, copy);
+    const size_t n = static_cast<size_t>(pic.Cols > 0 ? pic.Cols : 0) * static_cast<size_t>(pic.Rows > 0 ? pic.Rows : 0);
+    const bool rendered = n > 0 && pic.BitmapWidth == pic.Cols && pic.BitmapHeight == pic.Rows && pic.Bitmap.size() == n;
+    if (!rendered && !pic.HasData()) throw EInOutError("The image holds no picture to save");
+    // every thumbnail pixel is the picture's pixel at the middle of its cell
     const int side = std::max(1, std::min(maxSide, std::max(pic.Cols, pic.Rows)));
+    std::vector<size_t> lines(static_cast<size_t>(side)), columns(static_cast<size_t>(side));
+    for (int k = 0; k < side; ++k) {
+        columns[static_cast<size_t>(k)] = static_cast<size_t>((2 * static_cast<int64_t>(k) + 1) * pic.Cols / (2 * side));
+        lines[static_cast<size_t>(k)] = static_cast<size_t>((2 * static_cast<int64_t>(k) + 1) * pic.Rows / (2 * side));
+    }
     std::vector<uint8_t> indices(static_cast<size_t>(side) * static_cast<size_t>(side));
-    std::vector<size_t> column(static_cast<size_t>(side));
-    for (int x = 0; x < side; ++x)
-        column[static_cast<size_t>(x)] = static_cast<size_t>((2 * static_cast<int64_t>(x) + 1) * pic.Cols / (2 * side));
-    for (int y = 0; y < side; ++y) {
-        const size_t line = static_cast<size_t>((2 * static_cast<int64_t>(y) + 1) * pic.Rows / (2 * side));
-        const uint8_t* src = pic.Bitmap.data() + line * static_cast<size_t>(pic.Cols);
-        uint8_t* dst = indices.data() + static_cast<size_t>(y) * static_cast<size_t>(side);
-        for (size_t x = 0; x < column.size(); ++x) dst[x] = src[column[x]];
+    if (rendered) {
+        for (size_t y = 0; y < lines.size(); ++y) {
+            const uint8_t* src = pic.Bitmap.data() + lines[y] * static_cast<size_t>(pic.Cols);
+            uint8_t* dst = indices.data() + y * lines.size();
+            for (size_t x = 0; x < columns.size(); ++x) dst[x] = src[columns[x]];
+        }
+    } else {
+        // bitmap line l shows sample row Rows - 1 - l: render just the samples shown
+        for (size_t& l : lines) l = static_cast<size_t>(pic.Rows) - 1 - l;
+        try {
+            pic.RenderSampled(lines, columns, indices.data());
+        } catch (const ERangeError&) {  // Rows or Cols out of step with the grid
+            throw EInOutError("The image could not be rendered");
+        }
     }
     return EncodeIndexedPng(indices.data(), side, side, pic.Palette);
 }

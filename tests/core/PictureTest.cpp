@@ -474,3 +474,50 @@ TEST(PictureRender, RowAndColumnCountsOutOfStepWithTheGridStaySafe)
 }
 
 }  // namespace
+
+namespace {
+
+// A picture of cols x rows samples of several kinds: ordinary, with not-a-number and
+// infinite samples, all equal, and with a fixed range upside down.
+TQTVPicture PictureOfKind(int kind, int cols, int rows)
+{
+    TQTVPicture p;
+    p.SetSize(cols, rows);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            p.Data[r][c] = kind == 2 ? 1.5f : std::sin(0.011f * static_cast<float>(r * r + 7 * c)) * 40.0f + 0.1f * r;
+    if (kind == 1) {
+        p.Data[0][0] = std::numeric_limits<float>::quiet_NaN();
+        p.Data[rows / 2][cols / 3] = std::numeric_limits<float>::infinity();
+        p.Data[rows - 1][cols - 1] = -std::numeric_limits<float>::infinity();
+    }
+    if (kind == 3) {
+        p.FixedRange = 1;
+        p.Min = 20.0f;
+        p.Max = -5.0f;
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(PictureRender, RenderingPickedSamplesGivesTheirPixelsOfTheWholeBitmap)
+{
+    for (int kind = 0; kind < 4; ++kind)
+        for (const auto& [cols, rows] : {std::pair{37, 23}, std::pair{1, 5}, std::pair{300, 2}}) {
+            const TQTVPicture p = PictureOfKind(kind, cols, rows);
+            const std::vector<size_t> pickedRows = {0, static_cast<size_t>(rows - 1), static_cast<size_t>(rows / 2), 0};
+            std::vector<size_t> pickedCols;
+            for (int c = cols - 1; c >= 0; c -= 3) pickedCols.push_back(static_cast<size_t>(c));
+            std::vector<uint8_t> picked(pickedRows.size() * pickedCols.size(), 77);
+            p.RenderSampled(pickedRows, pickedCols, picked.data());
+            TQTVPicture whole = p;
+            whole.Render();
+            EXPECT_EQ(whole.Min, p.FixedRange > 0 ? p.Min : whole.Min);
+            for (size_t i = 0; i < pickedRows.size(); ++i)
+                for (size_t j = 0; j < pickedCols.size(); ++j)
+                    ASSERT_EQ(picked[i * pickedCols.size() + j],
+                              IndexAt(whole, static_cast<int>(pickedRows[i]), static_cast<int>(pickedCols[j])))
+                        << kind << " " << cols << "x" << rows << " " << i << " " << j;
+        }
+}

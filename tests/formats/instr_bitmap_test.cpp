@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 
 #include <jpeglib.h>
 
@@ -334,6 +335,32 @@ TEST_F(BitmapTest, UnrenderedRecordIsRenderedOnACopy)
     TQTVPicture empty;
     EXPECT_THROW(BuildBitmapFile(empty), EInOutError);
     EXPECT_THROW(BuildJpegFile(empty), EInOutError);
+}
+
+TEST_F(BitmapTest, ThumbnailOfAnUnrenderedRecordIsThatOfTheRenderedOne)
+{
+    // smaller than the thumbnail, larger in one direction, larger in both; with a
+    // not-a-number sample and a fixed range
+    for (const auto& [cols, rows] : {std::pair{5, 3}, std::pair{700, 40}, std::pair{300, 515}})
+        for (const bool fixed : {false, true}) {
+            TQTVPicture pic;
+            pic.SetSize(cols, rows);
+            for (int r = 0; r < rows; ++r)
+                for (int c = 0; c < cols; ++c) pic.Data[r][c] = static_cast<float>((r * 31 + c * 17) % 97) - 40.0f;
+            pic.Data[rows - 1][0] = std::numeric_limits<float>::quiet_NaN();
+            if (fixed) {
+                pic.FixedRange = 1;
+                pic.Min = -10.0f;
+                pic.Max = 30.0f;
+            }
+            pic.Bitmap.clear();
+            const std::string thumb = BuildThumbnailPng(pic, 256);
+            EXPECT_TRUE(pic.Bitmap.empty());
+            pic.Render();
+            EXPECT_EQ(thumb, BuildThumbnailPng(pic, 256)) << cols << "x" << rows << " " << fixed;
+        }
+    TQTVPicture empty;
+    EXPECT_THROW(BuildThumbnailPng(empty, 256), EInOutError);
 }
 
 TEST_F(BitmapTest, JpegDecodesToTheRenderedColoursAtFullSize)

@@ -2,6 +2,7 @@
 // 1, 2, 3 and 8 threads on odd sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <chrono>
@@ -106,6 +107,33 @@ TEST(ThreadPool, FreshRecordsWrittenFromManyThreadsKeepEveryRow)
             for (int32_t c = 0; c < p.Cols; ++c) wrong += p.Data[r][c] != static_cast<float>(r * 1000 + c + 1);
         ASSERT_EQ(wrong, 0) << "round " << round;
     }
+}
+
+TEST(SerialQueue, JobsRunInOrderBesideThePosterWithBoundedWaitingAndAFullDrain)
+{
+    std::vector<int> done;  // touched by the queue's thread only, read after Drain
+    std::atomic<int> waiting{0}, most{0};
+    {
+        TSerialQueue queue(2);
+        for (int k = 0; k < 50; ++k) {
+            const int now = ++waiting;
+            most = std::max(most.load(), now);
+            queue.Post([&, k] {
+                --waiting;
+                if (k == 7) throw std::runtime_error("dropped");
+                std::this_thread::sleep_for(std::chrono::microseconds(k % 5 == 0 ? 300 : 0));
+                done.push_back(k);
+            });
+        }
+        queue.Drain();
+        ASSERT_EQ(done.size(), 49u);
+        for (size_t i = 1; i < done.size(); ++i) EXPECT_LT(done[i - 1], done[i]);
+        // the poster never ran far ahead: two waiting, one taken but not started yet,
+        // and the one being posted (without the bound it would reach 50)
+        EXPECT_LE(most.load(), 4);
+        queue.Post([&] { done.push_back(99); });
+    }  // the destructor waits for the last job
+    EXPECT_EQ(done.back(), 99);
 }
 
 TEST(ThreadPool, ZeroMeansEveryUsableCoreAndTheEnvironmentWinsOverTheSetting)
