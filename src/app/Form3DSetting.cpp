@@ -70,9 +70,10 @@ TGLPanel::~TGLPanel() { ReleaseGL(); }
 void TGLPanel::ReleaseGL() {
     if (!gl_ || !context()) return;
     makeCurrent();
-    const GLuint buffers[2] = {vertexBuffer_, indexBuffer_};
-    if (vertexBuffer_ != 0) gl_->glDeleteBuffers(2, buffers);
-    vertexBuffer_ = indexBuffer_ = 0;
+    filler_.Drain();
+    const GLuint buffers[3] = {vertexBuffers_[0], vertexBuffers_[1], indexBuffer_};
+    if (indexBuffer_ != 0) gl_->glDeleteBuffers(3, buffers);
+    vertexBuffers_[0] = vertexBuffers_[1] = indexBuffer_ = 0;
     indexRows_ = 0;
     vertexCapacity_ = 0;
     doneCurrent();
@@ -92,25 +93,28 @@ void TGLPanel::initializeGL() {
     gl_->glEnable(GL_DEPTH_TEST);
     gl_->glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
     gl_->glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
-    vertexBuffer_ = indexBuffer_ = 0;
+    vertexBuffers_[0] = vertexBuffers_[1] = indexBuffer_ = 0;
     indexRows_ = 0;
     vertexCapacity_ = 0;
 }
 
 bool TGLPanel::PrepareBuffers(int32_t rows, size_t vertices) {
-    if (vertexBuffer_ == 0) {
-        GLuint buffers[2] = {0, 0};
-        gl_->glGenBuffers(2, buffers);
-        vertexBuffer_ = buffers[0];
-        indexBuffer_ = buffers[1];
+    if (indexBuffer_ == 0) {
+        GLuint buffers[3] = {0, 0, 0};
+        gl_->glGenBuffers(3, buffers);
+        vertexBuffers_[0] = buffers[0];
+        vertexBuffers_[1] = buffers[1];
+        indexBuffer_ = buffers[2];
     }
     while (gl_->glGetError() != GL_NO_ERROR) {
     }
     if (vertexCapacity_ != vertices) {
         vertexCapacity_ = 0;
-        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-        gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices * sizeof(TGLVertex)), nullptr,
-                          GL_STREAM_DRAW);
+        for (const GLuint buffer : vertexBuffers_) {
+            gl_->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices * sizeof(TGLVertex)), nullptr,
+                              GL_STREAM_DRAW);
+        }
         gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
         if (gl_->glGetError() != GL_NO_ERROR) return false;  // no room: nothing drawn
         vertexCapacity_ = vertices;
@@ -142,11 +146,57 @@ void TGLPanel::DrawMesh() {
     const auto rowPoints = static_cast<size_t>(rows);
     // a block of n strips takes the points of n + 1 columns
     const size_t fit = std::max<size_t>(2, ChunkBytes / (rowPoints * sizeof(TGLVertex))) - 1;
-    const int32_t perChunk =
+    const int32_t perBlock =
         ChunkStrips > 0 ? std::min(strips, ChunkStrips) : static_cast<int32_t>(std::min<size_t>(fit, strips));
-    if (!PrepareBuffers(rows, static_cast<size_t>(perChunk + 1) * rowPoints)) return;
+    if (!PrepareBuffers(rows, static_cast<size_t>(perBlock + 1) * rowPoints)) return;
+    const int32_t blocks = (strips - 1) / perBlock + 1;
 
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    // Block k holds the strips of columns s0 + 1 .. s1, made of the points of columns
+    // s0 + 1 .. s1 + 1; it goes into vertex buffer k % 2. While one block is drawn, the
+    // filler thread works out the next one into the other buffer.
+    struct TFill {
+        TGLVertex* Mapped = nullptr;
+        bool Done = false;
+    };
+    const auto strip0 = [perBlock](int32_t k) { return k * perBlock; };
+    const auto strip1 = [perBlock, strips](int32_t k) { return std::min(strips, (k + 1) * perBlock); };
+    const auto beginFill = [&](int32_t k, TFill& fill, bool ahead) {
+        fill = TFill{};
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        // a fresh store each time: the draws before may still read the last one
+        gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity_ * sizeof(TGLVertex)), nullptr,
+                          GL_STREAM_DRAW);
+        fill.Mapped = static_cast<TGLVertex*>(gl_->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
+        if (!fill.Mapped) return;
+        const int32_t x0 = strip0(k) + 1, x1 = strip1(k) + 2;
+        auto work = [&mesh, &fill, x0, x1] {
+            mesh.Columns(x0, x1, fill.Mapped);
+            fill.Done = true;
+        };
+        if (ahead)
+            filler_.Post(work);
+        else
+            work();
+    };
+    const auto endFill = [&](int32_t k, TFill& fill) {
+        filler_.Drain();
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        bool filled = false;
+        if (fill.Mapped) filled = gl_->glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE && fill.Done;  // false: lost
+        if (filled) return;
+        const int32_t x0 = strip0(k) + 1, x1 = strip1(k) + 2;
+        const size_t points = static_cast<size_t>(x1 - x0) * rowPoints;
+        block_.resize(points);
+        mesh.Columns(x0, x1, block_.data());
+        gl_->glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(points * sizeof(TGLVertex)), block_.data());
+    };
+    TFill fills[2];
+    // a job still running writes into a block's fill: wait for it whatever happens
+    struct TDrain {
+        TSerialQueue& Queue;
+        ~TDrain() { Queue.Drain(); }
+    } drain{filler_};
+
     gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
     gl_->glEnableClientState(GL_VERTEX_ARRAY);
     gl_->glEnableClientState(GL_NORMAL_ARRAY);
@@ -154,28 +204,15 @@ void TGLPanel::DrawMesh() {
     const GLsizei stride = sizeof(TGLVertex);
     const GLsizei count = static_cast<GLsizei>(rows - 2) * 2;
     const GLuint first = 1, last = static_cast<GLuint>(2 * rows - 2);
-    for (int32_t s0 = 0; s0 < strips; s0 += perChunk) {
-        const int32_t s1 = std::min(strips, s0 + perChunk);
-        // the strips of columns s0 + 1 .. s1 join the points of columns s0 + 1 .. s1 + 1
-        const int32_t x0 = s0 + 1, x1 = s1 + 2;
-        const size_t points = static_cast<size_t>(x1 - x0) * rowPoints;
-        // a fresh store each time: the draws before may still read the last one
-        gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity_ * sizeof(TGLVertex)), nullptr,
-                          GL_STREAM_DRAW);
-        bool filled = false;
-        if (auto* mapped = static_cast<TGLVertex*>(gl_->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY))) {
-            mesh.Columns(x0, x1, mapped);
-            filled = gl_->glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE;  // false: the store was lost meanwhile
-        }
-        if (!filled) {
-            block_.resize(points);
-            mesh.Columns(x0, x1, block_.data());
-            gl_->glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(points * sizeof(TGLVertex)),
-                                 block_.data());
-        }
-        for (int32_t s = s0; s < s1; ++s) {
-            // the strip of column s + 1, whose points start s - s0 columns into the block
-            const size_t base = static_cast<size_t>(s - s0) * rowPoints * sizeof(TGLVertex);
+    beginFill(0, fills[0], false);
+    endFill(0, fills[0]);
+    for (int32_t k = 0; k < blocks; ++k) {
+        const bool more = k + 1 < blocks;
+        if (more) beginFill(k + 1, fills[(k + 1) % 2], true);
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        for (int32_t s = strip0(k); s < strip1(k); ++s) {
+            // the strip of column s + 1, whose points start s - strip0(k) columns into the block
+            const size_t base = static_cast<size_t>(s - strip0(k)) * rowPoints * sizeof(TGLVertex);
             const auto at = [base](size_t member) { return reinterpret_cast<const void*>(base + member); };
             gl_->glColorPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Colour)));
             gl_->glNormalPointer(GL_FLOAT, stride, at(offsetof(TGLVertex, Normal)));
@@ -184,6 +221,7 @@ void TGLPanel::DrawMesh() {
         }
         // hand the block to the renderer: a software one then queues less at a time
         gl_->glFlush();
+        if (more) endFill(k + 1, fills[(k + 1) % 2]);
     }
     block_.clear();
     block_.shrink_to_fit();

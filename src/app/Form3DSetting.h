@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Threads.h"
 #include "view3d/A3D.h"
 
 class QCheckBox;
@@ -67,10 +68,11 @@ private:
 
     TForm3DSetting* form_;
     QOpenGLFunctions_1_5* gl_ = nullptr;
-    unsigned vertexBuffer_ = 0, indexBuffer_ = 0;  // 0 before the first paint
+    unsigned vertexBuffers_[2] = {0, 0}, indexBuffer_ = 0;  // 0 before the first paint
     int32_t indexRows_ = 0;                        // rows the index buffer is made for
     size_t vertexCapacity_ = 0;                    // vertices the vertex buffer holds
     std::vector<TSurfaceMesh::TVertex> block_;     // where the buffer cannot be mapped
+    TSerialQueue filler_;                          // works out the next block while one is drawn
     double lastPaintMs_ = 0;
     QString failure_;
 };
