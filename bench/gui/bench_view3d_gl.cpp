@@ -109,14 +109,19 @@ double PeakMB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-// Opening the view on a large image: normalised samples, colour table, first picture.
-void BM_OpenLarge(benchmark::State& state) {
-    const int side = static_cast<int>(state.range(0));
+// A side x side image of gentle waves.
+TQTVPicture LargeSurface(int side) {
     TQTVPicture pic;
     pic.SetSize(side, side);
     for (int32_t r = 0; r < side; ++r)
         for (int32_t c = 0; c < side; ++c) pic.Data[r][c] = std::sin(c * 0.01f) * std::cos(r * 0.013f);
     pic.UpdateMinMax();
+    return pic;
+}
+
+// Opening the view on a large image: normalised samples, colour table, first picture.
+void BM_OpenLarge(benchmark::State& state) {
+    const TQTVPicture pic = LargeSurface(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         TForm3DSetting v(nullptr);
         v.resize(731, 540);
@@ -135,12 +140,7 @@ void BM_OpenLarge(benchmark::State& state) {
 
 // Turning the open view of a large image: one redraw and read-back per step.
 void BM_RedrawLarge(benchmark::State& state) {
-    const int side = static_cast<int>(state.range(0));
-    TQTVPicture pic;
-    pic.SetSize(side, side);
-    for (int32_t r = 0; r < side; ++r)
-        for (int32_t c = 0; c < side; ++c) pic.Data[r][c] = std::sin(c * 0.01f) * std::cos(r * 0.013f);
-    pic.UpdateMinMax();
+    const TQTVPicture pic = LargeSurface(static_cast<int>(state.range(0)));
     TForm3DSetting v(nullptr);
     v.resize(731, 540);
     v.show();
