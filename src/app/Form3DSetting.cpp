@@ -54,7 +54,7 @@ using TGLVertex = TSurfaceMesh::TVertex;
 static_assert(sizeof(TGLVertex) == 9 * sizeof(GLfloat), "vertices are packed floats");
 
 // The vertex buffer takes about this many bytes of points at a time.
-constexpr size_t ChunkBytes = size_t(2) << 20;
+constexpr size_t BlockBytes = size_t(2) << 20;
 
 }  // namespace
 
@@ -145,9 +145,9 @@ void TGLPanel::DrawMesh() {
     if (strips == 0 || rows < 3) return;
     const auto rowPoints = static_cast<size_t>(rows);
     // a block of n strips takes the points of n + 1 columns
-    const size_t fit = std::max<size_t>(2, ChunkBytes / (rowPoints * sizeof(TGLVertex))) - 1;
+    const size_t fit = std::max<size_t>(2, BlockBytes / (rowPoints * sizeof(TGLVertex))) - 1;
     const int32_t perBlock =
-        ChunkStrips > 0 ? std::min(strips, ChunkStrips) : static_cast<int32_t>(std::min<size_t>(fit, strips));
+        BlockStrips > 0 ? std::min(strips, BlockStrips) : static_cast<int32_t>(std::min<size_t>(fit, strips));
     if (!PrepareBuffers(rows, static_cast<size_t>(perBlock + 1) * rowPoints)) return;
     const int32_t blocks = (strips - 1) / perBlock + 1;
 

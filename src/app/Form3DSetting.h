@@ -38,9 +38,9 @@ public:
     ~TGLPanel() override;
     // Milliseconds of the last paint, from clearing to the last call.
     double LastPaintMs() const { return lastPaintMs_; }
-    // Strips drawn from one filling of the vertex buffer; 0: as many as fit in about
+    // Strips drawn from one filling of a vertex buffer; 0: as many as fit in about
     // 2 MB. Any value gives the same picture.
-    int32_t ChunkStrips = 0;
+    int32_t BlockStrips = 0;
     // The text of a failure to set OpenGL up ("" when it works).
     const QString& Failure() const { return failure_; }
 
@@ -57,9 +57,10 @@ protected:
 private:
     friend class TForm3DSetting;
     // The mesh is drawn a block of strips at a time: the points of the block's columns
-    // go into the vertex buffer (each point once, column by column), and the indices of
-    // one strip are drawn for every column from that column's offset. Only the
-    // normalised samples stay in memory between paints.
+    // go into one of two vertex buffers (each point once, column by column) while the
+    // block before is drawn from the other, and the indices of one strip are drawn for
+    // every column from that column's offset. Only the normalised samples stay in
+    // memory between paints.
     bool PrepareBuffers(int32_t rows, size_t vertices);
     void DrawMesh();
     void DrawScaleBars();
@@ -69,10 +70,10 @@ private:
     TForm3DSetting* form_;
     QOpenGLFunctions_1_5* gl_ = nullptr;
     unsigned vertexBuffers_[2] = {0, 0}, indexBuffer_ = 0;  // 0 before the first paint
-    int32_t indexRows_ = 0;                        // rows the index buffer is made for
-    size_t vertexCapacity_ = 0;                    // vertices the vertex buffer holds
-    std::vector<TSurfaceMesh::TVertex> block_;     // where the buffer cannot be mapped
-    TSerialQueue filler_;                          // works out the next block while one is drawn
+    int32_t indexRows_ = 0;                     // rows the index buffer is made for
+    size_t vertexCapacity_ = 0;                 // vertices each vertex buffer holds
+    std::vector<TSurfaceMesh::TVertex> block_;  // where a buffer cannot be mapped
+    TSerialQueue filler_;                       // works out the next block while one is drawn
     double lastPaintMs_ = 0;
     QString failure_;
 };

@@ -292,7 +292,7 @@ void TView3DTest::pictureDoesNotDependOnTheBlocksItIsDrawnIn() {
     const QImage whole = view->RenderedImage();  // every strip from one filling
     QVERIFY(ShareNotOf(whole, qRgb(255, 255, 255)) > 0.1);
     for (const int strips : {1, 2, 7, 58, 59, 1000}) {
-        view->Panel1->ChunkStrips = strips;
+        view->Panel1->BlockStrips = strips;
         QVERIFY2(view->RenderedImage() == whole, qPrintable(QStringLiteral("%1 strips a block").arg(strips)));
     }
 }
