@@ -1,0 +1,58 @@
+#include "app/LongRun.h"
+
+#include <QApplication>
+
+#include <algorithm>
+
+int TLongRun::ShowAfterMs = 250;
+
+namespace {
+constexpr int Scale = 1000;  // the bar runs 0..Scale
+}
+
+TLongRun::TLongRun(QWidget* window, QProgressBar* bar, const QString& label, std::function<bool()> wanted)
+    : window_(window), bar_(bar), label_(label), wanted_(std::move(wanted)) {
+    clock_.start();
+}
+
+TLongRun::~TLongRun() {
+    if (!shown_) return;
+    QApplication::restoreOverrideCursor();
+    if (bar_) bar_->hide();
+    delete dialog_.data();
+}
+
+bool TLongRun::GoOn() const {
+    return window_ && (!dialog_ || !dialog_->wasCanceled()) && (!wanted_ || wanted_());
+}
+
+bool TLongRun::operator()(int64_t done, int64_t total) {
+    if (!GoOn()) return false;
+    if (!shown_ && clock_.elapsed() >= ShowAfterMs) {
+        shown_ = true;
+        // busy, but the controls that can stop the run still take clicks
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        if (bar_) {
+            bar_->setRange(0, Scale);
+            bar_->show();
+        } else {
+            auto* d = new QProgressDialog(label_, QStringLiteral("Cancel"), 0, Scale, window_);
+            d->setObjectName(QStringLiteral("RunProgress"));
+            d->setWindowTitle(window_->windowTitle());
+            d->setWindowModality(Qt::WindowModal);
+            d->setAutoReset(false);
+            d->setAutoClose(false);
+            d->setMinimumDuration(0);
+            d->setValue(0);
+            d->show();
+            dialog_ = d;
+        }
+    }
+    const int value = total > 0 ? static_cast<int>(std::clamp<int64_t>(done * Scale / total, 0, Scale)) : 0;
+    if (bar_ && shown_) bar_->setValue(value);
+    if (dialog_) dialog_->setValue(value);
+    // before anything shows, no user input: nothing could stop the run yet, and a click
+    // must not start another one inside this
+    QApplication::processEvents(shown_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    return GoOn();
+}
