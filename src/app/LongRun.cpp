@@ -44,6 +44,8 @@ bool TLongRun::operator()(int64_t done, int64_t total) {
             d->setAutoClose(false);
             d->setMinimumDuration(0);
             d->setValue(0);
+            d->adjustSize();
+            d->move(window_->mapToGlobal(window_->rect().center()) - QPoint(d->width() / 2, d->height() / 2));
             d->show();
             dialog_ = d;
         }
