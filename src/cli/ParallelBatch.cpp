@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,22 +60,45 @@ bool ReadAll(int fd, void* data, size_t n)
     return true;
 }
 
-// Copies a file a worker wrote to the stream and removes it.
-void PassOn(const std::string& path, std::FILE* to)
+// A file in memory (or, where there is none, an unnamed temporary file) that a worker
+// writes its standard output or error to and the batch reads from; -1 when none can be had.
+int CaptureFile(const char* name)
 {
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) std::fwrite(buf, 1, n, to);
-        std::fclose(f);
-    }
-    std::fflush(to);
-    ::unlink(path.c_str());
+    const int fd = ::memfd_create(name, MFD_CLOEXEC);
+    if (fd >= 0) return fd;
+    return ::open(std::filesystem::temp_directory_path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
 }
 
-// A worker process: it takes file numbers from Jobs and answers each with the file's
-// exit status on Done, its output and messages written to OUT/N.out and OUT/N.err.
+// Copies bytes from..to of a worker's capture file to the stream.
+void PassOn(int fd, uint64_t from, uint64_t to, std::FILE* stream)
+{
+    char buf[65536];
+    while (from < to) {
+        const ssize_t k = ::pread(fd, buf, static_cast<size_t>(std::min<uint64_t>(sizeof buf, to - from)),
+                                  static_cast<off_t>(from));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        std::fwrite(buf, 1, static_cast<size_t>(k), stream);
+        from += static_cast<uint64_t>(k);
+    }
+    std::fflush(stream);
+}
+
+// Where the capture file ends now (what a dead worker's last file wrote ends there).
+uint64_t CaptureEnd(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// A worker process: it takes file numbers from Jobs and answers each on Done with the
+// file's exit status and where what it wrote to standard output and error ends in the
+// worker's two capture files (shared with the batch, which passes each file's part on).
 // Workers live for the whole batch, so each keeps its heap from file to file.
+struct TAnswer {
+    int32_t Status = 1;
+    uint64_t OutEnd = 0, ErrEnd = 0;
+};
 struct TQueued {
     size_t Index = 0;
     std::vector<std::string> Targets;
@@ -82,6 +107,8 @@ struct TQueued {
 struct TWorker {
     pid_t Pid = -1;
     int Jobs = -1, Done = -1;
+    int Out = -1, Err = -1;          // the capture files
+    uint64_t OutAt = 0, ErrAt = 0;   // how far they have been passed on
     std::deque<TQueued> Queue;  // the file it works on first, then the ones handed on
 };
 // Files handed to a worker ahead of time, so that it goes on without waiting for an
@@ -105,9 +132,6 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
     size_t failed = 0, finished = 0;
     std::signal(SIGPIPE, SIG_IGN);  // a worker that died shows as the end of its pipe
     const auto start = std::chrono::steady_clock::now();
-    std::string scratch = (std::filesystem::temp_directory_path() / "morvane-jobs-XXXXXX").string();
-    const bool haveScratch = ::mkdtemp(scratch.data()) != nullptr;
-    const auto outName = [&](size_t i, const char* kind) { return scratch + "/" + std::to_string(i) + kind; };
 
     const auto report = [&](const std::string& in, const std::string& out, int status) {
         if (status != 0) ++failed;
@@ -120,10 +144,19 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
     // Starts a worker; false when no process can be made.
     const auto spawn = [&](TWorker& w) {
         int toChild[2], toParent[2];
-        if (!haveScratch || ::pipe2(toChild, O_CLOEXEC) != 0) return false;
+        const int capOut = CaptureFile("morvane-out"), capErr = capOut < 0 ? -1 : CaptureFile("morvane-err");
+        const auto closeCaptures = [&] {
+            if (capOut >= 0) ::close(capOut);
+            if (capErr >= 0) ::close(capErr);
+        };
+        if (capErr < 0 || ::pipe2(toChild, O_CLOEXEC) != 0) {
+            closeCaptures();
+            return false;
+        }
         if (::pipe2(toParent, O_CLOEXEC) != 0) {
             ::close(toChild[0]);
             ::close(toChild[1]);
+            closeCaptures();
             return false;
         }
         std::fflush(stdout);
@@ -138,27 +171,29 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
                 if (other.Pid > 0) {
                     ::close(other.Jobs);
                     ::close(other.Done);
+                    ::close(other.Out);
+                    ::close(other.Err);
                 }
             if (ThreadsFromEnvironment() == 0) SetThreadCount(1);
+            if (::dup2(capOut, STDOUT_FILENO) < 0 || ::dup2(capErr, STDERR_FILENO) < 0) _exit(1);
+            const auto end = [](int fd) {
+                const off_t at = ::lseek(fd, 0, SEEK_CUR);
+                return at > 0 ? static_cast<uint64_t>(at) : uint64_t{0};
+            };
             uint64_t i;
             while (ReadAll(toChild[0], &i, sizeof i)) {
-                const int out = ::open(outName(i, ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-                const int err = ::open(outName(i, ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-                if (out < 0 || err < 0) _exit(1);
-                ::dup2(out, STDOUT_FILENO);
-                ::dup2(err, STDERR_FILENO);
-                ::close(out);
-                ::close(err);
-                int32_t status = 1;
+                TAnswer answer;
                 try {
-                    status = one(args.Files[i], BatchOutputName(args.Files[i], args.OutDir, args.Ext));
+                    answer.Status = one(args.Files[i], BatchOutputName(args.Files[i], args.OutDir, args.Ext));
                 } catch (...) {
                     std::fprintf(stderr, "morvane-cli: %s: unexpected error\n", args.Files[i].c_str());
                 }
                 std::cout.flush();
                 std::cerr.flush();
                 std::fflush(nullptr);
-                if (!WriteAll(toParent[1], &status, sizeof status)) break;
+                answer.OutEnd = end(STDOUT_FILENO);
+                answer.ErrEnd = end(STDERR_FILENO);
+                if (!WriteAll(toParent[1], &answer, sizeof answer)) break;
             }
             _exit(0);
         }
@@ -167,19 +202,30 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
         if (pid < 0) {
             ::close(toChild[1]);
             ::close(toParent[0]);
+            closeCaptures();
             return false;
         }
-        w = TWorker{pid, toChild[1], toParent[0], {}};
+        w = TWorker{};
+        w.Pid = pid;
+        w.Jobs = toChild[1];
+        w.Done = toParent[0];
+        w.Out = capOut;
+        w.Err = capErr;
         return true;
     };
+    // Ends a worker (closing its job pipe ends its loop) and waits for it; the status of
+    // its end, and every file of it closed.
     const auto retire = [&](TWorker& w) {
-        if (w.Pid <= 0) return;
-        ::close(w.Jobs);
-        ::close(w.Done);
         int raw = 0;
+        if (w.Pid <= 0) return raw;
+        for (int* fd : {&w.Jobs, &w.Done, &w.Out, &w.Err}) {
+            ::close(*fd);
+            *fd = -1;
+        }
         while (::waitpid(w.Pid, &raw, 0) < 0 && errno == EINTR) {
         }
         w.Pid = -1;
+        return raw;
     };
     // Waits for a worker to finish the first file of its queue and passes on what that
     // file wrote; a worker that died fails its files and is replaced later.
@@ -197,26 +243,23 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
         for (size_t m = 0; m < fds.size(); ++m) {
             if (!fds[m].revents) continue;
             TWorker& w = workers[who[m]];
-            int32_t status = 1;
-            if (ReadAll(w.Done, &status, sizeof status)) {
+            TAnswer answer;
+            if (ReadAll(w.Done, &answer, sizeof answer)) {
                 const TQueued q = w.Queue.front();
                 w.Queue.pop_front();
-                PassOn(outName(q.Index, ".out"), stdout);
-                PassOn(outName(q.Index, ".err"), stderr);
-                report(args.Files[q.Index], q.Out, status);
+                PassOn(w.Out, w.OutAt, answer.OutEnd, stdout);
+                PassOn(w.Err, w.ErrAt, answer.ErrEnd, stderr);
+                w.OutAt = std::max(w.OutAt, answer.OutEnd);
+                w.ErrAt = std::max(w.ErrAt, answer.ErrEnd);
+                report(args.Files[q.Index], q.Out, answer.Status);
                 continue;
             }
-            const pid_t pid = w.Pid;
-            int raw = 0;
-            ::close(w.Jobs);
-            ::close(w.Done);
-            while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
-            }
-            w.Pid = -1;
+            // what the file it died on had written so far comes first
+            PassOn(w.Out, w.OutAt, CaptureEnd(w.Out), stdout);
+            PassOn(w.Err, w.ErrAt, CaptureEnd(w.Err), stderr);
+            const int raw = retire(w);
             for (size_t k = 0; k < w.Queue.size(); ++k) {
                 const TQueued& q = w.Queue[k];
-                PassOn(outName(q.Index, ".out"), stdout);
-                PassOn(outName(q.Index, ".err"), stderr);
                 if (k == 0)
                     std::fprintf(stderr, "morvane-cli: %s: ended by signal %d\n", args.Files[q.Index].c_str(),
                                  WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
@@ -270,9 +313,5 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
     }
     while (outstanding() > 0) reap();
     for (TWorker& w : workers) retire(w);
-    if (haveScratch) {
-        std::error_code ec;
-        std::filesystem::remove_all(scratch, ec);
-    }
     return BatchSummary(total, failed, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }

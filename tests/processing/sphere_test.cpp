@@ -152,6 +152,30 @@ TEST_F(Sphere, VectorRunEqualsThePlainLoopsBitForBit)
         SphereFilterPlain(p, plain, k.radius, k.lowpass);
         EXPECT_TRUE(SameBits(fast, plain)) << k.cols << "x" << k.rows << " R " << k.radius;
     }
+    // a gentle surface in the lateral unit, where most of the ball lies far below it and
+    // is passed over, with spikes, holes, not-a-number and infinite samples
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (const Case& k : {Case{53, 41, 9, true}, Case{130, 37, 20, false}, Case{200, 3, 30, true}, Case{17, 60, 5, true}}) {
+        TQTVPicture p = Image(k.cols, k.rows, k.cols);
+        std::mt19937 gen(k.cols);
+        std::normal_distribution<float> noise(0.0f, 0.05f);
+        for (int r = 0; r < k.rows; ++r)
+            for (int c = 0; c < k.cols; ++c)
+                p.Data[r][c] = 0.01f * r + std::sin(0.2f * c) + noise(gen);
+        for (int n = 0; n < 6; ++n) p.Data[static_cast<int>(gen() % k.rows)][static_cast<int>(gen() % k.cols)] = 8.0f;
+        p.Data[k.rows / 2][k.cols / 2] = -6.0f;
+        p.Data[0][k.cols - 1] = nan;
+        p.Data[k.rows - 1][0] = -0.0f;
+        if (k.cols > 100) {
+            p.Data[1][k.cols / 3] = inf;
+            p.Data[k.rows - 1][k.cols / 4] = -inf;
+            for (int c = 20; c < 60; ++c) p.Data[k.rows / 2][c] = nan;
+        }
+        TQTVPicture fast, plain;
+        ASSERT_EQ(SphereFilter(p, fast, k.radius, k.lowpass), TSphereOutcome::Done);
+        SphereFilterPlain(p, plain, k.radius, k.lowpass);
+        EXPECT_TRUE(SameBits(fast, plain)) << "gentle " << k.cols << "x" << k.rows << " R " << k.radius;
+    }
 }
 
 TEST_F(Sphere, ProgressPerRowCancelAndSwitch)
@@ -190,7 +214,8 @@ TEST_F(Sphere, CancelOnThePoolLeavesBothAlone)
         TThreadScope scope(n);
         TQTVPicture w = p;
         int calls = 0;
-        EXPECT_EQ(SphereFilter(p, w, 40, true, [&](int) { return ++calls < 3; }), TSphereOutcome::Cancelled);
+        // stopped at its first look: however fast the other threads are, the run is cancelled
+        EXPECT_EQ(SphereFilter(p, w, 40, true, [&](int) { return ++calls > 1; }), TSphereOutcome::Cancelled);
         EXPECT_EQ(SampleBytes(w), before) << n;
         EXPECT_EQ(SampleBytes(p), before) << n;
     }
