@@ -19,12 +19,23 @@ using analysis_test::MakeImage;
 
 namespace {
 
-float Wavy(int c, int r) { return static_cast<float>(std::sin(0.41 * c) * std::cos(0.23 * r) + 0.002 * c * r); }
-
-// What one run works on: a and b are read, out is written; for the FFT view a is
-// both.
+// What one run works on: A and B are read, Out is written (the FFT view writes A):
+// a wavy image with one unmarked sample and its transform flag set, a cell cut out of
+// it, and what an earlier run left in the output.
 struct TFixture {
     TQTVPicture A, B, Out;
+    TFixture(int cols, int rows) {
+        A.CopySamplesFrom(MakeImage(cols, rows, [](int c, int r) {
+            return static_cast<float>(std::sin(0.41 * c) * std::cos(0.23 * r) + 0.002 * c * r);
+        }));
+        A.Para.XPhysUnit = "nm";
+        A.Marks[3][4] = 0;
+        A.Transformed = true;
+        TCellCut cut;
+        EXPECT_TRUE(ExtractCell(A, {{20, 20}, {28, 20}, {28, 12}}, cut));
+        B.CopySamplesFrom(cut.Cell);
+        Out.CopySamplesFrom(MakeImage(5, 3, [](int c, int r) { return static_cast<float>(c - r); }));
+    }
 };
 
 std::string Bytes(const TQTVPicture& p) {
@@ -32,71 +43,37 @@ std::string Bytes(const TQTVPicture& p) {
            p.Para.XPhysUnit;
 }
 
-void Fill(TQTVPicture& p, int cols, int rows, float (*f)(int, int)) {
-    p.CopySamplesFrom(MakeImage(cols, rows, [&](int c, int r) { return f(c, r); }));
-}
-
 struct TCase {
     std::string Name;
-    std::function<void(TFixture&)> Setup;
+    int Cols, Rows;
     std::function<bool(TFixture&, const TRunProgress&)> Run;
-    bool WritesA = false;  // the run's result goes into A (the FFT view)
+    bool WritesA = false;
 };
 
-std::vector<TCase> Cases() {
-    const auto previous = [](TFixture& f) {  // what an earlier run left in the output
-        Fill(f.Out, 5, 3, [](int c, int r) { return static_cast<float>(c - r); });
-        f.Out.Para.XPhysUnit = "old";
-    };
-    return {
-        {"fft view, log, mean suppressed",
-         [](TFixture& f) {
-             Fill(f.A, 67, 45, Wavy);
-             f.A.Marks[3][4] = 0;  // the mean leaves a sample out
-         },
-         [](TFixture& f, const TRunProgress& p) { return FFTView(f.A, true, true, p); }, true},
-        {"fft view of a centred spectrum",
-         [](TFixture& f) {
-             Fill(f.A, 40, 64, Wavy);
-             f.A.Transformed = true;
-         },
-         [](TFixture& f, const TRunProgress& p) { return FFTView(f.A, false, false, p); }, true},
-        {"cross correlation",
-         [previous](TFixture& f) {
-             Fill(f.A, 67, 45, Wavy);
-             f.A.Para.XPhysUnit = "nm";
-             TCellCut cut;
-             ASSERT_TRUE(ExtractCell(f.A, {{20, 20}, {28, 20}, {28, 12}}, cut));
-             f.B.CopySamplesFrom(cut.Cell);
-             previous(f);
-         },
-         [](TFixture& f, const TRunProgress& p) { return CrossCorrelate(f.A, f.B, 6, f.Out, p); }},
-        {"arc average",
-         [previous](TFixture& f) {
-             Fill(f.A, 61, 37, Wavy);
-             previous(f);
-         },
-         [](TFixture& f, const TRunProgress& p) {
-             return AverageArc(f.A, 50, f.Out, p ? TArcProgress([&](int32_t d, int32_t t) { return p(d, t); })
-                                                  : TArcProgress());
-         }},
-    };
-}
+const TCase Cases[] = {
+    {"fft view, log, mean suppressed, centred input", 67, 45,
+     [](TFixture& f, const TRunProgress& p) { return FFTView(f.A, true, true, p); }, true},
+    {"cross correlation", 67, 45,
+     [](TFixture& f, const TRunProgress& p) { return CrossCorrelate(f.A, f.B, 6, f.Out, p); }},
+    {"arc average", 61, 37,
+     [](TFixture& f, const TRunProgress& p) {
+         return AverageArc(f.A, 50, f.Out, p ? TArcProgress([&](int32_t d, int32_t t) { return p(d, t); })
+                                              : TArcProgress());
+     }},
+};
 
 }  // namespace
 
 TEST(Stopping, GoingOnChangesNoBitAndAStopAtAnyCallChangesNothing) {
-    for (const TCase& c : Cases()) {
+    for (const TCase& c : Cases) {
         for (const int threads : {1, 3}) {
             TThreadScope scope(threads);
             const std::string what = c.Name + ", " + std::to_string(threads) + " threads";
-            TFixture plain;
-            c.Setup(plain);
+            TFixture plain(c.Cols, c.Rows);
             ASSERT_TRUE(c.Run(plain, {})) << what;
 
             // never stopped: the same bits; the calls count up to their total
-            TFixture watched;
-            c.Setup(watched);
+            TFixture watched(c.Cols, c.Rows);
             int calls = 0;
             int64_t last = 0;
             ASSERT_TRUE(c.Run(watched, [&](int64_t done, int64_t total) {
@@ -113,8 +90,7 @@ TEST(Stopping, GoingOnChangesNoBitAndAStopAtAnyCallChangesNothing) {
             // stopped at call k: nothing changed; or the inputs freed as it says stop
             for (int k = 1; k <= calls; ++k)
                 for (const bool drop : {false, true}) {
-                    TFixture f;
-                    c.Setup(f);
+                    TFixture f(c.Cols, c.Rows);
                     const std::string a = Bytes(f.A), b = Bytes(f.B), out = Bytes(f.Out);
                     int seen = 0;
                     const bool finished = c.Run(f, [&](int64_t, int64_t) {

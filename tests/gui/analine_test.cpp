@@ -480,20 +480,14 @@ void TAnaLineTest::stoppedArcAverageGoesBackToTheShownProfile() {
             QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
         });
     };
-    struct TShown {
-        int Mode;
-        QString Width;
-        std::vector<float> Z, Avg;
-        bool operator==(const TShown&) const = default;
-    };
+    // mode, width, profile and average as shown
     const auto shown = [&] {
-        return TShown{f->ComboBox1->currentIndex(), f->Edit1->text(),
-                      std::vector<float>(f->Profile.Z.begin(), f->Profile.Z.begin() + f->Profile.Count),
-                      Samples(f->AvgImage)};
+        return std::make_tuple(f->ComboBox1->currentIndex(), f->Edit1->text(), Samples(f->AvgImage),
+                               std::vector<float>(f->Profile.Z.begin(), f->Profile.Z.begin() + f->Profile.Count));
     };
 
     // from column averages to arcs, stopped: the columns again
-    const TShown columns = shown();
+    const auto columns = shown();
     stopAtFirstProgress("line-radial-running.png");
     f->ComboBox1->setCurrentIndex(3);
     QCOMPARE(stops, 1);
@@ -506,8 +500,8 @@ void TAnaLineTest::stoppedArcAverageGoesBackToTheShownProfile() {
     TQTVPicture arcs;
     AverageArc(w->Picture, 3, arcs);
     QVERIFY(Samples(f->AvgImage) == Samples(arcs));
-    const TShown radial = shown();
-    QCOMPARE(radial.Mode, 3);
+    const auto radial = shown();
+    QCOMPARE(std::get<0>(radial), 3);
 
     // a wider arc stopped: the narrow one stays without being averaged again
     stopAtFirstProgress(nullptr);
