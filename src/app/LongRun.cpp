@@ -42,17 +42,20 @@ bool TLongRun::operator()(int64_t done, int64_t total) {
             d->setWindowModality(Qt::WindowModal);
             d->setAutoReset(false);
             d->setAutoClose(false);
-            d->setMinimumDuration(0);
-            d->setValue(0);
+            // a bar of its own: the dialog's setValue would run the event loop itself,
+            // where the window (and the dialog with it) may go away
+            auto* bar = new QProgressBar(d);
+            bar->setRange(0, Scale);
+            d->setBar(bar);
             d->adjustSize();
             d->move(window_->mapToGlobal(window_->rect().center()) - QPoint(d->width() / 2, d->height() / 2));
             d->show();
             dialog_ = d;
+            bar_ = bar;
         }
     }
-    const int value = total > 0 ? static_cast<int>(std::clamp<int64_t>(done * Scale / total, 0, Scale)) : 0;
-    if (bar_ && shown_) bar_->setValue(value);
-    if (dialog_) dialog_->setValue(value);
+    if (bar_ && shown_)
+        bar_->setValue(total > 0 ? static_cast<int>(std::clamp<int64_t>(done * Scale / total, 0, Scale)) : 0);
     // before anything shows, no user input: nothing could stop the run yet, and a click
     // must not start another one inside this
     QApplication::processEvents(shown_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
