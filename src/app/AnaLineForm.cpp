@@ -540,8 +540,10 @@ void TAnaLineForm::ApplyMode() {
                          [&] { return self && Source && !closeAfterRun_; });
             int pass = 0;
             const int passes = HasSecond ? 2 : 1;
+            // the work of the distances done so far grows with the cube of the distance
             const TArcProgress progress = [&](int32_t done, int32_t total) {
-                return run(static_cast<int64_t>(pass) * total + done, static_cast<int64_t>(passes) * total);
+                const int64_t d = done, t = std::max(total, 1);
+                return run(pass * t + d * d * d / (t * t), passes * t);
             };
             TQTVPicture first;
             stopped = !AverageArc(*Source, LineWidth, first, progress);

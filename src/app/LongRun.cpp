@@ -28,7 +28,11 @@ bool TLongRun::GoOn() const {
 
 bool TLongRun::operator()(int64_t done, int64_t total) {
     if (!GoOn()) return false;
-    if (!shown_ && clock_.elapsed() >= ShowAfterMs) {
+    // shown once the run has gone on for a moment and is not about to end: the time
+    // still to go judged from the time so far
+    const qint64 elapsed = clock_.elapsed();
+    const bool ending = done >= total || (done > 0 && elapsed * (total - done) / done < ShowAfterMs);
+    if (!shown_ && elapsed >= ShowAfterMs && !ending) {
         shown_ = true;
         // busy, but the controls that can stop the run still take clicks
         QApplication::setOverrideCursor(Qt::BusyCursor);

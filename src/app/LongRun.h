@@ -1,9 +1,9 @@
 #pragma once
 // A long model run started by a window (the FFT of a large image, the cross
 // correlation, the arc average): its progress callback keeps the window painting,
-// shows how far the run is once it has taken longer than a moment (so short runs
-// show nothing), and tells the run to stop once the user cancels or the window goes
-// away.
+// shows how far the run is once it has taken longer than a moment and still has a
+// while to go (so short runs show nothing), and tells the run to stop once the user
+// cancels or the window goes away.
 //
 // With a progress bar of the window, that bar shows the progress and user input goes
 // on reaching the window, whose own "Cancel" ends the run through `wanted`. Without
@@ -21,7 +21,8 @@
 
 class TLongRun {
 public:
-    // How long a run goes on before its progress shows (milliseconds).
+    // How long a run goes on before its progress shows, and how much longer it must
+    // still be expected to take then (milliseconds).
     static int ShowAfterMs;
 
     // window: the window the run belongs to; bar: its progress bar, or null for the
