@@ -22,7 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstddef>
 
 #include "app/Childwin.h"
 #include "app/Icons.h"
@@ -49,13 +49,12 @@ int ToColourValue(const QColor& c) { return c.red() | (c.green() << 8) | (c.blue
 
 constexpr int MinSlider = 0, MaxSlider = 99;
 
-// One grid point in the vertex buffer, as the mesh gives it (the picture is the same as
-// drawn vertex by vertex).
-struct TGLVertex {
-    GLfloat Position[3];
-    GLfloat Normal[3];
-    GLfloat Colour[3];
-};
+// The vertex buffer holds the mesh's vertices as they are: colour, normal, position.
+using TGLVertex = TSurfaceMesh::TVertex;
+static_assert(sizeof(TGLVertex) == 9 * sizeof(GLfloat), "vertices are packed floats");
+
+// The vertex buffer takes about this many bytes of points at a time.
+constexpr size_t BlockBytes = size_t(2) << 20;
 
 }  // namespace
 
@@ -71,11 +70,12 @@ TGLPanel::~TGLPanel() { ReleaseGL(); }
 void TGLPanel::ReleaseGL() {
     if (!gl_ || !context()) return;
     makeCurrent();
-    const GLuint buffers[2] = {vertexBuffer_, indexBuffer_};
-    if (vertexBuffer_ != 0) gl_->glDeleteBuffers(2, buffers);
-    vertexBuffer_ = indexBuffer_ = 0;
-    strips_ = 0;
-    meshDirty_ = true;
+    filler_.Drain();
+    const GLuint buffers[3] = {vertexBuffers_[0], vertexBuffers_[1], indexBuffer_};
+    if (indexBuffer_ != 0) gl_->glDeleteBuffers(3, buffers);
+    vertexBuffers_[0] = vertexBuffers_[1] = indexBuffer_ = 0;
+    indexRows_ = 0;
+    vertexCapacity_ = 0;
     doneCurrent();
     gl_ = nullptr;
 }
@@ -93,88 +93,138 @@ void TGLPanel::initializeGL() {
     gl_->glEnable(GL_DEPTH_TEST);
     gl_->glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
     gl_->glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 1);
-    vertexBuffer_ = indexBuffer_ = 0;
-    strips_ = 0;
-    meshDirty_ = true;
+    vertexBuffers_[0] = vertexBuffers_[1] = indexBuffer_ = 0;
+    indexRows_ = 0;
+    vertexCapacity_ = 0;
 }
 
-void TGLPanel::UploadMesh() {
-    meshDirty_ = false;
-    const TSurfaceMesh& mesh = form_->Mesh;
-    const int32_t cols = mesh.Cols(), rows = mesh.Rows();
-    strips_ = 0;
-    if (mesh.StripCount() == 0 || rows < 3) return;
-    if (vertexBuffer_ == 0) {
-        GLuint buffers[2] = {0, 0};
-        gl_->glGenBuffers(2, buffers);
-        vertexBuffer_ = buffers[0];
-        indexBuffer_ = buffers[1];
+bool TGLPanel::PrepareBuffers(int32_t rows, size_t vertices) {
+    if (indexBuffer_ == 0) {
+        GLuint buffers[3] = {0, 0, 0};
+        gl_->glGenBuffers(3, buffers);
+        vertexBuffers_[0] = buffers[0];
+        vertexBuffers_[1] = buffers[1];
+        indexBuffer_ = buffers[2];
     }
-    const size_t points = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     while (gl_->glGetError() != GL_NO_ERROR) {
     }
-    gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points * sizeof(TGLVertex)), nullptr, GL_STATIC_DRAW);
-    if (gl_->glGetError() != GL_NO_ERROR) {  // too large for the implementation: nothing drawn
+    if (vertexCapacity_ != vertices) {
+        vertexCapacity_ = 0;
+        for (const GLuint buffer : vertexBuffers_) {
+            gl_->glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices * sizeof(TGLVertex)), nullptr,
+                              GL_STREAM_DRAW);
+        }
         gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
-        return;
+        if (gl_->glGetError() != GL_NO_ERROR) return false;  // no room: nothing drawn
+        vertexCapacity_ = vertices;
     }
-    // Column by column (point (x, y) at x * rows + y), so that a strip's points lie
-    // together; written a block of columns at a time, without a second copy of the mesh.
-    const int32_t blockCols = std::max<int32_t>(1, std::min<int32_t>(cols, (1 << 16) / rows));
-    std::vector<TGLVertex> block(static_cast<size_t>(blockCols) * static_cast<size_t>(rows));
-    for (int32_t x0 = 0; x0 < cols; x0 += blockCols) {
-        const int32_t x1 = std::min(cols, x0 + blockCols);
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                const TSurfaceMesh::TVertex v = mesh.Vertex(x, y);
-                TGLVertex& g = block[static_cast<size_t>(x - x0) * static_cast<size_t>(rows) + static_cast<size_t>(y)];
-                std::memcpy(g.Position, v.Position.data(), sizeof g.Position);
-                std::memcpy(g.Normal, v.Normal.data(), sizeof g.Normal);
-                std::memcpy(g.Colour, v.Colour.data(), sizeof g.Colour);
-            }
-        const size_t first = static_cast<size_t>(x0) * static_cast<size_t>(rows);
-        const size_t count = static_cast<size_t>(x1 - x0) * static_cast<size_t>(rows);
-        gl_->glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(first * sizeof(TGLVertex)),
-                             static_cast<GLsizeiptr>(count * sizeof(TGLVertex)), block.data());
+    if (indexRows_ != rows) {
+        // the strip of column 0: for each row y = 1 .. rows - 2 the points (1, y), then
+        // (0, y); the strip of column x is the same drawn from x columns further on
+        indexRows_ = 0;
+        std::vector<GLuint> indices;
+        indices.reserve(static_cast<size_t>(rows - 2) * 2);
+        for (int32_t y = 1; y <= rows - 2; ++y) {
+            indices.push_back(static_cast<GLuint>(rows + y));
+            indices.push_back(static_cast<GLuint>(y));
+        }
+        gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+        gl_->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
+                          indices.data(), GL_STATIC_DRAW);
+        gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        if (gl_->glGetError() != GL_NO_ERROR) return false;
+        indexRows_ = rows;
     }
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, 0);
-
-    // the strip of column 0: for each row y = 1 .. rows - 2 the points (1, y), then
-    // (0, y); the strip of column x is the same drawn from x columns further on
-    std::vector<GLuint> indices;
-    indices.reserve(static_cast<size_t>(rows - 2) * 2);
-    for (int32_t y = 1; y <= rows - 2; ++y) {
-        indices.push_back(static_cast<GLuint>(rows + y));
-        indices.push_back(static_cast<GLuint>(y));
-    }
-    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
-    gl_->glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(GLuint)),
-                      indices.data(), GL_STATIC_DRAW);
-    gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    meshRows_ = rows;
-    strips_ = mesh.StripCount();
+    return true;
 }
 
 void TGLPanel::DrawMesh() {
-    if (strips_ == 0) return;
-    gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    const TSurfaceMesh& mesh = form_->Mesh;
+    const int32_t rows = mesh.Rows(), strips = mesh.StripCount();
+    if (strips == 0 || rows < 3) return;
+    const auto rowPoints = static_cast<size_t>(rows);
+    // a block of n strips takes the points of n + 1 columns
+    const size_t fit = std::max<size_t>(2, BlockBytes / (rowPoints * sizeof(TGLVertex))) - 1;
+    const int32_t perBlock =
+        BlockStrips > 0 ? std::min(strips, BlockStrips) : static_cast<int32_t>(std::min<size_t>(fit, strips));
+    if (!PrepareBuffers(rows, static_cast<size_t>(perBlock + 1) * rowPoints)) return;
+    const int32_t blocks = (strips - 1) / perBlock + 1;
+
+    // Block k holds the strips of columns s0 + 1 .. s1, made of the points of columns
+    // s0 + 1 .. s1 + 1; it goes into vertex buffer k % 2. While one block is drawn, the
+    // filler thread works out the next one into the other buffer.
+    struct TFill {
+        TGLVertex* Mapped = nullptr;
+        bool Done = false;
+    };
+    const auto strip0 = [perBlock](int32_t k) { return k * perBlock; };
+    const auto strip1 = [perBlock, strips](int32_t k) { return std::min(strips, (k + 1) * perBlock); };
+    const auto beginFill = [&](int32_t k, TFill& fill, bool ahead) {
+        fill = TFill{};
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        // a fresh store each time: the draws before may still read the last one
+        gl_->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCapacity_ * sizeof(TGLVertex)), nullptr,
+                          GL_STREAM_DRAW);
+        fill.Mapped = static_cast<TGLVertex*>(gl_->glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
+        if (!fill.Mapped) return;
+        const int32_t x0 = strip0(k) + 1, x1 = strip1(k) + 2;
+        auto work = [&mesh, &fill, x0, x1] {
+            mesh.Columns(x0, x1, fill.Mapped);
+            fill.Done = true;
+        };
+        if (ahead)
+            filler_.Post(work);
+        else
+            work();
+    };
+    const auto endFill = [&](int32_t k, TFill& fill) {
+        filler_.Drain();
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        bool filled = false;
+        if (fill.Mapped) filled = gl_->glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE && fill.Done;  // false: lost
+        if (filled) return;
+        const int32_t x0 = strip0(k) + 1, x1 = strip1(k) + 2;
+        const size_t points = static_cast<size_t>(x1 - x0) * rowPoints;
+        block_.resize(points);
+        mesh.Columns(x0, x1, block_.data());
+        gl_->glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(points * sizeof(TGLVertex)), block_.data());
+    };
+    TFill fills[2];
+    // a job still running writes into a block's fill: wait for it whatever happens
+    struct TDrain {
+        TSerialQueue& Queue;
+        ~TDrain() { Queue.Drain(); }
+    } drain{filler_};
+
     gl_->glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
     gl_->glEnableClientState(GL_VERTEX_ARRAY);
     gl_->glEnableClientState(GL_NORMAL_ARRAY);
     gl_->glEnableClientState(GL_COLOR_ARRAY);
     const GLsizei stride = sizeof(TGLVertex);
-    const GLsizei count = static_cast<GLsizei>(meshRows_ - 2) * 2;
-    const GLuint first = 1, last = static_cast<GLuint>(2 * meshRows_ - 2);
-    for (int32_t s = 0; s < strips_; ++s) {
-        // the strip of column s + 1
-        const size_t base = static_cast<size_t>(s + 1) * static_cast<size_t>(meshRows_) * sizeof(TGLVertex);
-        const auto at = [base](size_t member) { return reinterpret_cast<const void*>(base + member); };
-        gl_->glColorPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Colour)));
-        gl_->glNormalPointer(GL_FLOAT, stride, at(offsetof(TGLVertex, Normal)));
-        gl_->glVertexPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Position)));
-        gl_->glDrawRangeElements(GL_TRIANGLE_STRIP, first, last, count, GL_UNSIGNED_INT, nullptr);
+    const GLsizei count = static_cast<GLsizei>(rows - 2) * 2;
+    const GLuint first = 1, last = static_cast<GLuint>(2 * rows - 2);
+    beginFill(0, fills[0], false);
+    endFill(0, fills[0]);
+    for (int32_t k = 0; k < blocks; ++k) {
+        const bool more = k + 1 < blocks;
+        if (more) beginFill(k + 1, fills[(k + 1) % 2], true);
+        gl_->glBindBuffer(GL_ARRAY_BUFFER, vertexBuffers_[k % 2]);
+        for (int32_t s = strip0(k); s < strip1(k); ++s) {
+            // the strip of column s + 1, whose points start s - strip0(k) columns into the block
+            const size_t base = static_cast<size_t>(s - strip0(k)) * rowPoints * sizeof(TGLVertex);
+            const auto at = [base](size_t member) { return reinterpret_cast<const void*>(base + member); };
+            gl_->glColorPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Colour)));
+            gl_->glNormalPointer(GL_FLOAT, stride, at(offsetof(TGLVertex, Normal)));
+            gl_->glVertexPointer(3, GL_FLOAT, stride, at(offsetof(TGLVertex, Position)));
+            gl_->glDrawRangeElements(GL_TRIANGLE_STRIP, first, last, count, GL_UNSIGNED_INT, nullptr);
+        }
+        // hand the block to the renderer: a software one then queues less at a time
+        gl_->glFlush();
+        if (more) endFill(k + 1, fills[(k + 1) % 2]);
     }
+    block_.clear();
+    block_.shrink_to_fit();
     gl_->glDisableClientState(GL_COLOR_ARRAY);
     gl_->glDisableClientState(GL_NORMAL_ARRAY);
     gl_->glDisableClientState(GL_VERTEX_ARRAY);
@@ -186,7 +236,6 @@ void TGLPanel::paintGL() {
     if (!gl_) return;
     QElapsedTimer timer;
     timer.start();
-    if (meshDirty_) UploadMesh();
     const TViewState& v = form_->View;
     const QColor bg = form_->BackgroundColour();
 
@@ -470,7 +519,7 @@ void TForm3DSetting::SetImage(const TQTVPicture& picture) {
         ScrollBar1->setValue(position);
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Mesh.SetGain(GainPercentOfSlider(position));  // before the image: computed once
+    Mesh.SetGain(GainPercentOfSlider(position));
     Mesh.SetImage(picture);
     QApplication::restoreOverrideCursor();
 
@@ -479,7 +528,6 @@ void TForm3DSetting::SetImage(const TQTVPicture& picture) {
                            QImage::Format_ARGB32);
     ImageFarbverlauf->setPixmap(QPixmap::fromImage(rampImage.copy()));
 
-    Panel1->meshDirty_ = true;
     QCoreApplication::processEvents();
     Panel1->update();
 }
@@ -497,10 +545,7 @@ void TForm3DSetting::ShowSwatch() {
 }
 
 void TForm3DSetting::ScrollBar1Change(int position) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    Mesh.SetGain(GainPercentOfSlider(position));
-    QApplication::restoreOverrideCursor();
-    Panel1->meshDirty_ = true;
+    Mesh.SetGain(GainPercentOfSlider(position));  // the next paint works out the new surface
     Panel1->update();
 }
 

@@ -5,7 +5,8 @@
 // background colour, optional scale bars, the palette ramp and "Copy".
 //
 // The drawing panel uses an OpenGL compatibility-profile context (fixed-function
-// lighting; the mesh lies in buffer objects, OpenGL 1.5); a software renderer is enough.
+// lighting; the mesh is streamed through a buffer object, OpenGL 1.5); a software
+// renderer is enough.
 #include <QImage>
 #include <QOpenGLWidget>
 #include <QPointer>
@@ -13,7 +14,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "core/Threads.h"
 #include "view3d/A3D.h"
 
 class QCheckBox;
@@ -35,6 +38,9 @@ public:
     ~TGLPanel() override;
     // Milliseconds of the last paint, from clearing to the last call.
     double LastPaintMs() const { return lastPaintMs_; }
+    // Strips drawn from one filling of a vertex buffer; 0: as many as fit in about
+    // 2 MB. Any value gives the same picture.
+    int32_t BlockStrips = 0;
     // The text of a failure to set OpenGL up ("" when it works).
     const QString& Failure() const { return failure_; }
 
@@ -50,9 +56,12 @@ protected:
 
 private:
     friend class TForm3DSetting;
-    // Loads the mesh into the buffers: every grid point once, and the indices of one
-    // strip, drawn for every column from its own offset in the vertex buffer.
-    void UploadMesh();
+    // The mesh is drawn a block of strips at a time: the points of the block's columns
+    // go into one of two vertex buffers (each point once, column by column) while the
+    // block before is drawn from the other, and the indices of one strip are drawn for
+    // every column from that column's offset. Only the normalised samples stay in
+    // memory between paints.
+    bool PrepareBuffers(int32_t rows, size_t vertices);
     void DrawMesh();
     void DrawScaleBars();
     void DrawLabel(const TPoint3& at, const std::string& text, float centreX);
@@ -60,9 +69,11 @@ private:
 
     TForm3DSetting* form_;
     QOpenGLFunctions_1_5* gl_ = nullptr;
-    unsigned vertexBuffer_ = 0, indexBuffer_ = 0;  // 0 before the first upload
-    int32_t meshRows_ = 0, strips_ = 0;  // of the uploaded mesh
-    bool meshDirty_ = true;
+    unsigned vertexBuffers_[2] = {0, 0}, indexBuffer_ = 0;  // 0 before the first paint
+    int32_t indexRows_ = 0;                     // rows the index buffer is made for
+    size_t vertexCapacity_ = 0;                 // vertices each vertex buffer holds
+    std::vector<TSurfaceMesh::TVertex> block_;  // where a buffer cannot be mapped
+    TSerialQueue filler_;                       // works out the next block while one is drawn
     double lastPaintMs_ = 0;
     QString failure_;
 };

@@ -19,6 +19,32 @@ inline TVec3d TriangleNormal(double gx, double gy) {
     return {-gx * inv, -gy * inv, inv};
 }
 
+// The two triangles of the grid square (a, b) .. (a + 1, b + 1) from its corner heights
+// h00 = h(a, b), h10 = h(a + 1, b), h01 = h(a, b + 1), h11 = h(a + 1, b + 1): "upper"
+// (a, b), (a, b + 1), (a + 1, b + 1) and "lower" (a, b), (a + 1, b), (a + 1, b + 1).
+inline TVec3d UpperNormal(double h00, double h01, double h11) { return TriangleNormal(h11 - h01, h01 - h00); }
+inline TVec3d LowerNormal(double h00, double h10, double h11) { return TriangleNormal(h10 - h00, h11 - h10); }
+
+// The vertex normal of a point from its six triangles, summed in this order: upper and
+// lower of the square down-left of it, upper of the square below it, lower of the
+// square left of it, upper and lower of its own square.
+inline TVec3f MeanNormal(const TVec3d& a, const TVec3d& b, const TVec3d& c, const TVec3d& d, const TVec3d& e,
+                         const TVec3d& f) {
+    double sx = 0, sy = 0, sz = 0;
+    for (const TVec3d* t : {&a, &b, &c, &d, &e, &f}) {
+        sx += t->X;
+        sy += t->Y;
+        sz += t->Z;
+    }
+    sx /= 6;
+    sy /= 6;
+    sz /= 6;
+    const double len = std::sqrt(sx * sx + sy * sy + sz * sz);
+    if (len > 0 && std::isfinite(len))
+        return {static_cast<float>(sx / len), static_cast<float>(sy / len), static_cast<float>(sz / len)};
+    return {0, 0, 1};  // a point beside a sample that is not a number
+}
+
 // round(t) half to even for t >= 0 as the extended-precision expression would give it:
 // the double result where it is clearly away from a half, else recomputed in long double.
 // Far below the range (a user-fixed one) any t beyond 1e6 only means "below entry 0".
@@ -40,9 +66,7 @@ void TSurfaceMesh::SetImage(const TQTVPicture& pic) {
     rows_ = pic.HasData() ? pic.Rows : 0;
     const size_t n = static_cast<size_t>(cols_) * static_cast<size_t>(rows_);
     normalised_.assign(n, 0.0f);
-    z_.assign(n, 0.0);
-    normals_.assign(n, TVec3f{0, 0, 0});
-    colours_.assign(n, TVec3f{0, 0, 0});
+    normalised_.shrink_to_fit();
 
     // (mx - v) is exact in double for float samples of like magnitude
     const double mn = pic.Min;
@@ -57,98 +81,41 @@ void TSurfaceMesh::SetImage(const TQTVPicture& pic) {
         }
     });
 
-    for (int i = 0; i <= 100; ++i) {
+    for (size_t i = 0; i <= 100; ++i) {
         const int e = static_cast<int>(std::nearbyintl(static_cast<long double>(i) / 100.0L * 255.0L));
         const TPaletteEntry& p = pic.Palette.Entries[static_cast<size_t>(e)];
-        table_[static_cast<size_t>(i)] = {p.Red, p.Green, p.Blue};
+        table_[i] = {p.Red, p.Green, p.Blue};
+        colours_[i] = {static_cast<float>(table_[i].Red / 255.0), static_cast<float>(table_[i].Green / 255.0),
+                       static_cast<float>(table_[i].Blue / 255.0)};
     }
-    SetGain(gainPercent_);
 }
 
-void TSurfaceMesh::SetGain(int gainPercent) {
-    gainPercent_ = std::clamp(gainPercent, 1, 100);
-    const double scale = ZScale();
-    const auto n = static_cast<int64_t>(normalised_.size());
-    ParallelFor(n, std::max<int64_t>(4096, GrainFor(n)), [&](int64_t i0, int64_t i1) {
-        for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i)
-            z_[i] = scale * static_cast<double>(normalised_[i]);
-    });
-    ComputeNormals();
-    ComputeColours();
+void TSurfaceMesh::SetGain(int gainPercent) { gainPercent_ = std::clamp(gainPercent, 1, 100); }
+
+TVec3f TSurfaceMesh::PointColour(double z) const {
+    long long l = 0;
+    if (std::isfinite(z)) l = std::clamp(100 - RoundLevel(z, gainPercent_), 0LL, 100LL);
+    return colours_[static_cast<size_t>(l)];
 }
 
-void TSurfaceMesh::ComputeNormals() {
-    std::fill(normals_.begin(), normals_.end(), TVec3f{0, 0, 0});
-    if (cols_ < 3 || rows_ < 3) return;
-    // The two triangle normals of each grid square (a, b) .. (a + 1, b + 1) of two
-    // square rows: "upper" (a, b), (a, b + 1), (a + 1, b + 1) and "lower" (a, b),
-    // (a + 1, b), (a + 1, b + 1).
-    const size_t squares = static_cast<size_t>(cols_ - 1);
-    auto squareRow = [&](int32_t b, std::vector<TVec3d>& upper, std::vector<TVec3d>& lower) {
-        const double* h0 = z_.data() + Index(0, b);
-        const double* h1 = z_.data() + Index(0, b + 1);
-        for (size_t a = 0; a < squares; ++a) {
-            const double h00 = h0[a], h10 = h0[a + 1], h01 = h1[a], h11 = h1[a + 1];
-            upper[a] = TriangleNormal(h11 - h01, h01 - h00);
-            lower[a] = TriangleNormal(h10 - h00, h11 - h10);
-        }
-    };
-    // Rows of points are the units of the pool; a range starts by working out the
-    // square row below its first row itself (the same numbers its neighbour gets).
-    const int32_t inner = rows_ - 2;
-    ParallelFor(inner, GrainFor(inner), [&](int64_t k0, int64_t k1) {
-        std::vector<TVec3d> upperPrev(squares), lowerPrev(squares), upperCur(squares), lowerCur(squares);
-        squareRow(static_cast<int32_t>(k0), upperPrev, lowerPrev);
-        for (auto y = static_cast<int32_t>(k0 + 1); y <= k1; ++y) {
-            squareRow(y, upperCur, lowerCur);
-            TVec3f* dst = normals_.data() + Index(0, y);
-            for (int32_t x = 1; x <= cols_ - 2; ++x) {
-                const size_t a = static_cast<size_t>(x);
-                const TVec3d* six[6] = {&upperPrev[a - 1], &lowerPrev[a - 1], &upperPrev[a],
-                                        &lowerCur[a - 1],  &upperCur[a],      &lowerCur[a]};
-                double sx = 0, sy = 0, sz = 0;
-                for (const TVec3d* t : six) {
-                    sx += t->X;
-                    sy += t->Y;
-                    sz += t->Z;
-                }
-                sx /= 6;
-                sy /= 6;
-                sz /= 6;
-                const double len = std::sqrt(sx * sx + sy * sy + sz * sz);
-                if (len > 0 && std::isfinite(len))
-                    dst[x] = {static_cast<float>(sx / len), static_cast<float>(sy / len),
-                              static_cast<float>(sz / len)};
-                else
-                    dst[x] = {0, 0, 1};  // a point beside a sample that is not a number
-            }
-            upperPrev.swap(upperCur);
-            lowerPrev.swap(lowerCur);
-        }
-    });
+TVec3f TSurfaceMesh::Position(int32_t x, int32_t y, double z) const {
+    return {static_cast<float>(static_cast<double>(x) * 256 / cols_),
+            static_cast<float>(static_cast<double>(y) * 256 / rows_), static_cast<float>(z)};
 }
 
-void TSurfaceMesh::ComputeColours() {
-    std::array<TVec3f, 101> colour;
-    for (size_t i = 0; i <= 100; ++i)
-        colour[i] = {static_cast<float>(table_[i].Red / 255.0), static_cast<float>(table_[i].Green / 255.0),
-                     static_cast<float>(table_[i].Blue / 255.0)};
-    const auto n = static_cast<int64_t>(z_.size());
-    ParallelFor(n, std::max<int64_t>(4096, GrainFor(n)), [&](int64_t i0, int64_t i1) {
-        for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
-            const double z = z_[i];
-            long long l = 0;
-            if (std::isfinite(z)) l = std::clamp(100 - RoundLevel(z, gainPercent_), 0LL, 100LL);
-            colours_[i] = colour[static_cast<size_t>(l)];
-        }
-    });
+TVec3f TSurfaceMesh::Colour(int32_t x, int32_t y) const { return PointColour(Z(x, y)); }
+
+TVec3f TSurfaceMesh::Normal(int32_t x, int32_t y) const {
+    if (x < 1 || y < 1 || x > cols_ - 2 || y > rows_ - 2) return {0, 0, 0};
+    auto upper = [&](int32_t a, int32_t b) { return UpperNormal(Z(a, b), Z(a, b + 1), Z(a + 1, b + 1)); };
+    auto lower = [&](int32_t a, int32_t b) { return LowerNormal(Z(a, b), Z(a + 1, b), Z(a + 1, b + 1)); };
+    return MeanNormal(upper(x - 1, y - 1), lower(x - 1, y - 1), upper(x, y - 1), lower(x - 1, y), upper(x, y),
+                      lower(x, y));
 }
 
 TSurfaceMesh::TVertex TSurfaceMesh::Vertex(int32_t x, int32_t y) const {
-    const size_t i = Index(x, y);
-    return {colours_[i], normals_[i],
-            TVec3f{static_cast<float>(static_cast<double>(x) * 256 / cols_),
-                   static_cast<float>(static_cast<double>(y) * 256 / rows_), static_cast<float>(z_[i])}};
+    const double z = Z(x, y);
+    return {PointColour(z), Normal(x, y), Position(x, y, z)};
 }
 
 void TSurfaceMesh::Strip(int32_t s, std::vector<TVertex>& out) const {
@@ -160,6 +127,54 @@ void TSurfaceMesh::Strip(int32_t s, std::vector<TVertex>& out) const {
         out.push_back(Vertex(x + 1, y));
         out.push_back(Vertex(x, y));
     }
+}
+
+void TSurfaceMesh::Columns(int32_t x0, int32_t x1, TVertex* out) const {
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, cols_);
+    if (x0 >= x1 || rows_ <= 0) return;
+    const double scale = ZScale();
+    const auto rows = static_cast<size_t>(rows_);
+    // The squares a0 .. a1 - 1 (square a between columns a and a + 1) around the
+    // columns' inner points; an inner point x lies between squares x - 1 and x.
+    const bool inner = cols_ >= 3 && rows_ >= 3;
+    const int32_t a0 = std::max(0, x0 - 1), a1 = std::min(cols_ - 1, x1);
+    const size_t squares = inner ? static_cast<size_t>(a1 - a0) : 0;
+    // Rows are the units of the pool; a range starts by working out the square row
+    // below its first row itself (the same numbers its neighbour gets).
+    ParallelFor(rows_, GrainFor(rows_), [&](int64_t y0, int64_t y1) {
+        std::vector<TVec3d> upperPrev(squares), lowerPrev(squares), upperCur(squares), lowerCur(squares);
+        auto squareRow = [&](int32_t b, std::vector<TVec3d>& upper, std::vector<TVec3d>& lower) {
+            const float* n0 = normalised_.data() + Index(0, b);
+            const float* n1 = normalised_.data() + Index(0, b + 1);
+            for (int32_t a = a0; a < a1; ++a) {
+                const double h00 = scale * static_cast<double>(n0[a]), h10 = scale * static_cast<double>(n0[a + 1]);
+                const double h01 = scale * static_cast<double>(n1[a]), h11 = scale * static_cast<double>(n1[a + 1]);
+                upper[static_cast<size_t>(a - a0)] = UpperNormal(h00, h01, h11);
+                lower[static_cast<size_t>(a - a0)] = LowerNormal(h00, h10, h11);
+            }
+        };
+        if (inner && y0 >= 1) squareRow(static_cast<int32_t>(y0 - 1), upperPrev, lowerPrev);
+        for (auto y = static_cast<int32_t>(y0); y < y1; ++y) {
+            if (inner && y <= rows_ - 2) squareRow(y, upperCur, lowerCur);
+            const bool innerRow = inner && y >= 1 && y <= rows_ - 2;
+            const float* n = normalised_.data() + Index(0, y);
+            for (int32_t x = x0; x < x1; ++x) {
+                const double z = scale * static_cast<double>(n[x]);
+                TVertex& v = out[static_cast<size_t>(x - x0) * rows + static_cast<size_t>(y)];
+                v.Colour = PointColour(z);
+                v.Position = Position(x, y, z);
+                if (innerRow && x >= 1 && x <= cols_ - 2) {
+                    const auto l = static_cast<size_t>(x - 1 - a0), r = static_cast<size_t>(x - a0);
+                    v.Normal = MeanNormal(upperPrev[l], lowerPrev[l], upperPrev[r], lowerCur[l], upperCur[r], lowerCur[r]);
+                } else {
+                    v.Normal = {0, 0, 0};
+                }
+            }
+            upperPrev.swap(upperCur);
+            lowerPrev.swap(lowerCur);
+        }
+    });
 }
 
 std::vector<uint32_t> ColourRamp(const std::array<TRgb, 101>& table) {

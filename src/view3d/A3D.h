@@ -37,11 +37,11 @@ class TSurfaceMesh {
 public:
     // Copies pic's samples and palette. With pic's Min and Max (Max taken as Min + 1
     // when they are equal) every sample v becomes (Max - v) * (-100 / |Max - Min|):
-    // the highest sample gives 0, the lowest -100. Fills the colour table; heights,
-    // normals and colours follow at SetGain.
+    // the highest sample gives 0, the lowest -100. Fills the colour table.
     void SetImage(const TQTVPicture& pic);
-    // Heights z = GainPercent / 100 * normalised sample, the vertex normals and the
-    // vertex colours. gainPercent is limited to 1..100.
+    // The gain of the heights, limited to 1..100. Heights, normals and colours are
+    // worked out from the normalised samples whenever they are asked for; only the
+    // normalised samples are kept (4 bytes a point).
     void SetGain(int gainPercent);
 
     int32_t Cols() const { return cols_; }
@@ -51,14 +51,15 @@ public:
 
     // Per grid point, column x (0..Cols-1), row y (0..Rows-1); unchecked.
     float Normalised(int32_t x, int32_t y) const { return normalised_[Index(x, y)]; }
-    double Z(int32_t x, int32_t y) const { return z_[Index(x, y)]; }
+    // Height z = ZScale() * normalised sample.
+    double Z(int32_t x, int32_t y) const { return ZScale() * static_cast<double>(normalised_[Index(x, y)]); }
     // Mean of the unit normals of the six triangles that meet at an inner point (each
     // grid square split by its diagonal from (x, y) to (x + 1, y + 1)), normalised.
-    // Border points keep a zero normal.
-    const TVec3f& Normal(int32_t x, int32_t y) const { return normals_[Index(x, y)]; }
+    // Border points have a zero normal.
+    TVec3f Normal(int32_t x, int32_t y) const;
     // Colour table entry 100 - round(|z / GainPercent| * 100) (limited to 0..100),
     // each component / 255; a point that is not a number takes entry 0.
-    const TVec3f& Colour(int32_t x, int32_t y) const { return colours_[Index(x, y)]; }
+    TVec3f Colour(int32_t x, int32_t y) const;
 
     // Entry i (0..100) is palette entry round(i / 100 * 255).
     const std::array<TRgb, 101>& ColourTable() const { return table_; }
@@ -74,21 +75,23 @@ public:
     // The vertices of strip s (0 .. StripCount() - 1, the strip of column s + 1).
     void Strip(int32_t s, std::vector<TVertex>& out) const;
     TVertex Vertex(int32_t x, int32_t y) const;
+    // The vertices of every point of columns x0 .. x1 - 1 (cut to the grid), column by
+    // column: point (x, y) at out[(x - x0) * Rows() + y], each the same as Vertex(x, y).
+    // Rows are worked out on the thread pool; out holds (x1 - x0) * Rows() vertices.
+    void Columns(int32_t x0, int32_t x1, TVertex* out) const;
 
 private:
     size_t Index(int32_t x, int32_t y) const {
         return static_cast<size_t>(y) * static_cast<size_t>(cols_) + static_cast<size_t>(x);
     }
-    void ComputeNormals();
-    void ComputeColours();
+    TVec3f PointColour(double z) const;
+    TVec3f Position(int32_t x, int32_t y, double z) const;
 
     int32_t cols_ = 0, rows_ = 0;
     int gainPercent_ = 50;
     std::vector<float> normalised_;
-    std::vector<double> z_;
-    std::vector<TVec3f> normals_;
-    std::vector<TVec3f> colours_;
     std::array<TRgb, 101> table_{};
+    std::array<TVec3f, 101> colours_{};  // table_ / 255
 };
 
 // The palette ramp beside the view: 32 x 302 pixels (0xFFRRGGBB, lines top-down), grey

@@ -111,6 +111,8 @@ private slots:
     void simpleViewDrawsWithFallbacksAndKeepsItsEdits();
     void simpleViewDrawsAConstantImageFlat();
     void openGLViewRendersTheDemoScan();
+    void surfaceAfterASliderMoveIsTheOneAFreshViewShows();
+    void pictureDoesNotDependOnTheBlocksItIsDrawnIn();
     void mouseDragsKeepTheirLimits();
     void copyPutsTheViewOnTheClipboard();
     void openGLViewSettingsComeBack();
@@ -236,6 +238,63 @@ void TView3DTest::openGLViewRendersTheDemoScan() {
     QCOMPARE(ramp.pixel(10, 299) & 0xFFFFFF, w->Picture.PaletteColor(0) & 0xFFFFFF);
     QCOMPARE(ramp.pixel(10, 0) & 0xFFFFFF, w->Picture.PaletteColor(255) & 0xFFFFFF);
     QCOMPARE(ramp.pixel(0, 150) & 0xFFFFFF, 0x808080u);
+}
+
+void TView3DTest::surfaceAfterASliderMoveIsTheOneAFreshViewShows() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    TMDIChild* w = OpenDemo(form);
+    QVERIFY(w);
+    auto tilt = [](TForm3DSetting* v) {
+        v->View.RotX = 310;
+        v->View.RotZ = 25;
+    };
+    form.View3D->trigger();
+    TForm3DSetting* view = FindView<TForm3DSetting>(form);
+    QVERIFY(view);
+    tilt(view);
+    const QImage atStart = view->RenderedImage();
+    QVERIFY(!atStart.isNull());
+    view->ScrollBar1->setValue(5);
+    const QImage moved = view->RenderedImage();
+    QVERIFY(moved != atStart);
+    view->ScrollBar1->setValue(50);
+    QCOMPARE(view->RenderedImage(), atStart);  // back again: the same picture to the pixel
+    view->ScrollBar1->setValue(5);
+    view->parentWidget()->close();  // remembers the slider
+    SettleDeletes();
+
+    form.MdiArea->setActiveSubWindow(w->SubWindow());
+    form.View3D->trigger();
+    view = FindView<TForm3DSetting>(form);
+    QVERIFY(view);
+    QCOMPARE(view->ScrollBar1->value(), 5);
+    tilt(view);
+    QCOMPARE(view->RenderedImage(), moved);
+    QVERIFY(fx.Messages.Shown.empty());
+}
+
+void TView3DTest::pictureDoesNotDependOnTheBlocksItIsDrawnIn() {
+    TFixture fx;
+    TMainForm form;
+    form.show();
+    // 61 x 45 with a sample that is not a number: strips of 43 vertex pairs
+    MakeWindow(form, 61, 45, [](int x, int y) {
+        return x == 20 && y == 30 ? std::nan("") : std::sin(x * 0.4) * std::cos(y * 0.3) + 0.02 * x * y;
+    });
+    form.View3D->trigger();
+    TForm3DSetting* view = FindView<TForm3DSetting>(form);
+    QVERIFY(view);
+    view->View.RotX = 300;
+    view->View.RotZ = 140;
+    view->ScrollBar1->setValue(10);
+    const QImage whole = view->RenderedImage();  // every strip from one filling
+    QVERIFY(ShareNotOf(whole, qRgb(255, 255, 255)) > 0.1);
+    for (const int strips : {1, 2, 7, 58, 59, 1000}) {
+        view->Panel1->BlockStrips = strips;
+        QVERIFY2(view->RenderedImage() == whole, qPrintable(QStringLiteral("%1 strips a block").arg(strips)));
+    }
 }
 
 void TView3DTest::mouseDragsKeepTheirLimits() {

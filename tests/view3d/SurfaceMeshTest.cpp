@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -248,6 +249,47 @@ TEST(SurfaceMesh, StripsRunAlongColumnsOverTheInnerRows) {
         TSurfaceMesh thin;
         thin.SetImage(Grid(n, 7, [](int, int y) { return y; }));
         EXPECT_EQ(thin.StripCount(), 0);
+    }
+}
+
+TEST(SurfaceMesh, BlocksOfColumnsHoldEveryPointAsTheVertexOfThatPoint) {
+    // odd shapes, a fixed range with samples beyond it, samples that are not numbers
+    struct Case {
+        int cols, rows;
+        bool fixed;
+    } cases[] = {{1, 7, false}, {7, 1, false}, {2, 2, false}, {3, 3, false}, {13, 11, true}, {40, 3, false}, {5, 29, true}};
+    for (const Case& c : cases) {
+        TQTVPicture p = Grid(c.cols, c.rows, [](int x, int y) { return std::sin(x * 1.3) * 7 + std::cos(y * 0.7) * 3 + x * y * 0.01; });
+        TellingPalette(p);
+        if (c.cols * c.rows > 20) p.Data[c.rows / 2][c.cols / 2] = std::numeric_limits<float>::quiet_NaN();
+        if (c.fixed) {
+            p.FixedRange = 1;
+            p.Min = -2;
+            p.Max = 4;
+        }
+        TSurfaceMesh m;
+        m.SetImage(p);
+        for (int gain : {1, 63}) {
+            m.SetGain(gain);
+            for (int x0 = -2; x0 <= c.cols; ++x0)
+                for (int x1 = x0; x1 <= c.cols + 2; x1 += 3) {
+                    const int from = std::max(x0, 0), to = std::min(x1, c.cols);
+                    const size_t n = static_cast<size_t>(std::max(0, to - from) * c.rows);
+                    std::vector<TSurfaceMesh::TVertex> block(n + 1);
+                    const float sentinel = -12345.0f;
+                    block[n].Position[0] = sentinel;
+                    m.Columns(x0, x1, block.data());
+                    ASSERT_EQ(block[n].Position[0], sentinel) << "written beyond the block";
+                    for (int x = from; x < to; ++x)
+                        for (int y = 0; y < c.rows; ++y) {
+                            const TSurfaceMesh::TVertex got = block[static_cast<size_t>((x - from) * c.rows + y)];
+                            const TSurfaceMesh::TVertex want = m.Vertex(x, y);
+                            ASSERT_EQ(0, std::memcmp(&got, &want, sizeof got))
+                                << c.cols << " x " << c.rows << " gain " << gain << " block " << x0 << ".." << x1
+                                << " point " << x << ", " << y;
+                        }
+                }
+        }
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "thread_support.h"
 #include "view3d/A3D.h"
@@ -46,6 +48,13 @@ TEST(Threads, MeshAndRelief) {
             for (int32_t k = 0; k < mesh.StripCount(); ++k) {
                 mesh.Strip(k, strip);
                 out += Bytes(strip);
+            }
+            // the blocks a paint fills, whole and cut at the edges
+            for (const auto& [x0, x1] : {std::pair{0, s.Cols}, std::pair{-3, 2}, std::pair{s.Cols / 2, s.Cols + 4}}) {
+                std::vector<TSurfaceMesh::TVertex> block(static_cast<size_t>(std::max(0, std::min(x1, s.Cols) - std::max(x0, 0))) *
+                                                         static_cast<size_t>(s.Rows));
+                mesh.Columns(x0, x1, block.data());
+                out += Bytes(block);
             }
             for (int32_t y = 0; y < mesh.Rows(); ++y)
                 for (int32_t x = 0; x < mesh.Cols(); ++x) {
