@@ -12,7 +12,8 @@ const char* CorrelationSizeText() {
     return "The cross correlation works on images of at most 2048 x 2048 pixels.";
 }
 
-bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t cellHalf, TQTVPicture& corr) {
+bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t cellHalf, TQTVPicture& corr,
+                    const TRunProgress& progress) {
     const int32_t rows = source.Rows, cols = source.Cols;
     if (rows > MaxCorrelationSize || cols > MaxCorrelationSize) {
         ShowMessage(CorrelationSizeText());
@@ -44,7 +45,6 @@ bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t 
             for (int32_t c = 0; c < cols; ++c) d[c] = static_cast<float>(s[c] - mean);
         }
     });
-    FFT2D(p0, p1, bits, false);
 
     // the template keeps its place at the image centre: 2 Half rows, 2 Half + 1 columns
     if (cell.HasData() && cell.Rows == rows && cell.Cols == cols) {
@@ -56,7 +56,19 @@ bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t 
             for (int32_t c = c0; c <= c1; ++c) d[c] = s[c];
         }
     }
+
+    const TScanPara para = source.Para;
+
+    // From here on only the work grids are read. Steps: the copies 1, each transform
+    // 10, the product 2, the result 1.
+    constexpr int64_t Transform = 10, Steps = 1 + 3 * Transform + 2 + 1;
+    int64_t reached = 1;
+    const auto step = [&](int64_t units) { return !progress || progress(reached += units, Steps); };
+    if (progress && !progress(reached, Steps)) return false;
+    FFT2D(p0, p1, bits, false);
+    if (!step(Transform)) return false;
     FFT2D(p2, p3, bits, false);
+    if (!step(Transform)) return false;
 
     // the conjugated image spectrum times the template spectrum
     const size_t total = static_cast<size_t>(n) * n;
@@ -64,19 +76,27 @@ bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t 
     float* b = p1.Data.Block();
     const float* t = p2.Data.Block();
     const float* u = p3.Data.Block();
-    ParallelFor(static_cast<int64_t>(total), std::max<int64_t>(n, GrainFor(static_cast<int64_t>(total))),
-                [&](int64_t i0, int64_t i1) {
-                    for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
-                        const double re = static_cast<double>(a[i]) * t[i] + static_cast<double>(b[i]) * u[i];
-                        const double im = static_cast<double>(a[i]) * u[i] - static_cast<double>(b[i]) * t[i];
-                        a[i] = static_cast<float>(re);
-                        b[i] = static_cast<float>(im);
-                    }
-                });
+    const bool productDone = ParallelFor(
+        static_cast<int64_t>(total), std::max<int64_t>(n, GrainFor(static_cast<int64_t>(total))),
+        [&](int64_t i0, int64_t i1) {
+            for (auto i = static_cast<size_t>(i0); i < static_cast<size_t>(i1); ++i) {
+                const double re = static_cast<double>(a[i]) * t[i] + static_cast<double>(b[i]) * u[i];
+                const double im = static_cast<double>(a[i]) * u[i] - static_cast<double>(b[i]) * t[i];
+                a[i] = static_cast<float>(re);
+                b[i] = static_cast<float>(im);
+            }
+        },
+        progress ? TTick([&](int64_t done) {
+            return progress(reached + 2 * done / static_cast<int64_t>(total), Steps);
+        })
+                 : TTick());
+    if (!productDone || !step(2)) return false;
     FFT2D(p0, p1, bits, true);
+    if (!step(Transform)) return false;
 
+    // from here on corr is written
     corr.SetSize(cols, rows);
-    corr.Para = source.Para;
+    corr.Para = para;
     const int32_t dr = (n - rows) / 2, dc = (n - cols) / 2;
     ParallelFor(rows, GrainFor(rows), [&](int64_t r0, int64_t r1) {
         for (auto r = static_cast<int32_t>(r0); r < r1; ++r) std::memcpy(corr.Data[r], p0.Data[r + dr] + dc, static_cast<size_t>(cols) * sizeof(float));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Picture.h"
+#include "processing/Fourier.h"
 
 struct TCellCut;
 
@@ -35,7 +36,11 @@ const char* CorrelationSizeText();
 // Cols div 2 - Half .. Cols div 2 + Half of the cell picture. corr gets the source's
 // size and the centred correlation. An image beyond 2048 in either direction shows
 // the size message and returns false (corr unchanged). Three N x N transforms.
-bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t cellHalf, TQTVPicture& corr);
+// source and cell are read before the first progress call, corr is written after the
+// last one: a run the callback stops returns false with corr unchanged, and the
+// pictures may go away during a call that says stop.
+bool CrossCorrelate(const TQTVPicture& source, const TQTVPicture& cell, int32_t cellHalf, TQTVPicture& corr,
+                    const TRunProgress& progress = {});
 
 // t = Min + (Max - Min) * position / 100 with Min and Max of the correlation (as its
 // last UpdateMinMax / Render left them).

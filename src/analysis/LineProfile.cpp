@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/Threads.h"
 
@@ -114,10 +115,11 @@ void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg) {
     }
 }
 
-void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const TArcProgress& progress) {
-    SizeLike(src, avg);
-    if (Empty(src)) return;
-    const int32_t W = EffectiveWidth(TLineMode::Radial, width);
+namespace {
+
+// The arc average of src into avg, both of one size; false when progress said stop
+// (avg then partly written).
+bool ArcAverage(const TQTVPicture& src, int32_t W, TQTVPicture& avg, const TArcProgress& progress) {
     const int32_t rows = src.Rows, cols = src.Cols;
     const int32_t cc = cols / 2, rc = rows / 2;
     const int32_t R0 = (cols - 1) / 2;
@@ -174,19 +176,42 @@ void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const T
     };
     const int32_t total = std::max(R0, 0);
     int64_t told = 0;
-    ParallelFor(
+    const bool ran = ParallelFor(
         total, 1,
         [&](int64_t a0, int64_t a1) {
             std::vector<double> cs, sn;
             for (auto a = static_cast<int32_t>(a0); a < a1; ++a) distance(a, cs, sn);
         },
         progress ? TTick([&](int64_t done) {
-            if (done > told) progress(static_cast<int32_t>(told = done), R0);
-            return true;
+            if (done <= told) return true;
+            told = done;
+            return progress(static_cast<int32_t>(done), R0);
         })
                  : TTick());
-    if (progress && told < total) progress(total, R0);
+    if (!ran) return false;
+    return !progress || told >= total || progress(total, R0);
 }
+
+}  // namespace
+
+bool AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg, const TArcProgress& progress) {
+    const int32_t W = EffectiveWidth(TLineMode::Radial, width);
+    if (!progress || Empty(src)) {
+        SizeLike(src, avg);
+        if (!Empty(src)) ArcAverage(src, W, avg, {});
+        return true;
+    }
+    // The run works on a copy of the source into a picture of its own: the source may
+    // go away during a progress call, and avg changes only once the run is complete.
+    TQTVPicture from, to;
+    from.CopySamplesFrom(src);
+    SizeLike(from, to);
+    if (!ArcAverage(from, W, to, progress)) return false;
+    SizeLike(from, avg);
+    std::memcpy(avg.Data.Block(), to.Data.Block(), static_cast<size_t>(from.Rows) * static_cast<size_t>(from.Cols) * sizeof(float));
+    return true;
+}
+
 
 // ---------------------------------------------------------------- steps
 
@@ -351,7 +376,7 @@ void SampleAny(const TQTVPicture& src, TAnyLine& line, int32_t width, TProfile& 
 
 // ---------------------------------------------------------------- one call
 
-void ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p, const TQTVPicture* second,
+bool ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p, const TQTVPicture* second,
                     const TArcProgress& progress) {
     req.Width = EffectiveWidth(req.Mode, req.Width);
     const bool dual = second && !Empty(*second);
@@ -374,10 +399,11 @@ void ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p, c
         SampleAny(src, req.Line, req.Width, p, dual ? second : nullptr);
         break;
     case TLineMode::Radial:
-        AverageArc(src, req.Width, avg, progress);
-        if (dual) AverageArc(*second, req.Width, avg2, progress);
+        if (!AverageArc(src, req.Width, avg, progress)) return false;
+        if (dual && !AverageArc(*second, req.Width, avg2, progress)) return false;
         SetFreeStep(src, p);
         ExtractRadial(avg, req.Angle, p, dual ? &avg2 : nullptr);
         break;
     }
+    return true;
 }

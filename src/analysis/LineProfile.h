@@ -36,9 +36,10 @@ struct TAnyLine {
     int32_t X1 = 1, Y1 = 1, X2 = 10, Y2 = 10;
 };
 
-// Called as the arc average goes outwards from the centre (done, total steps), so that a
-// front end can keep its window responsive.
-using TArcProgress = std::function<void(int32_t done, int32_t total)>;
+// Called on the calling thread as the arc average goes outwards from the centre (done,
+// total steps), so that a front end can keep its window responsive; returning false
+// stops the run.
+using TArcProgress = std::function<bool(int32_t done, int32_t total)>;
 
 // The widest averages: twice the largest image across (the band then covers any image
 // twice over, every further row only repeats an edge) and one full turn of arc.
@@ -57,8 +58,10 @@ void AverageRows(const TQTVPicture& src, int32_t width, TQTVPicture& avg);
 void AverageColumns(const TQTVPicture& src, int32_t width, TQTVPicture& avg);
 // Arcs of width degrees around the centre (Cols div 2, Rows div 2), one point about
 // every pixel along the arc; samples outside the averaging disc are copied. Record
-// orientation.
-void AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg,
+// orientation. With progress the run reads a copy of src taken before the first call
+// and writes avg only after the last one: a run the callback stops returns false and
+// leaves avg as it was (src may go away during a call that says stop).
+bool AverageArc(const TQTVPicture& src, int32_t width, TQTVPicture& avg,
                 const TArcProgress& progress = {});
 
 // Brings an angle in degrees into 0..360 (400 -> 40, -30 -> 330, 360 stays 360).
@@ -105,5 +108,6 @@ struct TProfileRequest {
     float Angle = 0.0f;  // mode radial
     TAnyLine Line;       // mode any
 };
-void ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p,
+// False when progress stopped an arc average (p unchanged).
+bool ComputeProfile(const TQTVPicture& src, TProfileRequest& req, TProfile& p,
                     const TQTVPicture* second = nullptr, const TArcProgress& progress = {});

@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSvgGenerator>
 #include <QTableWidget>
@@ -31,6 +32,7 @@
 #include "analysis/ProfileOutput.h"
 #include "app/Childwin.h"
 #include "app/EditColours.h"
+#include "app/LongRun.h"
 #include "app/PictureImage.h"
 #include "app/Icons.h"
 #include "app/WindowPlacement.h"
@@ -54,19 +56,21 @@ int Rnd(double v) {
     return static_cast<int>(std::nearbyint(std::clamp(v, -1e8, 1e8)));
 }
 
+// The busy mark of a window for a scope; the window may go away within it.
 class TBusy {
 public:
-    explicit TBusy(bool& flag) : flag_(flag) {
+    TBusy(bool& flag, QObject* window) : flag_(flag), window_(window) {
         flag_ = true;
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~TBusy() {
         QApplication::restoreOverrideCursor();
-        flag_ = false;
+        if (window_) flag_ = false;
     }
 
 private:
     bool& flag_;
+    QPointer<QObject> window_;
 };
 
 QPen Pen(const QColor& colour, int width, Qt::PenStyle style = Qt::SolidLine) {
@@ -498,8 +502,10 @@ void TAnaLineForm::ApplyMode() {
     pal.setColor(QPalette::Window, palette().color(QPalette::Button));
     Label6->setPalette(pal);
     LineWidth = EffectiveWidth(mode, LineWidth);
+    QPointer<TAnaLineForm> self(this);
+    bool stopped = false;
     {
-        TBusy busy(busy_);
+        TBusy busy(busy_, this);
         switch (mode) {
         case TLineMode::Row:
             Label2->setText(QStringLiteral("number"));
@@ -524,20 +530,64 @@ void TAnaLineForm::ApplyMode() {
         case TLineMode::Radial: {
             Label2->setText(QStringLiteral("angle"));
             Label4->setText(QString::fromLatin1("\xb0"));
-            const auto keepAlive = [](int32_t, int32_t) {
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            if (reuseAverage_) {
+                SetFreeStep(*Source, Profile);
+                break;
+            }
+            // A long average shows a bar with "Cancel" and keeps the window painting;
+            // both averages are complete before either takes the place of the shown one.
+            TLongRun run(this, nullptr, QStringLiteral("Averaging along arcs ..."),
+                         [&] { return self && Source && !closeAfterRun_; });
+            int pass = 0;
+            const int passes = HasSecond ? 2 : 1;
+            // the work of the distances done so far grows with the cube of the distance
+            const TArcProgress progress = [&](int32_t done, int32_t total) {
+                const int64_t d = done, t = std::max(total, 1);
+                return run(pass * t + d * d * d / (t * t), passes * t);
             };
-            AverageArc(*Source, LineWidth, AvgImage, keepAlive);
-            if (HasSecond) AverageArc(SecondImage, LineWidth, SecondAvgImage, keepAlive);
+            TQTVPicture first;
+            stopped = !AverageArc(*Source, LineWidth, first, progress);
+            if (!stopped && HasSecond) {
+                pass = 1;
+                stopped = !AverageArc(SecondImage, LineWidth, SecondAvgImage, progress);
+            }
+            if (stopped) break;
+            AvgImage.CopySamplesFrom(first);
             SetFreeStep(*Source, Profile);
             break;
         }
         }
     }
+    if (!self) return;
+    if (closeAfterRun_) {  // closed while the average ran
+        closeAfterRun_ = false;
+        Button1Click();
+        return;
+    }
+    if (stopped) {
+        RevertMode();
+        return;
+    }
+    made_ = {mode, LineWidth, secondStamp_};
     Label1->setText(Latin1ToQt(Profile.XLabel));
     Edit1->setText(QString::number(LineWidth));
     ResetCursors();
     Extract();
+}
+
+// A stopped average: back to the profile shown before (the arc average it used is
+// still there unless another second image came since; the row average otherwise).
+void TAnaLineForm::RevertMode() {
+    const bool reuse = made_.Valid && made_.Mode == TLineMode::Radial && made_.Second == secondStamp_;
+    const TLineMode back = made_.Valid && (made_.Mode != TLineMode::Radial || reuse) ? made_.Mode : TLineMode::Row;
+    if (made_.Valid) Edit1->setText(QString::number(made_.Width));
+    {
+        const QSignalBlocker block(ComboBox1);
+        ComboBox1->setCurrentIndex(static_cast<int>(back));
+    }
+    reuseAverage_ = reuse;
+    ComboBox1Change();
+    reuseAverage_ = false;
 }
 
 void TAnaLineForm::ResetCursors() { Cursors.Reset(); }
@@ -990,6 +1040,7 @@ bool TAnaLineForm::DropSecond(TMDIChild* window) {
     SecondImage.CopySamplesFrom(window->Picture);
     SecondAvgImage.SetSize(SecondImage.Cols, SecondImage.Rows);
     HasSecond = true;
+    ++secondStamp_;
     base3_ = QImage();
     ApplyMode();
     Image3->setToolTip(QString());
@@ -1192,8 +1243,9 @@ void TAnaLineForm::OwnerClosing() {
 }
 
 void TAnaLineForm::closeEvent(QCloseEvent* e) {
-    // FormClose: refused while an averaging runs
+    // FormClose: while an averaging runs it stops first, then the window closes
     if (busy_) {
+        closeAfterRun_ = true;
         e->ignore();
         return;
     }

@@ -172,5 +172,19 @@ private:
     bool setUp_ = false;
     bool busy_ = false;
     bool closing_ = false;
+    // What the shown profile was last made with (the second image counted by drops);
+    // a stopped average goes back to it.
+    struct TMade {
+        TLineMode Mode = TLineMode::Row;
+        int32_t Width = 1;
+        int Second = 0;
+        bool Valid = false;
+        TMade() = default;
+        TMade(TLineMode mode, int32_t width, int second) : Mode(mode), Width(width), Second(second), Valid(true) {}
+    } made_;
+    int secondStamp_ = 0;
+    bool reuseAverage_ = false;  // the arc average at hand is the one to show
+    bool closeAfterRun_ = false;
+    void RevertMode();
     QMenu* lastMenu_ = nullptr;
 };

@@ -26,6 +26,7 @@
 
 #include "app/Childwin.h"
 #include "app/EditColours.h"
+#include "app/LongRun.h"
 #include "app/PictureImage.h"
 #include "app/QtMessageSink.h"
 #include "core/Errors.h"
@@ -495,18 +496,14 @@ public:
             F.LogBox->setChecked(Settings()->ReadBool("FFT", "Log", false));
             F.SuppZeroBox->setChecked(Settings()->ReadBool("FFT", "SuppZero", false));
         }
+        // shown only while a long transform runs
+        F.ProgressBar = new QProgressBar(F.Panel7);
+        F.ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+        F.ProgressBar->setGeometry(10, 140, 165, 18);
+        F.ProgressBar->setTextVisible(false);
+        F.ProgressBar->hide();
     }
-    void Do() override
-    {
-        const bool log = F.LogBox && F.LogBox->isChecked();
-        const bool suppZero = F.SuppZeroBox && F.SuppZeroBox->isChecked();
-        if (Settings()) {
-            Settings()->WriteBool("FFT", "Log", log);
-            Settings()->WriteBool("FFT", "SuppZero", suppZero);
-    }
-    if (F.Source) F.Session.Do(F.Session.FFT(log, suppZero), *F.Source, F.Working);
-    Preview();
-    }
+    void Do() override { F.DoFFT(); }
 };
 
 // median and mean: the 3 x 3 neighbourhood of the source
@@ -1096,6 +1093,37 @@ void TFilterForm::RadioButton1Click()
 {
     if (!Source || !SphereComplete()) return;  // otherwise only the choice for the next run
     Session.SwitchSphere(*Source, Working);
+    RenderPreview();
+}
+
+// ---------------------------------------------------------------- FFT
+
+void TFilterForm::DoFFT()
+{
+    if (!Source || fftRunning_) return;
+    const bool log = LogBox && LogBox->isChecked();
+    const bool suppZero = SuppZeroBox && SuppZeroBox->isChecked();
+    if (settings_) {
+        settings_->WriteBool("FFT", "Log", log);
+        settings_->WriteBool("FFT", "SuppZero", suppZero);
+    }
+    const TFFTOp fft = Session.FFT(log, suppZero);
+    QPointer<TFilterForm> self(this);
+    fftRunning_ = true;
+    const std::initializer_list<QWidget*> locked = {Button1, Button3, Button4, LogBox, SuppZeroBox};
+    for (QWidget* w : locked) w->setEnabled(false);
+    bool done = false;
+    {
+        // a long transform shows the bar; "Cancel" (or closing the image) ends the run
+        // and drops the working copy
+        TLongRun run(this, ProgressBar, QString(), [&] { return self && Mode == fmFFT; });
+        done = fft.Do(*Source, Working, [&](int64_t at, int64_t total) { return run(at, total); });
+    }
+    if (!self) return;
+    fftRunning_ = false;
+    for (QWidget* w : locked) w->setEnabled(true);
+    if (!done) return;
+    Session.Record(fft);
     RenderPreview();
 }
 

@@ -157,12 +157,16 @@ public:
     void DoSphere();
     void DoDistortion();
     bool SphereRunning() const { return sphereRunning_; }
+    // ---- FFT (17): the view of the spectrum, with a bar and "Cancel" while it runs long
+    void DoFFT();
+    bool FFTRunning() const { return fftRunning_; }
 
 private:
     void DrawZoomSquare();     // in invert mode: drawing twice restores the picture
     bool SphereComplete() const;
     qint64 zoomDrawnOn_ = 0;   // the preview picture the square is drawn on (0: none)
     bool sphereRunning_ = false;
+    bool fftRunning_ = false;
 public:
     // The steps "Do" made since set-up or the last "Undo", and what the next one
     // depends on; "Take Over" appends its entries to the image window's history,

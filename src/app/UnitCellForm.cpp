@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -28,6 +29,7 @@
 #include "app/Childwin.h"
 #include "app/EditColours.h"
 #include "app/Icons.h"
+#include "app/LongRun.h"
 #include "app/QtMessageSink.h"
 #include "core/Errors.h"
 #include "core/Messages.h"
@@ -562,9 +564,21 @@ void TUnitCellForm::ImageMouseUp(QMouseEvent* e) {
 // ---------------------------------------------------------------- correlation and matches
 
 void TUnitCellForm::Button1Click() {
-    if (!source_) return;
+    if (!source_ || correlating_) return;
     TWaitCursor wait;
-    if (!CrossCorrelate(*source_, cut_.Cell, cut_.Half, corr_)) return;
+    QPointer<TUnitCellForm> self(this);
+    correlating_ = true;
+    bool done = false;
+    {
+        // a long correlation shows a bar with "Cancel"; a stopped one (or closing the
+        // image or this window meanwhile) leaves the last correlation as it was
+        TLongRun run(this, nullptr, QStringLiteral("Cross Correlation ..."), [&] { return self && source_; });
+        done = CrossCorrelate(*source_, cut_.Cell, cut_.Half, corr_,
+                              [&](int64_t at, int64_t total) { return run(at, total); });
+    }
+    if (!self) return;
+    correlating_ = false;
+    if (!done) return;
     Image2->show();
     ScrollBar1->show();
     Button3->setEnabled(true);

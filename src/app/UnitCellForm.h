@@ -155,6 +155,7 @@ private:
     int32_t home_ = -1;
     TPointI gridAnchor_{}, anchorDrag_{};
     bool anchorDragging_ = false;
+    bool correlating_ = false;
     QPoint anchorStart_;
     int32_t plotMode_ = 1;
     std::vector<TPlotPoint> points_;

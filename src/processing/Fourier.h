@@ -7,6 +7,7 @@
 // inside one butterfly the arithmetic is extended precision (long double), rounded
 // to a float when stored.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/Picture.h"
@@ -35,6 +36,12 @@ void FFT2D(float* const* re, float* const* im, int32_t bits, bool flag);
 // The same on the samples of two records of at least N x N samples each (rows
 // 0..N-1, columns 0..N-1); throws ERangeError when either is smaller.
 void FFT2D(TQTVPicture& re, TQTVPicture& im, int32_t bits, bool flag);
+
+// Progress of a long run built on the transforms (the FFT view, the cross
+// correlation): called on the calling thread, between the run's steps and while its
+// rows go through the thread pool, with the work done so far out of total. Returning
+// false stops the run. Neither the callback's calls nor a stop change any result.
+using TRunProgress = std::function<bool(int64_t done, int64_t total)>;
 
 // Which way FFT2D computes, for tests and benchmarks: Auto takes the widest lanes the
 // processor has (eight with AVX-512, four with AVX2); Plain is the definition, row by

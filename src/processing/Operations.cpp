@@ -381,11 +381,11 @@ std::string TFFTOp::Format() const
     return out;
 }
 
-void TFFTOp::Do(const TQTVPicture& source, TQTVPicture& working) const
+bool TFFTOp::Do(const TQTVPicture& source, TQTVPicture& working, const TRunProgress& progress) const
 {
     // the working copy is in the layout the previous press left
     if (Inverse) working.Transformed = !source.Transformed;
-    FFTView(working, Log, SuppZero);
+    return FFTView(working, Log, SuppZero, progress);
 }
 
 void TFFTOp::Apply(TImageDoc& doc) const { DoAndTakeOver(*this, doc); }

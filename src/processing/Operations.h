@@ -21,6 +21,7 @@
 
 #include "core/ImageDoc.h"
 #include "processing/Arithmetic.h"
+#include "processing/Fourier.h"
 #include "processing/Geometry.h"
 #include "processing/Leveling.h"
 #include "processing/Sphere.h"
@@ -128,7 +129,8 @@ struct TFFTOp {
     bool Log = false, SuppZero = false, Inverse = false;
     static TFFTOp Parse(const std::string& args, bool hasArgs);
     std::string Format() const;
-    void Do(const TQTVPicture& source, TQTVPicture& working) const;
+    // false: stopped by progress (working as it was; see FFTView)
+    bool Do(const TQTVPicture& source, TQTVPicture& working, const TRunProgress& progress = {}) const;
     void Apply(TImageDoc& doc) const;
     bool operator==(const TFFTOp&) const = default;
 };

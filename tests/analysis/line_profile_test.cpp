@@ -111,6 +111,7 @@ TEST(LineAverage, ArcAverageKeepsConstantsAndCopiesOutsideTheDisc) {
     AverageArc(src, 40, avg, [&](int done, int total) {
         EXPECT_EQ(total, 15);
         EXPECT_EQ(done, ++calls);
+        return true;
     });
     EXPECT_EQ(calls, 15);
     // R0 = 15: corners and the rim lie outside the disc

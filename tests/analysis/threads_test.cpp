@@ -24,7 +24,7 @@ TEST(Threads, ArcAverageAndCrossCorrelation)
         ExpectSameForEveryThreadCount("arc " + at, [&] {
             TQTVPicture avg, wide;
             AverageArc(src, 30, avg);
-            AverageArc(src, 360, wide, [](int32_t, int32_t) {});
+            AverageArc(src, 360, wide, [](int32_t, int32_t) { return true; });
             return SampleBytes(avg) + SampleBytes(wide);
         });
         ExpectSameForEveryThreadCount("correlation " + at, [&] {

@@ -8,14 +8,19 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSvgRenderer>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "GuiTest.h"
 #include "analysis/ProfileOutput.h"
 #include "analysis/Roughness.h"
 #include "app/AnaLineForm.h"
 #include "app/EditColours.h"
+#include "app/LongRun.h"
+#include "analysis/LineProfile.h"
 
 using namespace guitest;
 
@@ -59,6 +64,7 @@ private slots:
     void dualLineWithADroppedImage();
     void settingsAndLifeWithTheImageWindow();
     void labelsClearOfTheTablesAtTheMinimumSize();
+    void stoppedArcAverageGoesBackToTheShownProfile();
 };
 
 void TAnaLineTest::modesMouseAndTypedValues() {
@@ -447,4 +453,72 @@ void TAnaLineTest::labelsClearOfTheTablesAtTheMinimumSize() {
 }
 
 QTEST_MAIN(TAnaLineTest)
+
+// "Cancel" of the progress shown while the arc average runs: the window goes back to
+// the profile it showed (mode and width as they were), the image untouched, and the
+// next average goes through; closing the window in the middle stops the run first.
+void TAnaLineTest::stoppedArcAverageGoesBackToTheShownProfile() {
+    TFixture fx;
+    TMainForm form;
+    form.resize(1200, 900);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TMDIChild* w = form.Current();
+    const std::vector<float> source = Samples(w->Picture);
+    QPointer<TAnaLineForm> f = OpenLine(form, form.Line1);
+    QVERIFY(f);
+    f->ComboBox1->setCurrentIndex(1);
+    Type(f->Edit1, QStringLiteral("3"));
+    TLongRun::ShowAfterMs = 0;
+    int stops = 0;
+    const auto stopAtFirstProgress = [&](const char* shot) {
+        QTimer::singleShot(0, f, [&, shot] {
+            auto* d = f ? f->findChild<QProgressDialog*>(QStringLiteral("RunProgress")) : nullptr;
+            QVERIFY(d && d->isVisible() && f->Busy());
+            if (shot) ScreenShot(shot);
+            ++stops;
+            QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+    };
+    // mode, width, profile and average as shown
+    const auto shown = [&] {
+        return std::make_tuple(f->ComboBox1->currentIndex(), f->Edit1->text(), Samples(f->AvgImage),
+                               std::vector<float>(f->Profile.Z.begin(), f->Profile.Z.begin() + f->Profile.Count));
+    };
+
+    // from column averages to arcs, stopped: the columns again
+    const auto columns = shown();
+    stopAtFirstProgress("line-radial-running.png");
+    f->ComboBox1->setCurrentIndex(3);
+    QCOMPARE(stops, 1);
+    QVERIFY(!f->Busy() && f->findChild<QProgressDialog*>() == nullptr);
+    QVERIFY(shown() == columns);
+    QVERIFY(Samples(w->Picture) == source);
+
+    // the arcs again, to the end: the model's average
+    f->ComboBox1->setCurrentIndex(3);
+    TQTVPicture arcs;
+    AverageArc(w->Picture, 3, arcs);
+    QVERIFY(Samples(f->AvgImage) == Samples(arcs));
+    const auto radial = shown();
+    QCOMPARE(std::get<0>(radial), 3);
+
+    // a wider arc stopped: the narrow one stays without being averaged again
+    stopAtFirstProgress(nullptr);
+    Type(f->Edit1, QStringLiteral("40"));
+    QCOMPARE(stops, 2);
+    QVERIFY(shown() == radial);
+
+    // closing the window while it averages
+    QTimer::singleShot(0, f, [&] {
+        if (f && f->Busy()) f->SubWindow()->close();
+    });
+    Type(f->Edit1, QStringLiteral("40"));
+    SettleDeletes();
+    QVERIFY(f.isNull());
+    QVERIFY(Samples(w->Picture) == source);
+    QVERIFY(fx.Messages.Shown.empty());
+    TLongRun::ShowAfterMs = 250;
+}
+
 #include "analine_test.moc"

@@ -6,11 +6,13 @@
 #include <QMouseEvent>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "GuiTest.h"
 #include "app/EditColours.h"
 #include "app/AxesForm.h"
 #include "app/FilterForm.h"
+#include "app/LongRun.h"
 #include "app/PictureImage.h"
 #include "core/Display.h"
 #include "processing/FFTView.h"
@@ -58,6 +60,7 @@ private slots:
     void unreadableAndFoldingInputIsRefused();
     void kernelGridShowsEveryCoefficientInFull();
     void previewsShowTheirOwnRangeAndNewScalesFollow();
+    void longFourierShowsProgressAndCancelEndsIt();
 };
 
 void TFilterFormTest::everyModeOpensWithItsPanelAndCaption()
@@ -524,4 +527,45 @@ void TFilterFormTest::previewsShowTheirOwnRangeAndNewScalesFollow()
 }
 
 QTEST_MAIN(TFilterFormTest)
+
+// A transform that runs long shows the bar; "Cancel" in the middle closes the dialog
+// and leaves the image as it was, and the next dialog's run goes through.
+void TFilterFormTest::longFourierShowsProgressAndCancelEndsIt()
+{
+    TFixture fx;
+    TMainForm form;
+    form.resize(1100, 800);
+    form.show();
+    QVERIFY(OpenAndLoad(form, DemoFile()));
+    TMDIChild* w = form.Current();
+    const std::vector<float> original = Samples(w->Picture);
+    TLongRun::ShowAfterMs = 0;
+    QPointer<TFilterForm> f = OpenForm(form, form.FFTItem);
+    QVERIFY(f && f->ProgressBar && f->ProgressBar->isHidden());
+    f->SuppZeroBox->setChecked(true);  // the mean comes off the working copy as well
+    int seen = 0;
+    QTimer::singleShot(0, f, [&] {
+        if (!f || !f->FFTRunning() || !f->ProgressBar->isVisible() || f->Button4->isEnabled()) return;
+        ++seen;
+        ScreenShot("fft-running.png");
+        QTest::mouseClick(f->Button2, Qt::LeftButton);
+    });
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    SettleDeletes();
+    QCOMPARE(seen, 1);
+    QVERIFY(f.isNull());
+    QVERIFY(Samples(w->Picture) == original);
+
+    // an uninterrupted run: the model's spectrum, the bar gone again
+    f = OpenForm(form, form.FFTItem);
+    QTest::mouseClick(f->Button4, Qt::LeftButton);
+    QVERIFY(f->ProgressBar->isHidden() && f->Button4->isEnabled());
+    TQTVPicture expect;
+    expect.CopySamplesFrom(w->Picture);
+    FFTView(expect, false, true);
+    QVERIFY(Samples(f->Working) == Samples(expect) && f->Working.Transformed);
+    QVERIFY(fx.Messages.Shown.empty());
+    TLongRun::ShowAfterMs = 250;
+}
+
 #include "filterform_test.moc"

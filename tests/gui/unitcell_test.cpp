@@ -11,6 +11,9 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QScrollBar>
 
@@ -19,6 +22,7 @@
 #include "analysis/Lattice.h"
 #include "app/EditColours.h"
 #include "app/Help.h"
+#include "app/LongRun.h"
 #include "app/UnitCellForm.h"
 
 using namespace guitest;
@@ -76,6 +80,7 @@ private slots:
     void markCorrelateFindGridPlotCopyAverage();
     void typedConstantsAndLinesMode();
     void findMatchStatistics();
+    void correlationStoppedKeepsWhatWasShown();
 };
 
 void TUnitCellTest::opensWithDefaultsAndClosesWithItsImage() {
@@ -320,6 +325,59 @@ void TUnitCellTest::findMatchStatistics() {
     QVERIFY(uc->RadioButton2->isChecked());
     QCOMPARE(uc->PlotPoints().size(), uc->Matches().size());
     QCOMPARE(uc->PlotPoints()[0].X, std::sqrt(static_cast<double>(uc->Matches()[0].Pixels)));
+}
+
+// "Cancel" of the progress shown while the correlation runs leaves the last correlation
+// and the image as they were, and a second run goes through; closing the image in the
+// middle of a run closes the window without harm.
+void TUnitCellTest::correlationStoppedKeepsWhatWasShown() {
+    TFixture fx;
+    TMainForm form;
+    form.resize(1250, 1000);
+    form.show();
+    TMDIChild* w = OpenCurrentChannel(form);
+    QVERIFY(w);
+    const std::vector<float> source = Samples(w->Picture);
+    form.Unitcell1->trigger();
+    QPointer<TUnitCellForm> uc = FindForm(form);
+    QVERIFY(uc);
+    TLongRun::ShowAfterMs = 0;
+    const std::vector<float> none = Samples(uc->CorrPicture());
+    // acts at the first progress the run shows
+    const auto duringRun = [&](std::function<void(QProgressDialog*)> act) {
+        QTimer::singleShot(0, uc, [&, act] {
+            auto* d = uc ? uc->findChild<QProgressDialog*>(QStringLiteral("RunProgress")) : nullptr;
+            QVERIFY(d && d->isVisible() && d->isModal());
+            act(d);
+        });
+    };
+    duringRun([](QProgressDialog* d) {
+        ScreenShot("unitcell-correlating.png");
+        QTest::mouseClick(d->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    QTest::mouseClick(uc->Button1, Qt::LeftButton);
+    QVERIFY(uc->findChild<QProgressDialog*>() == nullptr);
+    QVERIFY(Samples(uc->CorrPicture()) == none);
+    QVERIFY(uc->Image2->isHidden() && !uc->Button3->isEnabled());
+    QVERIFY(Samples(w->Picture) == source);
+
+    // a second run goes through: the model's correlation
+    QTest::mouseClick(uc->Button1, Qt::LeftButton);
+    TQTVPicture corr;
+    QVERIFY(CrossCorrelate(w->Picture, uc->Cut().Cell, uc->Cut().Half, corr));
+    QVERIFY(Samples(uc->CorrPicture()) == Samples(corr));
+    QVERIFY(uc->Image2->isVisible() && uc->Button3->isEnabled());
+
+    // the image closes while the correlation runs
+    QPointer<TMDIChild> image(w);
+    duringRun([&](QProgressDialog*) { w->SubWindow()->close(); });
+    QTest::mouseClick(uc->Button1, Qt::LeftButton);
+    SettleDeletes();
+    SettleDeletes();
+    QVERIFY(uc.isNull());
+    QVERIFY(image.isNull());
+    QVERIFY(fx.Messages.Shown.empty());
+    TLongRun::ShowAfterMs = 250;
 }
 
 QTEST_MAIN(TUnitCellTest)
