@@ -284,11 +284,14 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
     };
 
     workers.resize(static_cast<size_t>(jobs));
-    const size_t limit = static_cast<size_t>(jobs) * Ahead;
     for (size_t i = 0; i < total; ++i) {
         const std::string& in = args.Files[i];
         const std::string out = BatchOutputName(in, args.OutDir, args.Ext);
         const std::vector<std::string> targets = Targets(out, args, dataKind);
+        // towards the end a file waits for the first worker that is free rather than
+        // queueing behind one that may finish last
+        const size_t ahead = total - i > static_cast<size_t>(jobs) * Ahead ? Ahead : 1;
+        const size_t limit = static_cast<size_t>(jobs) * ahead;
         while (outstanding() > 0 && (outstanding() >= limit || conflicts(targets))) reap();
         const std::string exists = BatchOutputTaken(out, args.Ext, dataKind);
         if (!exists.empty()) {
@@ -300,7 +303,7 @@ int RunParallelBatch(const TBatchArgs& args, TNativeKind dataKind, int jobs,
         // the worker with the shortest queue (started when needed)
         TWorker* pick = nullptr;
         for (TWorker& w : workers)
-            if (w.Queue.size() < Ahead && (!pick || w.Queue.size() < pick->Queue.size()) && (w.Pid > 0 || spawn(w)))
+            if (w.Queue.size() < ahead && (!pick || w.Queue.size() < pick->Queue.size()) && (w.Pid > 0 || spawn(w)))
                 pick = &w;
         const uint64_t index = i;
         if (!pick || !WriteAll(pick->Jobs, &index, sizeof index)) {
