@@ -3,11 +3,15 @@
 // copy as the baseline; the FFT also against FFTW's single-precision 2-D transform on
 // one thread and on every core. The speed-up is the ratio of the two real times.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <spawn.h>
 
 #include "scan_support.h"
 
 #include <cmath>
 #include <cstdlib>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -295,9 +299,29 @@ void BM_CliBatch(benchmark::State& state)
         }
         return files;
     }();
-    std::string cmd = std::string(MORVANE_CLI) + " process";
-    for (const std::string& f : inputs) cmd += " " + f;
-    cmd += " --op level:Lines:1 --op filter:LowPass --op median";
+    // the program itself, started without a shell, its output thrown away
+    const auto run = [&](const std::string& out, int jobs) {
+        std::vector<std::string> args = {MORVANE_CLI, "process"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        for (const char* a : {"--op", "level:Lines:1", "--op", "filter:LowPass", "--op", "median", "--out-dir"})
+            args.emplace_back(a);
+        args.push_back(out);
+        args.emplace_back("-j");
+        args.push_back(std::to_string(jobs));
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        int status = -1;
+        if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0)
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        posix_spawn_file_actions_destroy(&files);
+        return status == 0;
+    };
     // -j 1 and -j 2 alternate within every iteration so that both meet the same load;
     // every run writes into a fresh folder (a file system that has just deleted many
     // files makes new ones slowly), all removed at the end
@@ -311,8 +335,7 @@ void BM_CliBatch(benchmark::State& state)
             std::filesystem::create_directory(out);
             state.ResumeTiming();
             const auto start = std::chrono::steady_clock::now();
-            if (std::system((cmd + " --out-dir " + out + " -j " + std::to_string(jobs) + " >/dev/null").c_str()) != 0)
-                state.SkipWithError("morvane-cli failed");
+            if (!run(out, jobs)) state.SkipWithError("morvane-cli failed");
             wall[jobs - 1] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
     }

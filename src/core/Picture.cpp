@@ -480,25 +480,31 @@ void TQTVPicture::SampleRange(float& outMin, float& outMax) const
 
 void TQTVPicture::MakeDefaultPalette()
 {
-    Palette.Version = 0x300;
-    Palette.NumEntries = 256;
-    auto byteOf = [](long double x) {
-        long long t = static_cast<long long>(std::trunc(x));
-        return static_cast<uint8_t>(((t % 256) + 256) % 256);
-    };
-    for (int k = 0; k < 256; ++k) {
-        const long double i = k;
-        TPaletteEntry& e = Palette.Entries[static_cast<size_t>(k)];
-        e.Blue = static_cast<uint8_t>(byteOf(4.0L * std::trunc(4.457e-4L * i * i + 6.0L)));
-        e.Green = byteOf(4.0L * (-7.1e-6L * i * i * i + 0.0026L * i * i + 0.042L * i));
-        if (k < 56)
-            e.Red = byteOf(4.0L * (0.65954L * i + 3.0L));
-        else if (k < 165)
-            e.Red = byteOf(4.0L * (0.5027L * i + 16.6L - 0.001526L * i * i));
-        else
-            e.Red = byteOf(4.0L * (0.0039216L * i + 58.0L));
-        e.Flags = 1;
-    }
+    // worked out once: every record starts with it
+    static const decltype(Palette) ramp = [] {
+        decltype(Palette) p = {};
+        p.Version = 0x300;
+        p.NumEntries = 256;
+        auto byteOf = [](long double x) {
+            long long t = static_cast<long long>(std::trunc(x));
+            return static_cast<uint8_t>(((t % 256) + 256) % 256);
+        };
+        for (int k = 0; k < 256; ++k) {
+            const long double i = k;
+            TPaletteEntry& e = p.Entries[static_cast<size_t>(k)];
+            e.Blue = static_cast<uint8_t>(byteOf(4.0L * std::trunc(4.457e-4L * i * i + 6.0L)));
+            e.Green = byteOf(4.0L * (-7.1e-6L * i * i * i + 0.0026L * i * i + 0.042L * i));
+            if (k < 56)
+                e.Red = byteOf(4.0L * (0.65954L * i + 3.0L));
+            else if (k < 165)
+                e.Red = byteOf(4.0L * (0.5027L * i + 16.6L - 0.001526L * i * i));
+            else
+                e.Red = byteOf(4.0L * (0.0039216L * i + 58.0L));
+            e.Flags = 1;
+        }
+        return p;
+    }();
+    Palette = ramp;
 }
 
 namespace {
