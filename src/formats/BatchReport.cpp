@@ -15,6 +15,7 @@
 #include "analysis/Roughness.h"
 #include "core/Numbers.h"
 #include "formats/ImageWriters.h"
+#include "formats/NativeWriter.h"
 #include "core/Text.h"
 
 namespace {
@@ -52,14 +53,15 @@ std::string Exact(double v)
     return buf;
 }
 
-// A file of the report's own folder: written plainly (no sync to the disk, no
-// temporary name), as nothing there can be replaced and a lost one costs only a picture.
+// A file of the report's own folder (no sync to the disk: a lost one costs only a
+// picture), made whole before it gets its name as every output is.
 bool WriteOwnFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    return static_cast<bool>(f);
+    try {
+        return CommitFile(path, bytes, true);
+    } catch (const EInOutError&) {
+        return false;
+    }
 }
 
 // Text for HTML content and attribute values.

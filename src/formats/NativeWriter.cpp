@@ -26,6 +26,8 @@
 #include "formats/HistoryLines.h"
 #include "formats/LoadFiles.h"
 
+bool UnnamedTempFiles = true;
+
 namespace {
 
 void PutWord32(std::string& out, size_t at, uint32_t w) {
@@ -37,8 +39,16 @@ std::string CreateError(const std::string& path, int err) {
     return "Cannot create file \"" + path + "\". " + std::strerror(err);
 }
 
-// A file written under a temporary name in its target's directory; moved into place by
-// Commit, removed otherwise.
+// Whether an unnamed file can be given a name through /proc (linkat of its descriptor).
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can && UnnamedTempFiles;
+}
+
+// A file written without a name (O_TMPFILE) in its target's directory, or where that
+// cannot be had under a temporary name there; moved into place by Commit, gone
+// otherwise. The unnamed way makes the file without holding the directory, so that
+// several writers into one folder do not wait for each other's file creation.
 class TTempFile {
 public:
     TTempFile(const std::string& target, const std::string& bytes)
@@ -46,29 +56,21 @@ public:
     // The file's bytes come block by block from source.
     TTempFile(const std::string& target, const TBlockSource& source) : target_(target) {
         const std::string dir = ExtractFileDir(target);
-        const std::string base = ExtractFileName(target);
-        static std::atomic<unsigned> counter{0};
         int fd = -1;
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            temp_ = dir + "." + base + "." + std::to_string(::getpid()) + "." +
-                    std::to_string(++counter) + ".tmp";
-            fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) break;
+        if (CanNameUnnamedFiles()) {
+            fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd >= 0) unnamed_ = fd;
         }
-        if (fd < 0) {
-            const int err = errno;
-            temp_.clear();
-            throw EInOutError(CreateError(target, err), target);
-        }
+        if (fd < 0) fd = OpenNamed(dir);
         const auto put = [&](const char* p, size_t left) {
             while (left > 0) {
                 const ssize_t n = ::write(fd, p, left);
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) {
                     const int err = n < 0 ? errno : ENOSPC;
-                    ::close(fd);
-                    fd = -1;
+                    if (unnamed_ < 0) ::close(fd);
                     Remove();
+                    fd = -1;
                     throw EInOutError(CreateError(target_, err), target_);
                 }
                 p += n;
@@ -78,11 +80,11 @@ public:
         try {
             source(put);
         } catch (...) {
-            if (fd >= 0) ::close(fd);
+            if (unnamed_ < 0 && fd >= 0) ::close(fd);
             Remove();
             throw;
         }
-        if (::close(fd) != 0) {
+        if (unnamed_ < 0 && ::close(fd) != 0) {
             const int err = errno;
             Remove();
             throw EInOutError(CreateError(target, err), target);
@@ -95,6 +97,35 @@ public:
     // Moves the file into place. Without replace an existing target stays untouched and
     // the result is false.
     bool Commit(bool replace) {
+        if (unnamed_ >= 0) {
+            const std::string self = "/proc/self/fd/" + std::to_string(unnamed_);
+            if (!replace) {
+                // a link never replaces an existing name
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+                    if (errno == EEXIST) return false;
+                    throw EInOutError(CreateError(target_, errno), target_);
+                }
+                if (!CloseUnnamed()) {
+                    const int err = errno;
+                    ::unlink(target_.c_str());  // ours, made just now
+                    throw EInOutError(CreateError(target_, err), target_);
+                }
+                return true;
+            }
+            // a name of its own first, then over the target
+            const std::string dir = ExtractFileDir(target_);
+            for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
+                const std::string name = TempName(dir);
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temp_ = name;
+                else if (errno != EEXIST) break;
+            }
+            if (temp_.empty()) throw EInOutError(CreateError(target_, errno), target_);
+            if (!CloseUnnamed()) {
+                const int err = errno;
+                Remove();
+                throw EInOutError(CreateError(target_, err), target_);
+            }
+        }
         if (replace) {
             if (std::rename(temp_.c_str(), target_.c_str()) != 0)
                 throw EInOutError(CreateError(target_, errno), target_);
@@ -116,12 +147,38 @@ public:
     }
 
 private:
+    std::string TempName(const std::string& dir) const {
+        static std::atomic<unsigned> counter{0};
+        return dir + "." + ExtractFileName(target_) + "." + std::to_string(::getpid()) + "." +
+               std::to_string(++counter) + ".tmp";
+    }
+    int OpenNamed(const std::string& dir) {
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            temp_ = TempName(dir);
+            fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) {
+            const int err = errno;
+            temp_.clear();
+            throw EInOutError(CreateError(target_, err), target_);
+        }
+        return fd;
+    }
+    bool CloseUnnamed() {
+        const int fd = unnamed_;
+        unnamed_ = -1;
+        return ::close(fd) == 0;
+    }
     void Remove() {
+        if (unnamed_ >= 0) CloseUnnamed();  // an unnamed file goes with its descriptor
         if (!temp_.empty()) ::unlink(temp_.c_str());
         temp_.clear();
     }
     std::string target_;
     std::string temp_;
+    int unnamed_ = -1;  // the unnamed file, until it is named or dropped
 };
 
 bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }

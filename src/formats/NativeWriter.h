@@ -51,3 +51,6 @@ bool CommitFile(const std::string& path, const std::string& bytes, bool replace)
 using TBlockSink = std::function<void(const char* data, size_t size)>;
 using TBlockSource = std::function<void(const TBlockSink& put)>;
 bool CommitStreamed(const std::string& path, const TBlockSource& source, bool replace);
+// The temporary file is an unnamed one where the system allows it (true, the default);
+// false makes it a named one, as on systems without unnamed files (for tests).
+extern bool UnnamedTempFiles;

@@ -1,5 +1,7 @@
 // Saving in the native format: the parameter text, the data files and the round trip
 // through the loader.
+#include <sys/stat.h>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -211,6 +213,41 @@ TEST_F(NativeWriter, NothingIsLeftBehindWhenTheFolderIsMissing) {
     ASSERT_EQ(sink.Shown.size(), 1u);
     EXPECT_EQ(sink.Shown[0].Kind, TMsgKind::Error);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+// Both kinds of temporary file: a new name is written, an existing one kept or
+// replaced as asked, a failing source leaves nothing, and no temporary file remains.
+TEST_F(NativeWriter, CommittedFilesWithUnnamedAndNamedTemporaries) {
+    for (const bool unnamed : {true, false}) {
+        UnnamedTempFiles = unnamed;
+        const std::string sub = dir / (unnamed ? "unnamed" : "named");
+        std::filesystem::create_directory(sub);
+        const std::string a = sub + "/a.bin", b = sub + "/b.bin";
+        EXPECT_TRUE(CommitFile(a, "first", false));
+        EXPECT_FALSE(CommitFile(a, "second", false));
+        EXPECT_EQ(GetFile(a), "first");
+        EXPECT_TRUE(CommitFile(a, "third", true));
+        EXPECT_EQ(GetFile(a), "third");
+        EXPECT_THROW(CommitStreamed(b, [](const TBlockSink& put) {
+                         put("half", 4);
+                         throw EInOutError("source failed");
+                     }, false),
+                     EInOutError);
+        EXPECT_TRUE(CommitStreamed(b, [](const TBlockSink& put) { put("one ", 4), put("two", 3); }, false));
+        EXPECT_EQ(GetFile(b), "one two");
+        EXPECT_THROW(CommitFile(sub + "/missing/c.bin", "x", false), EInOutError);
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(sub)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"a.bin", "b.bin"})) << unnamed;
+        // files are made with the usual permissions
+        struct stat st {};
+        ASSERT_EQ(::stat(a.c_str(), &st), 0);
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << unnamed;
+    }
+    UnnamedTempFiles = true;
 }
 
 TEST_F(NativeWriter, DataFileNames) {
