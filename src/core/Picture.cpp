@@ -550,6 +550,16 @@ void TQTVPicture::RenderSampled(const std::vector<size_t>& rows, const std::vect
     RenderRun(picked.data(), out, static_cast<int32_t>(rows.size()), cols.size(), mn, mx, RenderFactor(mn, mx));
 }
 
+void TQTVPicture::UpdateRange()
+{
+    if (Data.empty()) return;
+    if (FixedRange <= 0) UpdateMinMax();
+    Factor = RenderFactor(Min, Max);
+    Bitmap.clear();
+    BitmapWidth = 0;
+    BitmapHeight = 0;
+}
+
 uint32_t TQTVPicture::PaletteColor(int i) const
 {
     if (i < 0 || i > 255) throw ERangeError();

@@ -197,6 +197,9 @@ public:
     // range is fixed): round((v - Min) * Factor), half to even, limited to 0..255;
     // not-a-number samples give 0. Does nothing without a grid.
     void Render();
+    // Min, Max and Factor as Render sets them, without the bitmap (dropped: whoever shows
+    // or saves the picture renders it), for a record nobody looks at before it is written.
+    void UpdateRange();
     // The palette indices Render would give the samples at sample rows rows[i] and
     // columns cols[j] (out: rows.size() lines of cols.size(), in the order given), without
     // rendering the rest or changing the record.

@@ -93,7 +93,7 @@ public:
     void Finished(TImageDoc* doc) override {
         auto it = Find(doc);
         if (it == pending_.end()) return;
-        doc->Picture.Render();
+        doc->Picture.UpdateRange();
         done_.push_back(std::move(*it));
         pending_.erase(it);
     }

@@ -15,7 +15,7 @@ void RunOperations(TImageDoc& doc, const std::vector<TOperation>& ops)
 {
     for (const TOperation& op : ops) {
         ApplyOperation(op, doc);
-        doc.Picture.Render();
+        doc.Picture.UpdateRange();
         doc.History.push_back(HistoryEntry(op));
     }
 }
