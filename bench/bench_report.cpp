@@ -94,11 +94,13 @@ void BM_Copy(benchmark::State& state)
 void BM_ReportRow(benchmark::State& state)
 {
     const TQTVPicture& pic = Scan();
-    const std::string thumb = Dir() + "/thumb.png";
+    const std::string thumbs = Dir() + "/thumbs";
+    std::filesystem::create_directories(thumbs);
+    size_t made = 0;
     for (auto _ : state) {
         TReportRow row;
-        RecordImage(row, pic, false, thumb);
-        RecordImage(row, pic, true, thumb);
+        RecordImage(row, pic, false, thumbs + "/" + std::to_string(made++) + ".png");
+        RecordImage(row, pic, true, thumbs + "/" + std::to_string(made++) + ".png");
         benchmark::DoNotOptimize(row.Out.SD);
     }
 }

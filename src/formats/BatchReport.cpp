@@ -54,11 +54,12 @@ std::string Exact(double v)
 }
 
 // A file of the report's own folder (no sync to the disk: a lost one costs only a
-// picture), made whole before it gets its name as every output is.
+// picture), made whole before it gets its name as every output is. The folder is the
+// report's alone, so the name is free; a name taken all the same is left alone.
 bool WriteOwnFile(const std::string& path, const std::string& bytes)
 {
     try {
-        return CommitFile(path, bytes, true);
+        return CommitFile(path, bytes, false);
     } catch (const EInOutError&) {
         return false;
     }
