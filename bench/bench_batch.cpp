@@ -4,6 +4,8 @@
 // baseline. The share of the pipeline in the whole file shows whether a batch is
 // bounded by the operations or by reading and writing.
 #include <benchmark/benchmark.h>
+
+#include "temp_dir.h"
 #include <unistd.h>
 
 #include <cstdlib>
@@ -39,8 +41,7 @@ struct TKeep : TLoadTarget {
 const std::string& Dir()
 {
     static const std::string dir = [] {
-        std::string t = (std::filesystem::temp_directory_path() / "morvane-bench-batch-XXXXXX").string();
-        if (!mkdtemp(t.data())) std::abort();
+        const std::string t = BenchTempDir("batch");
         SetDecimalSeparator('.');
         if (!WriteDemoScan(t)) std::abort();
         return t + "/";

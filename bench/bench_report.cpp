@@ -3,6 +3,8 @@
 // without and with --report, in one run; the row of one file alone (figures and
 // the two thumbnails); a plain copy of the image as the baseline.
 #include <benchmark/benchmark.h>
+
+#include "temp_dir.h"
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -27,10 +29,7 @@ constexpr int Files = 200;
 const std::string& Dir()
 {
     static const std::string dir = [] {
-        std::string t = (std::filesystem::temp_directory_path() / "morvane-bench-report-XXXXXX").string();
-        if (!mkdtemp(t.data())) std::abort();
-        static const std::string removeAtExit = t;
-        std::atexit([] { std::filesystem::remove_all(removeAtExit); });
+        const std::string t = BenchTempDir("report");
         SetDecimalSeparator('.');
         if (!WriteDemoScan(t + "/in")) std::abort();
         return t;

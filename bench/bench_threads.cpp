@@ -3,6 +3,8 @@
 // copy as the baseline; the FFT also against FFTW's single-precision 2-D transform on
 // one thread and on every core. The speed-up is the ratio of the two real times.
 #include <benchmark/benchmark.h>
+
+#include "temp_dir.h"
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <spawn.h>
@@ -280,13 +282,7 @@ void BM_StlBlocks(benchmark::State& state)
 // the files one at a time (-j 1) and two at a time (-j 2).
 void BM_CliBatch(benchmark::State& state)
 {
-    static const std::string root = [] {
-        std::string t = (std::filesystem::temp_directory_path() / "morvane-bench-jobs-XXXXXX").string();
-        if (!mkdtemp(t.data())) std::abort();
-        static const std::string removeAtExit = t;
-        std::atexit([] { std::filesystem::remove_all(removeAtExit); });
-        return t;
-    }();
+    static const std::string root = BenchTempDir("jobs");
     static const std::vector<std::string> inputs = [] {
         SetDecimalSeparator('.');
         std::vector<std::string> files;

@@ -411,7 +411,6 @@ void TMDIChild::Redraw() {
     ShowHistory();
     if (!Picture.HasData()) return;
     Picture.Render();
-    const int w = Picture.BitmapWidth, h = Picture.BitmapHeight;
     Image1 = RenderedImage(Picture);
     MinText = RangeText(Picture.Min);
     MaxText = RangeText(Picture.Max);

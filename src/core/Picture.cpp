@@ -519,8 +519,7 @@ float RenderFactor(float mn, float mx)
 void TQTVPicture::Render()
 {
     if (Data.empty()) return;
-    if (FixedRange <= 0) UpdateMinMax();
-    Factor = RenderFactor(Min, Max);
+    SetRenderRange();
 
     const int32_t rows = Data.size();
     const size_t cols = static_cast<size_t>(Data.cols_);
@@ -550,11 +549,16 @@ void TQTVPicture::RenderSampled(const std::vector<size_t>& rows, const std::vect
     RenderRun(picked.data(), out, static_cast<int32_t>(rows.size()), cols.size(), mn, mx, RenderFactor(mn, mx));
 }
 
+void TQTVPicture::SetRenderRange()
+{
+    if (FixedRange <= 0) UpdateMinMax();
+    Factor = RenderFactor(Min, Max);
+}
+
 void TQTVPicture::UpdateRange()
 {
     if (Data.empty()) return;
-    if (FixedRange <= 0) UpdateMinMax();
-    Factor = RenderFactor(Min, Max);
+    SetRenderRange();
     Bitmap.clear();
     BitmapWidth = 0;
     BitmapHeight = 0;

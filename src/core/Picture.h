@@ -217,4 +217,8 @@ public:
     // Copies size, scan parameters, samples and Min/Max (not palette, range flag,
     // Transformed or marks: those are as SetSize leaves them).
     void CopySamplesFrom(const TQTVPicture& src);
+
+private:
+    // Min and Max (unless the range is fixed) and Factor, as a render uses them.
+    void SetRenderRange();
 };

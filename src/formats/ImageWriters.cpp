@@ -31,10 +31,17 @@ namespace {
 
 // The picture as displayed: the record's bitmap when it matches the grid, otherwise a
 // fresh rendering of a copy.
+// Whether pic's bitmap shows its samples at their size (as the window painted it).
+bool HasCurrentBitmap(const TQTVPicture& pic)
+{
+    const size_t n = static_cast<size_t>(pic.Cols > 0 ? pic.Cols : 0) * static_cast<size_t>(pic.Rows > 0 ? pic.Rows : 0);
+    return n > 0 && pic.BitmapWidth == pic.Cols && pic.BitmapHeight == pic.Rows && pic.Bitmap.size() == n;
+}
+
 const TQTVPicture& Rendered(const TQTVPicture& pic, std::optional<TQTVPicture>& fresh)
 {
     const size_t n = static_cast<size_t>(pic.Cols > 0 ? pic.Cols : 0) * static_cast<size_t>(pic.Rows > 0 ? pic.Rows : 0);
-    if (n > 0 && pic.BitmapWidth == pic.Cols && pic.BitmapHeight == pic.Rows && pic.Bitmap.size() == n) return pic;
+    if (HasCurrentBitmap(pic)) return pic;
     if (!pic.HasData()) throw EInOutError("The image holds no picture to save");
     TQTVPicture& copy = fresh.emplace();
     copy.CopySamplesFrom(pic);
@@ -298,8 +305,7 @@ void WritePngFile(const TQTVPicture& pic, const std::string& path)
 
 std::string BuildThumbnailPng(const TQTVPicture& pic, int maxSide)
 {
-    const size_t n = static_cast<size_t>(pic.Cols > 0 ? pic.Cols : 0) * static_cast<size_t>(pic.Rows > 0 ? pic.Rows : 0);
-    const bool rendered = n > 0 && pic.BitmapWidth == pic.Cols && pic.BitmapHeight == pic.Rows && pic.Bitmap.size() == n;
+    const bool rendered = HasCurrentBitmap(pic);
     if (!rendered && !pic.HasData()) throw EInOutError("The image holds no picture to save");
     // every thumbnail pixel is the picture's pixel at the middle of its cell
     const int side = std::max(1, std::min(maxSide, std::max(pic.Cols, pic.Rows)));

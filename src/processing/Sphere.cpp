@@ -216,7 +216,7 @@ __attribute__((target("avx2"))) int32_t RowAvx2(const std::vector<const float*>&
                                                  const std::vector<const float*>& chunkRows,
                                                  const std::vector<TEntry>& entries,
                                                  const std::vector<TGroup>& groups, const float* self,
-                                                 float* out, int32_t cols, int32_t r, bool lowpass)
+                                                 float* out, int32_t cols, bool lowpass)
 {
     int32_t x = 0;
     for (; x + 16 <= cols; x += 16) {
@@ -225,7 +225,7 @@ __attribute__((target("avx2"))) int32_t RowAvx2(const std::vector<const float*>&
         __m256d w2 = _mm256_cvtps_pd(_mm_loadu_ps(self + x + 8));
         __m256d w3 = _mm256_cvtps_pd(_mm_loadu_ps(self + x + 12));
         for (const TGroup& g : groups) {
-            // padded columns x + JLo .. x + 15 + JHi (the padding starts r columns left)
+            // padded columns x + JLo .. x + 15 + JHi
             const float* chunks = chunkRows[static_cast<size_t>(g.I)];
             const int32_t c1 = (x + 15 + g.JHi) / ChunkLen;
             float top = -std::numeric_limits<float>::infinity();
@@ -253,7 +253,6 @@ __attribute__((target("avx2"))) int32_t RowAvx2(const std::vector<const float*>&
             _mm_storeu_ps(out + x + 4 * k, v);
         }
     }
-    (void)r;
     return x;
 }
 
@@ -296,7 +295,7 @@ TSphereOutcome SphereFilter(const TQTVPicture& source, TQTVPicture& working, dou
         float* o = out.data() + static_cast<size_t>(y) * static_cast<size_t>(cols);
         int32_t done = 0;
 #ifdef MORVANE_SPHERE_AVX2
-        if (HaveAvx2()) done = RowAvx2(rowPtr, chunkPtr, entries, groups, self, o, cols, r, lowpass);
+        if (HaveAvx2()) done = RowAvx2(rowPtr, chunkPtr, entries, groups, self, o, cols, lowpass);
 #endif
         RowPlain(rowPtr, entries, self, o, done, cols, lowpass);
     };
