@@ -300,15 +300,46 @@ void MedianRow(const float* a, const float* b, const float* c, float* out, int32
 // What a row holds that the fast median must leave to the plain one.
 enum : unsigned { HasNaN = 1, HasNegZero = 2, HasPosZero = 4 };
 
+MV_INLINE unsigned SampleFlags(float v)
+{
+    return ((v != v) ? HasNaN : 0u) | ((v == 0.0f) ? (std::signbit(v) ? HasNegZero : HasPosZero) : 0u);
+}
+
+// The same test on the samples' bit patterns, several at a time: a not-a-number has
+// an all-ones exponent and a non-zero fraction, the zeros are 0x00000000 and 0x80000000.
+template <class U>
+MV_INLINE unsigned RowFlagsT(const float* p, int32_t cols)
+{
+    constexpr int32_t L = sizeof(U) / sizeof(uint32_t);
+    U nan = {}, neg = {}, pos = {};
+    int32_t j = 0;
+    for (; j + L <= cols; j += L) {
+        U u;
+        std::memcpy(&u, p + j, sizeof u);
+        nan |= (U)((u & 0x7fffffffu) > 0x7f800000u);
+        neg |= (U)(u == 0x80000000u);
+        pos |= (U)(u == 0u);
+    }
+    unsigned f = 0;
+    for (int32_t i = 0; i < L; ++i)
+        f |= (nan[i] ? HasNaN : 0u) | (neg[i] ? HasNegZero : 0u) | (pos[i] ? HasPosZero : 0u);
+    for (; j < cols; ++j) f |= SampleFlags(p[j]);
+    return f;
+}
+
+typedef uint32_t VU8 __attribute__((vector_size(32)));
+typedef uint32_t VU4 __attribute__((vector_size(16)));
+
+#if defined(MORVANE_KERNELS_AVX2)
+__attribute__((target("avx2"))) unsigned RowFlagsAVX2(const float* p, int32_t cols) { return RowFlagsT<VU8>(p, cols); }
+#endif
+
 unsigned RowFlags(const float* p, int32_t cols)
 {
-    unsigned f = 0;
-    for (int32_t j = 0; j < cols; ++j) {
-        const float v = p[j];
-        f |= (v != v) ? HasNaN : 0u;
-        f |= (v == 0.0f) ? (std::signbit(v) ? HasNegZero : HasPosZero) : 0u;
-    }
-    return f;
+#if defined(MORVANE_KERNELS_AVX2)
+    if (HaveAVX2()) return RowFlagsAVX2(p, cols);
+#endif
+    return RowFlagsT<VU4>(p, cols);
 }
 
 // The source's samples as a contiguous block, or nullptr without samples; checks that

@@ -382,6 +382,26 @@ TEST(MedianFilter, SignedZerosAndNotANumberAsTheSelectionGivesThem)
     TQTVPicture w = Image(12, 40);
     MedianFilter(src, w);
     EXPECT_TRUE(SameBits(w, OracleMedian(src)));
+    // one special sample at every column (in the vector part and in the tail), on rows
+    // of zeros or of ones, with either lane count
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {-0.0f, nan, -nan, std::numeric_limits<float>::signaling_NaN(), inf, -inf,
+                              std::numeric_limits<float>::denorm_min()};
+    for (int lanes : {4, 8})
+        for (int level : {0, 1})
+            for (float special : specials)
+                for (int32_t c = 0; c < 13; ++c) {
+                    TQTVPicture one = Image(5, 13);
+                    for (int32_t r = 0; r < 5; ++r)
+                        for (int32_t k = 0; k < 13; ++k) one.Data[r][k] = static_cast<float>(level);
+                    one.Data[2][c] = special;
+                    one.Data[3][(c + 5) % 13] = level ? 0.0f : 1.0f;
+                    TQTVPicture out = Image(5, 13);
+                    SetFilterLanes(lanes);
+                    MedianFilter(one, out);
+                    SetFilterLanes(8);
+                    EXPECT_TRUE(SameBits(out, OracleMedian(one))) << lanes << " " << level << " " << special << " " << c;
+                }
 }
 
 TEST(MedianFilter, ReadsTheSourceSoRepeatingChangesNothing)
