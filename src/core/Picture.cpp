@@ -10,6 +10,7 @@
 #include <immintrin.h>
 #endif
 
+#include "core/LargeMemory.h"
 #include "core/Messages.h"
 
 // ------------------------------------------------------------------ inner loops
@@ -303,7 +304,7 @@ bool TRowTable::Allocate(int32_t cols, int32_t rows)
     }
     // Not cleared here: the first look at the samples does that, unless a reader
     // overwrites them all first.
-    block_.reset(static_cast<float*>(std::malloc((n + 1) * sizeof(float))));
+    block_.reset(static_cast<float*>(AllocateLarge((n + 1) * sizeof(float))));
     if (!block_) {
         Reset();
         return false;

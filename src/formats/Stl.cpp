@@ -5,13 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "core/LargeMemory.h"
 #include "core/Threads.h"
 #include "formats/Export.h"
 #include "formats/NativeWriter.h"
@@ -57,16 +55,7 @@ inline void PutTriangle(char* out, float nx, float ny, float nz, float ax, float
 // filling the buffer costs fewer page faults. Only advice; nothing depends on it.
 void AdviseLargePages(std::string& buffer)
 {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t Large = uintptr_t{2} << 20;
-    if (buffer.capacity() < 4 * Large) return;
-    const auto start = reinterpret_cast<uintptr_t>(buffer.data());
-    const uintptr_t first = (start + Large - 1) & ~(Large - 1);
-    const uintptr_t last = (start + buffer.capacity()) & ~(Large - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)buffer;
-#endif
+    if (buffer.capacity() >= (size_t{8} << 20)) ::AdviseLargePages(buffer.data(), buffer.capacity());
 }
 
 // Unit normals of the cells between the sample rows lower and upper (z relative to the

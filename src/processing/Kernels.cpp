@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/LargeMemory.h"
 #include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -64,6 +65,10 @@ std::array<float, 9> Coefficients(int kernel)
 }
 
 // ------------------------------------------------------------------ helpers
+
+struct TFreeBlock {
+    void operator()(float* p) const noexcept { std::free(p); }
+};
 
 // Mirrored index: -k for a negative k, 2(n - 1) - k for k >= n; what is still
 // outside (a single row or column) is taken from the edge.
@@ -427,7 +432,8 @@ void ApplyKernel(TQTVPicture& working, int kernel)
     const size_t n = static_cast<size_t>(cols);
     // Every row reads the samples as they were before the pass: the results go to a
     // temporary image first, row by row on the pool, and are copied back afterwards.
-    std::unique_ptr<float[]> out(new float[static_cast<size_t>(rows) * n]);
+    const std::unique_ptr<float[], TFreeBlock> out(static_cast<float*>(AllocateLarge(static_cast<size_t>(rows) * n * sizeof(float))));
+    if (!out) throw std::bad_alloc();
     ParallelFor(rows, GrainFor(rows), [&](int64_t i0, int64_t i1) {
         for (auto i = static_cast<int32_t>(i0); i < i1; ++i) {
             const int32_t below = Mirror(i - 1, rows), above = Mirror(i + 1, rows);

@@ -9,7 +9,9 @@ namespace {
 void CopySamples(const TQTVPicture& from, TQTVPicture& to)
 {
     if (!from.HasData() || to.Cols != from.Cols || to.Rows != from.Rows) return;
-    std::memcpy(to.Data.Block(), from.Data.Block(),
+    // every sample is overwritten: a fresh block need not be cleared first
+    float* dst = to.Data.BlockToOverwrite(to.Cols, to.Rows);
+    std::memcpy(dst ? dst : to.Data.Block(), from.Data.Block(),
                 static_cast<size_t>(from.Rows) * static_cast<size_t>(from.Cols) * sizeof(float));
 }
 

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "core/LargeMemory.h"
 #include "core/Picture.h"
 
 namespace {
@@ -45,10 +48,11 @@ int IndexAt(const TQTVPicture& p, int r, int c)
 
 TEST(PictureBlock, ResizedGridReadsZeroHoweverItIsFirstLookedAt)
 {
-    // Large enough that the allocator hands back the block just given up.
-    const int cols = 517, rows = 301;
-    const size_t n = static_cast<size_t>(cols) * rows;
+    // Large enough that the allocator hands back the block just given up; the second
+    // shape takes the large-page path.
+    for (const auto& [cols, rows] : {std::pair{517, 301}, std::pair{2053, 700}})
     for (int way = 0; way < 7; ++way) {
+        const size_t n = static_cast<size_t>(cols) * rows;
         TQTVPicture p;
         p.SetSize(cols, rows);
         Dirty(p);
@@ -77,7 +81,20 @@ TEST(PictureBlock, ResizedGridReadsZeroHoweverItIsFirstLookedAt)
             EXPECT_TRUE(std::all_of(p.Bitmap.begin(), p.Bitmap.end(), [](uint8_t b) { return b == 0; }));
             break;
         }
-        EXPECT_TRUE(AllZero(p.Data.Block(), n)) << "way " << way;
+        EXPECT_TRUE(AllZero(p.Data.Block(), n)) << "way " << way << " " << cols;
+    }
+}
+
+TEST(LargeMemory, BlocksHoldEveryByteOnACacheLineOrLargePageBoundary)
+{
+    constexpr size_t MiB = size_t{1} << 20;
+    for (size_t bytes : {size_t{0}, size_t{1}, size_t{63}, size_t{64}, 4 * MiB - 1, 4 * MiB, 4 * MiB + 4099, 9 * MiB + 1}) {
+        auto* p = static_cast<unsigned char*>(AllocateLarge(bytes));
+        ASSERT_NE(p, nullptr) << bytes;
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % (bytes >= 4 * MiB ? 2 * MiB : 64), 0u) << bytes;
+        std::fill(p, p + bytes, static_cast<unsigned char>(0xA5));
+        EXPECT_TRUE(bytes == 0 || (p[0] == 0xA5 && p[bytes - 1] == 0xA5));
+        std::free(p);
     }
 }
 

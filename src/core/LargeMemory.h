@@ -1,0 +1,13 @@
+#pragma once
+// Memory for large blocks of samples. A block of several megabytes is placed on a
+// large-page boundary and the system is advised to back it with large pages, so
+// that a 2048 x 2048 image costs eight page faults instead of four thousand. Only
+// advice: without large pages the memory behaves as any other.
+#include <cstddef>
+
+// Advises large pages for the whole large pages inside [p, p + bytes).
+void AdviseLargePages(void* p, size_t bytes);
+
+// bytes of uninitialised memory on a cache-line boundary at least (nullptr when none
+// can be had), released with std::free.
+void* AllocateLarge(size_t bytes);
