@@ -25,10 +25,11 @@ void AdviseLargePages(void* p, size_t bytes)
 
 void* AllocateLarge(size_t bytes)
 {
-    // below two large pages the rounding would cost more than the faults saved
-    if (bytes < 2 * LargePage) return std::aligned_alloc(CacheLine, (bytes + CacheLine) / CacheLine * CacheLine);
-    void* p = nullptr;
-    if (posix_memalign(&p, LargePage, bytes) != 0) return nullptr;
-    AdviseLargePages(p, bytes);
+    // Taken from the allocator as it is (which hands a block given up back to the next
+    // request of its size, without new page faults); only the first touch of memory
+    // new to the process comes in large pages. Below two large pages the advice
+    // would hardly cover anything.
+    void* p = std::aligned_alloc(CacheLine, (bytes + CacheLine) / CacheLine * CacheLine);
+    if (p && bytes >= 2 * LargePage) AdviseLargePages(p, bytes);
     return p;
 }

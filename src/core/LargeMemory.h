@@ -1,8 +1,8 @@
 #pragma once
-// Memory for large blocks of samples. A block of several megabytes is placed on a
-// large-page boundary and the system is advised to back it with large pages, so
-// that a 2048 x 2048 image costs eight page faults instead of four thousand. Only
-// advice: without large pages the memory behaves as any other.
+// Memory for large blocks of samples. For a block of several megabytes the system is
+// advised to back it with large pages, so that the first touch of a 2048 x 2048
+// image costs a few page faults instead of four thousand. Only advice: without large
+// pages the memory behaves as any other.
 #include <cstddef>
 
 // Advises large pages for the whole large pages inside [p, p + bytes).
