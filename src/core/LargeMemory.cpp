@@ -7,7 +7,6 @@
 
 namespace {
 constexpr uintptr_t LargePage = uintptr_t{2} << 20;
-constexpr size_t CacheLine = 64;
 }  // namespace
 
 void AdviseLargePages(void* p, size_t bytes)
@@ -29,7 +28,9 @@ void* AllocateLarge(size_t bytes)
     // request of its size, without new page faults); only the first touch of memory
     // new to the process comes in large pages. Below two large pages the advice
     // would hardly cover anything.
-    void* p = std::aligned_alloc(CacheLine, (bytes + CacheLine) / CacheLine * CacheLine);
+    // (plain malloc: blocks aligned beyond its own alignment are not handed back to
+    // later requests as readily)
+    void* p = std::malloc(bytes == 0 ? 1 : bytes);
     if (p && bytes >= 2 * LargePage) AdviseLargePages(p, bytes);
     return p;
 }

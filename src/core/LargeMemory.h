@@ -8,6 +8,6 @@
 // Advises large pages for the whole large pages inside [p, p + bytes).
 void AdviseLargePages(void* p, size_t bytes);
 
-// bytes of uninitialised memory on a cache-line boundary at least (nullptr when none
-// can be had), released with std::free.
+// bytes of uninitialised memory, aligned as malloc aligns (nullptr when none can be
+// had), released with std::free.
 void* AllocateLarge(size_t bytes);

@@ -28,7 +28,6 @@
 #endif
 
 #include "core/Errors.h"
-#include "core/LargeMemory.h"
 #include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -77,7 +76,7 @@ void BuildTables(int32_t bits)
 class TLaneBuffer {
 public:
     explicit TLaneBuffer(size_t count)
-        : p_(static_cast<double*>(AllocateLarge(count * sizeof(double))))
+        : p_(static_cast<double*>(std::aligned_alloc(64, (count * sizeof(double) + 63) / 64 * 64)))
     {
         if (!p_) throw std::bad_alloc();
     }

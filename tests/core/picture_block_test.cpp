@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -85,13 +86,13 @@ TEST(PictureBlock, ResizedGridReadsZeroHoweverItIsFirstLookedAt)
     }
 }
 
-TEST(LargeMemory, BlocksHoldEveryByteOnACacheLineBoundary)
+TEST(LargeMemory, BlocksHoldEveryByteAlignedForAnyType)
 {
     constexpr size_t MiB = size_t{1} << 20;
     for (size_t bytes : {size_t{0}, size_t{1}, size_t{63}, size_t{64}, 4 * MiB - 1, 4 * MiB, 4 * MiB + 4099, 9 * MiB + 1}) {
         auto* p = static_cast<unsigned char*>(AllocateLarge(bytes));
         ASSERT_NE(p, nullptr) << bytes;
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 64, 0u) << bytes;
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignof(std::max_align_t), 0u) << bytes;
         std::fill(p, p + bytes, static_cast<unsigned char>(0xA5));
         EXPECT_TRUE(bytes == 0 || (p[0] == 0xA5 && p[bytes - 1] == 0xA5));
         std::free(p);
