@@ -385,6 +385,20 @@ TRowTable& TRowTable::operator=(const TRowTable& other)
 
 // ------------------------------------------------------------------ record
 
+namespace {
+// n zero indices; a bitmap of a large image gets its memory with large pages advised.
+void ZeroBitmap(std::vector<uint8_t>& bitmap, size_t n)
+{
+    if (bitmap.capacity() < n && n >= (size_t{4} << 20)) {
+        std::vector<uint8_t> fresh;
+        fresh.reserve(n);
+        AdviseLargePages(fresh.data(), n);
+        bitmap.swap(fresh);
+    }
+    bitmap.assign(n, 0);
+}
+}  // namespace
+
 TQTVPicture::TQTVPicture()
 {
     MakeDefaultPalette();
@@ -416,7 +430,7 @@ void TQTVPicture::SetSize(int32_t cols, int32_t rows)
         return;
     }
 
-    Bitmap.assign(static_cast<size_t>(cols) * static_cast<size_t>(rows), 0);
+    ZeroBitmap(Bitmap, static_cast<size_t>(cols) * static_cast<size_t>(rows));
     BitmapWidth = cols;
     BitmapHeight = rows;
 
@@ -524,7 +538,7 @@ void TQTVPicture::Render()
 
     const int32_t rows = Data.size();
     const size_t cols = static_cast<size_t>(Data.cols_);
-    if (Bitmap.size() != Data.count_) Bitmap.assign(Data.count_, 0);
+    if (Bitmap.size() != Data.count_) ZeroBitmap(Bitmap, Data.count_);
     BitmapWidth = Data.cols_;
     BitmapHeight = rows;
 
