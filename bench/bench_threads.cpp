@@ -295,10 +295,11 @@ void BM_CliBatch(benchmark::State& state)
         }
         return files;
     }();
-    // the program itself, started without a shell, its output thrown away
-    const auto run = [&](const std::string& out, int jobs) {
+    // the program itself, started without a shell, its output thrown away; oneThread
+    // runs it with MORVANE_THREADS=1
+    const auto start = [&](const std::vector<std::string>& files, const std::string& out, int jobs, bool oneThread) {
         std::vector<std::string> args = {MORVANE_CLI, "process"};
-        args.insert(args.end(), inputs.begin(), inputs.end());
+        args.insert(args.end(), files.begin(), files.end());
         for (const char* a : {"--op", "level:Lines:1", "--op", "filter:LowPass", "--op", "median", "--out-dir"})
             args.emplace_back(a);
         args.push_back(out);
@@ -307,32 +308,55 @@ void BM_CliBatch(benchmark::State& state)
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "MORVANE_THREADS=", 16) != 0) env.emplace_back(*e);
+        if (oneThread) env.emplace_back("MORVANE_THREADS=1");
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         pid_t pid = 0;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    };
+    const auto finish = [](pid_t pid) {
         int status = -1;
-        if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0)
+        if (pid > 0)
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
-        posix_spawn_file_actions_destroy(&files);
         return status == 0;
     };
-    // -j 1 and -j 2 alternate within every iteration so that both meet the same load;
-    // every run writes into a fresh folder (a file system that has just deleted many
-    // files makes new ones slowly), all removed at the end
-    double wall[2] = {0, 0};
+    // Every iteration runs, so that all meet the same load: -j 1, -j 2, -j 1 with one
+    // thread per file, and the bound for -j 2: two independent one-thread runs of half
+    // the files each, side by side (no batch to share out the files). Every run writes
+    // into fresh folders (a file system that has just deleted many files makes new ones
+    // slowly), all removed at the end.
+    const std::vector<std::string> firstHalf(inputs.begin(), inputs.begin() + 12), secondHalf(inputs.begin() + 12, inputs.end());
+    double wall[4] = {0, 0, 0, 0};
     std::vector<std::string> folders;
     for (auto _ : state) {
-        for (int jobs = 1; jobs <= 2; ++jobs) {
+        for (int kind = 0; kind < 4; ++kind) {
             state.PauseTiming();
             const std::string out = root + "/out" + std::to_string(folders.size());
             folders.push_back(out);
             std::filesystem::create_directory(out);
+            std::filesystem::create_directory(out + "b");
+            folders.push_back(out + "b");
             state.ResumeTiming();
-            const auto start = std::chrono::steady_clock::now();
-            if (!run(out, jobs)) state.SkipWithError("morvane-cli failed");
-            wall[jobs - 1] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const auto begin = std::chrono::steady_clock::now();
+            bool ok = true;
+            if (kind < 3) {
+                ok = finish(start(inputs, out, kind == 1 ? 2 : 1, kind == 2));
+            } else {
+                const pid_t a = start(firstHalf, out, 1, true), b = start(secondHalf, out + "b", 1, true);
+                ok = finish(a) & finish(b);
+            }
+            if (!ok) state.SkipWithError("morvane-cli failed");
+            wall[kind] += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         }
     }
     for (const std::string& f : folders) std::filesystem::remove_all(f);
@@ -340,6 +364,9 @@ void BM_CliBatch(benchmark::State& state)
     state.counters["j1_ms"] = 1e3 * wall[0] / n;
     state.counters["j2_ms"] = 1e3 * wall[1] / n;
     state.counters["ratio"] = wall[1] / wall[0];
+    state.counters["j1_1thread_ms"] = 1e3 * wall[2] / n;
+    state.counters["halves_side_by_side_ms"] = 1e3 * wall[3] / n;
+    state.counters["bound_ratio"] = wall[3] / wall[0];
 }
 
 }  // namespace
