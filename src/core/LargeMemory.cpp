@@ -24,12 +24,10 @@ void AdviseLargePages(void* p, size_t bytes)
 
 void* AllocateLarge(size_t bytes)
 {
-    // Taken from the allocator as it is (which hands a block given up back to the next
-    // request of its size, without new page faults); only the first touch of memory
-    // new to the process comes in large pages. Below two large pages the advice
-    // would hardly cover anything.
-    // (plain malloc: blocks aligned beyond its own alignment are not handed back to
-    // later requests as readily)
+    // Plain malloc, which hands a block given up back to the next request of its size
+    // without new page faults (blocks aligned beyond its own alignment are not reused
+    // as readily); only the first touch of memory new to the process comes in large
+    // pages. Below two large pages the advice would hardly cover anything.
     void* p = std::malloc(bytes == 0 ? 1 : bytes);
     if (p && bytes >= 2 * LargePage) AdviseLargePages(p, bytes);
     return p;
