@@ -295,8 +295,18 @@ void BM_CliBatch(benchmark::State& state)
         }
         return files;
     }();
-    // the program itself, started without a shell, its output thrown away; oneThread
-    // runs it with MORVANE_THREADS=1
+    // the environment as it is and with MORVANE_THREADS=1
+    std::vector<std::string> env[2];
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "MORVANE_THREADS=", 16) != 0) env[0].emplace_back(*e);
+    env[1] = env[0];
+    env[1].emplace_back("MORVANE_THREADS=1");
+    std::vector<char*> envp[2];
+    for (int k = 0; k < 2; ++k) {
+        for (std::string& e : env[k]) envp[k].push_back(e.data());
+        envp[k].push_back(nullptr);
+    }
+    // the program itself, started without a shell, its output thrown away
     const auto start = [&](const std::vector<std::string>& files, const std::string& out, int jobs, bool oneThread) {
         std::vector<std::string> args = {MORVANE_CLI, "process"};
         args.insert(args.end(), files.begin(), files.end());
@@ -308,18 +318,11 @@ void BM_CliBatch(benchmark::State& state)
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            if (std::strncmp(*e, "MORVANE_THREADS=", 16) != 0) env.emplace_back(*e);
-        if (oneThread) env.emplace_back("MORVANE_THREADS=1");
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         pid_t pid = 0;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp[oneThread].data()) != 0) pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         return pid;
     };

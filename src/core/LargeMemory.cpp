@@ -22,6 +22,8 @@ void AdviseLargePages(void* p, size_t bytes)
 #endif
 }
 
+void TFreeBlock::operator()(void* p) const noexcept { std::free(p); }
+
 void* AllocateLarge(size_t bytes)
 {
     // Plain malloc, which hands a block given up back to the next request of its size

@@ -11,3 +11,9 @@ void AdviseLargePages(void* p, size_t bytes);
 // bytes of uninitialised memory, aligned as malloc aligns (nullptr when none can be
 // had), released with std::free.
 void* AllocateLarge(size_t bytes);
+
+// Releases a block from malloc, aligned_alloc or AllocateLarge when its owner (a
+// unique_ptr) ends.
+struct TFreeBlock {
+    void operator()(void* p) const noexcept;
+};

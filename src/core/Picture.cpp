@@ -10,7 +10,6 @@
 #include <immintrin.h>
 #endif
 
-#include "core/LargeMemory.h"
 #include "core/Messages.h"
 
 // ------------------------------------------------------------------ inner loops

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/LargeMemory.h"
 
 constexpr int32_t MaxPixelIndex = 2052;           // highest row or column index
 constexpr int32_t MaxPixels = MaxPixelIndex + 1;  // 2053
@@ -97,9 +98,6 @@ public:
 
 private:
     friend class TQTVPicture;
-    struct TFree {
-        void operator()(float* p) const noexcept { std::free(p); }
-    };
     // Frees the grid.
     void Reset();
     // A grid of one block of cols x rows floats and a spare one, and the row table;
@@ -109,7 +107,7 @@ private:
     // wait for it).
     void ClearBlock() const;
 
-    std::unique_ptr<float[], TFree> block_;
+    std::unique_ptr<float[], TFreeBlock> block_;
     size_t count_ = 0;  // samples in the block (without the spare)
     int32_t cols_ = 0;
     std::vector<float*> rows_;

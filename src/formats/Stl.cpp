@@ -51,13 +51,6 @@ inline void PutTriangle(char* out, float nx, float ny, float nz, float ax, float
     out[49] = 0;
 }
 
-// A mesh of a large image is hundreds of megabytes: ask for large pages so that
-// filling the buffer costs fewer page faults. Only advice; nothing depends on it.
-void AdviseLargePages(std::string& buffer)
-{
-    if (buffer.capacity() >= (size_t{8} << 20)) ::AdviseLargePages(buffer.data(), buffer.capacity());
-}
-
 // Unit normals of the cells between the sample rows lower and upper (z relative to the
 // minimum), six arrays of cells values: triangle 1 x, y, z, then triangle 2 x, y, z.
 // The normal of a triangle A, B, C is (B - C) x (B - A) divided by its length:
@@ -199,7 +192,9 @@ std::string BuildStl(const TQTVPicture& pic)
     const TStlShape s = ShapeOf(pic);
     std::string out;
     out.reserve(HeaderSize + 4 + s.Triangles * TriangleSize);
-    AdviseLargePages(out);
+    // a mesh of a large image is hundreds of megabytes: large pages make filling it
+    // cost fewer page faults
+    if (out.capacity() >= (size_t{8} << 20)) AdviseLargePages(out.data(), out.capacity());
     out.resize(HeaderSize + 4 + s.Triangles * TriangleSize);
     PutHeader(s, out.data());
     if (s.Triangles) CellRowsOnPool(pic, s, 0, s.Rows - 1, out.data() + HeaderSize + 4);

@@ -28,6 +28,7 @@
 #endif
 
 #include "core/Errors.h"
+#include "core/LargeMemory.h"
 #include "core/Threads.h"
 
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -83,10 +84,7 @@ public:
     double* data() { return p_.get(); }
 
 private:
-    struct TFree {
-        void operator()(double* p) const noexcept { std::free(p); }
-    };
-    std::unique_ptr<double[], TFree> p_;
+    std::unique_ptr<double[], TFreeBlock> p_;
 };
 
 // Swaps the quadrants of an N x N grid: rows i and i + N/2, then columns j and

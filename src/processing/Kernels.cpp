@@ -66,10 +66,6 @@ std::array<float, 9> Coefficients(int kernel)
 
 // ------------------------------------------------------------------ helpers
 
-struct TFreeBlock {
-    void operator()(float* p) const noexcept { std::free(p); }
-};
-
 // Mirrored index: -k for a negative k, 2(n - 1) - k for k >= n; what is still
 // outside (a single row or column) is taken from the edge.
 inline int32_t Mirror(int32_t k, int32_t n)
